@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Set-up, build, run and test Kestrix on Debian 12: installs what is missing, then does the verb.
+#   ./dev.sh demo [args]   build and run the main job (kestrix demo) on the simulated machine
+#   ./dev.sh test          build and run the whole test suite, plain and under the sanitizers
+#   ./dev.sh build         build only (build/)
+#   ./dev.sh bench         build and run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(build-essential cmake pkg-config libopencv-dev libmagick++-dev nlohmann-json3-dev
+          libgtest-dev libgmock-dev libbenchmark-dev gettext)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build DIR [cmake options...]
+build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+}
+
+verb=${1:-demo}
+[ $# -gt 0 ] && shift
+case "$verb" in
+  demo)
+    install_packages
+    build build
+    ./build/app/kestrix demo "$@"
+    ;;
+  test)
+    install_packages
+    build build
+    ctest --test-dir build --output-on-failure -j "$JOBS"
+    echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
+    build build-asan -DKX_SANITIZE=address -DKX_BUILD_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j "$JOBS"
+    echo "== ThreadSanitizer =="
+    build build-tsan -DKX_SANITIZE=thread -DKX_BUILD_BENCH=OFF
+    TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$JOBS"
+    ;;
+  build)
+    install_packages
+    build build
+    ;;
+  bench)
+    install_packages
+    build build -DKX_BUILD_BENCH=ON
+    for b in build/bench/bench_*; do [ -x "$b" ] && "$b" "$@"; done
+    ;;
+  *)
+    echo "usage: ./dev.sh demo|test|build|bench" >&2
+    exit 2
+    ;;
+esac
