@@ -18,3 +18,8 @@ using uint64 = std::uint64_t;
 #ifndef FALSE
 #define FALSE 0
 #endif
+
+// Opaque handles. A window handle names a window of the platform layer; 0 is none.
+struct HWND__;
+using HWND = HWND__*;
+using HANDLE = void*;
