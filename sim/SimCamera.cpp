@@ -15,7 +15,7 @@ struct SimCamera::Sync {
   bool stopped = false;
   bool followsClock = false;  // virtual: frames wait for the clock to reach them
   std::int64_t clockNow = 0;  // the virtual time reached
-  std::uint64_t next = 0;     // index of the next frame to handle
+  std::uint64_t next = 1;     // index of the next frame to handle; frame 0 is the start itself
   std::int64_t start = 0;     // clock time of frame 0
   std::int64_t period = 1;
 

@@ -17,7 +17,7 @@ namespace kx {
 
 class VirtualClock;
 
-// Frame k falls due at start + k / frameRate on the installed clock. On a virtual clock every
+// Frame k (k >= 1) falls due at start + k / frameRate on the installed clock. On a virtual clock every
 // frame due by the end of a sleep has been delivered, on the camera thread, before the sleep
 // returns; on the system clock the camera thread runs by itself at the frame rate. Frames are
 // rendered only while a sink is registered; their content depends only on the world, the knife
@@ -37,7 +37,8 @@ class SimCamera final : public ICamera {
   void Start();
   void Stop();
 
-  // Frames that have fallen due and been handled so far (rendered when a sink was registered).
+  // The index of the next frame: one more than the frames that have fallen due and been handled
+  // (rendered when a sink was registered).
   std::uint64_t FrameCount() const;
   // The frame the camera shows at a clock time, with the noise of frame index.
   cv::Mat RenderAt(std::int64_t micros, std::uint64_t index) const;

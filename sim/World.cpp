@@ -51,21 +51,24 @@ class SegmentGrid {
     }
   }
   double Distance(cv::Point2d p) const {
-    if (m_segments.empty()) return std::numeric_limits<double>::infinity();
-    const int px = Cell(p.x), py = Cell(p.y);
     double best = std::numeric_limits<double>::infinity();
-    for (int ring = 0;; ++ring) {
-      for (int cx = px - ring; cx <= px + ring; ++cx)
-        for (int cy = py - ring; cy <= py + ring; ++cy) {
-          if (std::max(std::abs(cx - px), std::abs(cy - py)) != ring) continue;
-          auto it = m_cells.find({cx, cy});
-          if (it == m_cells.end()) continue;
-          for (std::size_t i : it->second)
-            best = std::min(best, SegmentDistance(p, m_segments[i].first, m_segments[i].second));
-        }
-      // Every segment closer than ring cells lies in a cell already searched.
-      if (best <= ring * m_cell || ring * m_cell > 1e7) return best;
+    const int px = Cell(p.x), py = Cell(p.y);
+    auto search = [&](const std::vector<std::size_t>& ids) {
+      for (std::size_t i : ids)
+        best = std::min(best, SegmentDistance(p, m_segments[i].first, m_segments[i].second));
+    };
+    // The neighbourhood first gives a tight bound; then every cell that could still beat it.
+    for (int cx = px - 1; cx <= px + 1; ++cx)
+      for (int cy = py - 1; cy <= py + 1; ++cy)
+        if (auto it = m_cells.find({cx, cy}); it != m_cells.end()) search(it->second);
+    for (const auto& [cell, ids] : m_cells) {
+      if (std::abs(cell.first - px) <= 1 && std::abs(cell.second - py) <= 1) continue;
+      const double x0 = cell.first * m_cell, y0 = cell.second * m_cell;
+      const double dx = std::max({x0 - p.x, 0.0, p.x - (x0 + m_cell)});
+      const double dy = std::max({y0 - p.y, 0.0, p.y - (y0 + m_cell)});
+      if (std::hypot(dx, dy) < best) search(ids);
     }
+    return best;
   }
 
  private:
