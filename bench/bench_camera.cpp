@@ -22,7 +22,10 @@ void BM_RenderFrame(benchmark::State& state) {
     ++index;
   }
 }
-BENCHMARK(BM_RenderFrame)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RenderFrame)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_RenderAndDeliver(benchmark::State& state) {
   const kx::World world(kx::WorldOptions{});
@@ -42,7 +45,10 @@ void BM_RenderAndDeliver(benchmark::State& state) {
   }
   camera.RemoveSink(&window);
 }
-BENCHMARK(BM_RenderAndDeliver)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RenderAndDeliver)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

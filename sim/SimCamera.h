@@ -17,8 +17,8 @@ namespace kx {
 
 class VirtualClock;
 
-// Frame k (k >= 1) falls due at start + k / frameRate on the installed clock. On a virtual clock every
-// frame due by the end of a sleep has been delivered, on the camera thread, before the sleep
+// Frame k (k >= 1) falls due at start + k / frameRate on the installed clock. On a virtual clock
+// every frame due by the end of a sleep has been delivered, on the camera thread, before the sleep
 // returns; on the system clock the camera thread runs by itself at the frame rate. Frames are
 // rendered only while a sink is registered; their content depends only on the world, the knife
 // and the frame index, so the same seed gives the same frames.

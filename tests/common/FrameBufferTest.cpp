@@ -1,11 +1,11 @@
 // The window's frame buffer: partial stores, copies, and frames arriving during reads.
-#include "common/FrameBuffer.h"
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "common/FrameBuffer.h"
 
 namespace kx {
 namespace {

@@ -1,12 +1,11 @@
 // The camera layer: sinks, removal during delivery, error texts.
-#include "host/Camera.h"
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-#include <gtest/gtest.h>
-
+#include "host/Camera.h"
 #include "host/FrameSinkList.h"
 
 namespace kx {
@@ -17,8 +16,8 @@ struct Window {
   std::atomic<bool> inside{false};
   std::atomic<bool> release{false};
   bool block = false;
-  static void BmpFrameCallback(BYTE* frame, DWORD count, DWORD, DWORD, DWORD, DWORD,
-                               void* context, void*) {
+  static void BmpFrameCallback(BYTE* frame, DWORD count, DWORD, DWORD, DWORD, DWORD, void* context,
+                               void*) {
     auto* w = static_cast<Window*>(context);
     if (!frame || count == 0) return;
     w->inside = true;

@@ -1,8 +1,7 @@
 // The shared open, port, position and close sequences against the simulated driver.
-#include "host/DriverSession.h"
-
 #include <gtest/gtest.h>
 
+#include "host/DriverSession.h"
 #include "sim/SimCutter.h"
 
 namespace kx {
@@ -20,9 +19,9 @@ TEST_F(DriverSessionTest, OpenAndCloseCallTheDriverInOrder) {
   EXPECT_TRUE(OpenDriver(&job));
   CloseDriver(&job);
   const std::vector<std::string> expected = {
-      "DEV_Load",       "DEV_LoadPenData", "LoadCutData",         "SetPlotResolNew 0",
-      "StartPrinter null 1", "DEV_Initial 2 1 0", "EndPrinter null", "DEV_Unload",
-      "ResetCutStatics -666"};
+      "DEV_Load",          "DEV_LoadPenData",     "LoadCutData",
+      "SetPlotResolNew 0", "StartPrinter null 1", "DEV_Initial 2 1 0",
+      "EndPrinter null",   "DEV_Unload",          "ResetCutStatics -666"};
   EXPECT_EQ(m_cutter.CallLog(), expected);
   const auto values = m_cutter.DeviceValues();
   ASSERT_EQ(values.size(), 1u);

@@ -1,12 +1,11 @@
 // The simulated cutter: motion on the clock, the bed limits, cuts, values and faults.
-#include "sim/SimCutter.h"
+#include <gtest/gtest.h>
 
 #include <cmath>
 
-#include <gtest/gtest.h>
-
 #include "host/DriverSession.h"
 #include "platform/Clock.h"
+#include "sim/SimCutter.h"
 
 namespace kx {
 namespace {
@@ -31,8 +30,8 @@ TEST(SimCutter, HeadMovesAtItsSpeedAndArrives) {
   clock.Advance(250000);
   EXPECT_EQ(ReadHeadPosition(0), (HeadPoint{3000, 4000}));
   // Queued moves run one after the other, the cut at cutting speed.
-  sendxyNoW(3000, 9000, kMoveCut);    // 1 s
-  sendxyNoW(0, 9000, kMoveTravel);    // 0.3 s
+  sendxyNoW(3000, 9000, kMoveCut);  // 1 s
+  sendxyNoW(0, 9000, kMoveTravel);  // 0.3 s
   clock.Advance(500000);
   EXPECT_EQ(ReadHeadPosition(0), (HeadPoint{3000, 6500}));
   clock.Advance(650000);
@@ -57,7 +56,8 @@ TEST(SimCutter, AccelerationShapesTheMoveButNotItsEnd) {
   // A short move never reaches full speed: 1000 units take 2 * sqrt(1000 / 20000) s.
   clock.Advance(2000000);
   cutter.sendxyNoW(11000, 0, kMoveTravel);
-  EXPECT_EQ(cutter.BusyUntil(), 2000000 + static_cast<std::int64_t>(std::ceil(2e6 * std::sqrt(0.05))));
+  EXPECT_EQ(cutter.BusyUntil(),
+            2000000 + static_cast<std::int64_t>(std::ceil(2e6 * std::sqrt(0.05))));
   // Positions along the way never go backwards.
   double last = 0;
   for (std::int64_t t = 0; t <= 2600000; t += 10000) {

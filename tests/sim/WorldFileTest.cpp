@@ -1,9 +1,9 @@
 // The JSON world file: values over the defaults, and errors that name the file and the key.
-#include "sim/WorldOptions.h"
+#include <gtest/gtest.h>
 
 #include <fstream>
 
-#include <gtest/gtest.h>
+#include "sim/WorldOptions.h"
 
 namespace kx {
 namespace {
