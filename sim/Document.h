@@ -54,6 +54,7 @@ class Document final : public IObjectDatabase {
 
   // Inspection.
   const std::vector<uint64>& Objects() const { return m_order; }
+  const std::vector<uint64>& SelectedObjects() const { return m_selection; }
   const DocObject* Find(uint64 h) const;
   std::size_t LiveObjectCount() const { return m_objects.size(); }
   int RedrawCount(uint64 h) const;

@@ -1,13 +1,13 @@
 // The embedded host's settings: INI files in the user's configuration folder.
 #include "sim/SettingsStore.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "host/AtomicFile.h"
 
 namespace kx {
 namespace fs = std::filesystem;
@@ -129,19 +129,7 @@ bool SettingsStore::Save(const fs::path& path, const IniFile& file) {
     for (const auto& [key, value] : keys) text << key << '=' << value << '\n';
     text << '\n';
   }
-  const std::string bytes = text.str();
-  std::error_code ec;
-  fs::create_directories(path.parent_path(), ec);
-  const fs::path temp = path.string() + ".tmp";
-  FILE* out = std::fopen(temp.c_str(), "wb");
-  if (!out) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  ok = std::fflush(out) == 0 && ok;
-  ok = ::fsync(::fileno(out)) == 0 && ok;
-  ok = std::fclose(out) == 0 && ok;
-  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) fs::remove(temp, ec);
-  return ok;
+  return WriteFileAtomically(path, text.str());
 }
 
 std::optional<std::string> SettingsStore::Read(int store, std::string_view section,
