@@ -92,8 +92,11 @@ NewWorldPt ReadPoint(const json& object, const char* name, const std::string& wh
 
 json SegmentJson(const PathSegment& s) {
   if (!s.arc) return json{{"type", "line"}, {"start", Point(s.start)}, {"end", Point(s.end)}};
+  // The ends are stored too: recomputing them from the parameters could differ in the last bit
+  // from the ends the neighbouring segments share.
   return json{{"type", "arc"}, {"centre", Point(s.centre)}, {"u", Point(s.u)},
-              {"v", Point(s.v)}, {"t0", s.t0},                {"t1", s.t1}};
+              {"v", Point(s.v)},   {"t0", s.t0},                {"t1", s.t1},
+              {"start", Point(s.start)}, {"end", Point(s.end)}};
 }
 
 PathSegment ReadSegment(const json& j, const std::string& where) {
@@ -107,8 +110,8 @@ PathSegment ReadSegment(const json& j, const std::string& where) {
   s.v = ReadPoint(j, "v", where);
   s.t0 = Number(j, "t0", where);
   s.t1 = Number(j, "t1", where);
-  s.start = s.ArcPoint(s.t0);
-  s.end = s.ArcPoint(s.t1);
+  s.start = j.contains("start") ? ReadPoint(j, "start", where) : s.ArcPoint(s.t0);
+  s.end = j.contains("end") ? ReadPoint(j, "end", where) : s.ArcPoint(s.t1);
   return s;
 }
 

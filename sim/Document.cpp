@@ -196,8 +196,10 @@ bool Document::GetBounds(uint64 h, BOUNDS* bounds) {
 void Document::ApplyTM(uint64 h, const TM& tm) {
   DocObject* o = Get(h);
   if (!o) return;
-  for (PathSegment& s : o->segments) s.Transform(tm);
-  for (NewWorldPt& p : o->corners) p = tm.Map(p);
+  if (o->kind == ObjectKind::Path)
+    for (PathSegment& s : o->segments) s.Transform(tm);
+  if (o->kind == ObjectKind::RegMark)
+    for (NewWorldPt& p : o->corners) p = tm.Map(p);
   o->tm = Compose(tm, o->tm);
 }
 
