@@ -94,14 +94,20 @@ json SegmentJson(const PathSegment& s) {
   if (!s.arc) return json{{"type", "line"}, {"start", Point(s.start)}, {"end", Point(s.end)}};
   // The ends are stored too: recomputing them from the parameters could differ in the last bit
   // from the ends the neighbouring segments share.
-  return json{{"type", "arc"}, {"centre", Point(s.centre)}, {"u", Point(s.u)},
-              {"v", Point(s.v)},   {"t0", s.t0},                {"t1", s.t1},
-              {"start", Point(s.start)}, {"end", Point(s.end)}};
+  return json{{"type", "arc"},
+              {"centre", Point(s.centre)},
+              {"u", Point(s.u)},
+              {"v", Point(s.v)},
+              {"t0", s.t0},
+              {"t1", s.t1},
+              {"start", Point(s.start)},
+              {"end", Point(s.end)}};
 }
 
 PathSegment ReadSegment(const json& j, const std::string& where) {
   const json& type = Field(j, "type", where);
-  if (type == "line") return PathSegment::Line(ReadPoint(j, "start", where), ReadPoint(j, "end", where));
+  if (type == "line")
+    return PathSegment::Line(ReadPoint(j, "start", where), ReadPoint(j, "end", where));
   if (type != "arc") throw FormatError(where + ": unknown segment type " + type.dump());
   PathSegment s;
   s.arc = true;
@@ -171,7 +177,8 @@ DocObject ReadObject(const json& j, const std::string& where) {
     o.kind = ObjectKind::Bitmap;
     const json& png = Field(j, "png", where);
     if (!png.is_string()) throw FormatError(where + ": 'png' is not a string");
-    const cv::Mat pixels = cv::imdecode(DecodeBase64(png.get<std::string>(), where), cv::IMREAD_COLOR);
+    const cv::Mat pixels =
+        cv::imdecode(DecodeBase64(png.get<std::string>(), where), cv::IMREAD_COLOR);
     o.bitmap = std::make_shared<HostBitmap>();
     if (pixels.empty() || !o.bitmap->SetPixels(pixels))
       throw FormatError(where + ": 'png' does not hold a readable PNG image");
@@ -190,15 +197,14 @@ DocObject ReadObject(const json& j, const std::string& where) {
 
 }  // namespace
 
-bool SaveDocument(const Document& document, const std::filesystem::path& path,
-                  std::string* error) {
+bool SaveDocument(const Document& document, const std::filesystem::path& path, std::string* error) {
   try {
     json objects = json::array();
     for (uint64 h : document.Objects()) objects.push_back(ObjectJson(h, *document.Find(h)));
     json selection = json::array();
     for (uint64 h : document.SelectedObjects()) selection.push_back(h);
-    const json file{{"format", kFormat}, {"version", kVersion}, {"objects", objects},
-                    {"selection", selection}};
+    const json file{
+        {"format", kFormat}, {"version", kVersion}, {"objects", objects}, {"selection", selection}};
     return WriteFileAtomically(path, file.dump(1) + "\n", error);
   } catch (const std::exception& e) {
     if (error) *error = path.string() + ": " + e.what();

@@ -49,8 +49,7 @@ class Document final : public IObjectDatabase {
   uint64 AddRegMark(const BOUNDS& area);
   // A bitmap object from 8-bit BGR pixels, lower left corner at (x, y), widthDoc x heightDoc
   // document units; 0 for empty pixels or a size not above 0.
-  uint64 AddBitmapObject(const cv::Mat& bgr, double x, double y, double widthDoc,
-                         double heightDoc);
+  uint64 AddBitmapObject(const cv::Mat& bgr, double x, double y, double widthDoc, double heightDoc);
 
   // Inspection.
   const std::vector<uint64>& Objects() const { return m_order; }

@@ -28,8 +28,8 @@ int SnapTrunc(double v) {
 }  // namespace
 
 uint64 HostBitmap::CreateObject(int, bool, int, uint64* handle) {
-  const uint64 h = m_document && !m_original.empty() ? m_document->AttachBitmap(shared_from_this())
-                                                     : 0;
+  const uint64 h =
+      m_document && !m_original.empty() ? m_document->AttachBitmap(shared_from_this()) : 0;
   if (handle) *handle = h;
   return h;
 }
@@ -100,7 +100,8 @@ int HostBitmap::CopyDataBits(BYTE** bits) const {
   auto* copy = static_cast<BYTE*>(std::malloc(rowBytes * static_cast<std::size_t>(m_current.rows)));
   if (!copy) return 0;
   for (int row = 0; row < m_current.rows; ++row)
-    std::memcpy(copy + rowBytes * static_cast<std::size_t>(row), m_current.ptr<BYTE>(row), rowBytes);
+    std::memcpy(copy + rowBytes * static_cast<std::size_t>(row), m_current.ptr<BYTE>(row),
+                rowBytes);
   *bits = copy;
   return 1;
 }

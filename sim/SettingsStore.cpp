@@ -27,7 +27,8 @@ bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::s
 SettingsStore::SettingsStore(fs::path folder) : m_folder(std::move(folder)) {}
 
 fs::path SettingsStore::DefaultFolder() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return fs::path(xdg) / "kestrix";
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+    return fs::path(xdg) / "kestrix";
   if (const char* home = std::getenv("HOME"); home && *home)
     return fs::path(home) / ".config" / "kestrix";
   return fs::path("kestrix-config");
@@ -113,7 +114,8 @@ void SettingsStore::Parse(const fs::path& path, IniFile& file) {
     }
     const std::string key = Trim(std::string_view(line).substr(0, eq));
     std::string value = Trim(std::string_view(line).substr(eq + 1));
-    auto it = std::find_if(keys->begin(), keys->end(), [&](const auto& k) { return k.first == key; });
+    auto it =
+        std::find_if(keys->begin(), keys->end(), [&](const auto& k) { return k.first == key; });
     if (it == keys->end()) {
       keys->emplace_back(key, std::move(value));
     } else {

@@ -36,7 +36,8 @@ bool LoadMoCatalog(const fs::path& path, std::map<std::string, std::string>* cat
   };
   std::ifstream in(path, std::ios::binary);
   if (!in) return fail("cannot be opened");
-  const std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<char> data((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
   const std::size_t size = data.size();
   if (size < 28) return fail("too short for a catalog header (" + std::to_string(size) + " bytes)");
   bool swapped = false;

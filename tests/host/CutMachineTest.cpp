@@ -26,8 +26,8 @@ TEST_F(CutMachineTest, SquareIsOneTravelAndFourCuts) {
   DBAddToList(list, square);
   CCutMachine machine;
   machine.CallSection(list, nullptr);
-  const std::vector<Move> expected{{1000, 2000, 0}, {2000, 2000, 1}, {2000, 3000, 1},
-                                   {1000, 3000, 1}, {1000, 2000, 1}};
+  const std::vector<Move> expected{
+      {1000, 2000, 0}, {2000, 2000, 1}, {2000, 3000, 1}, {1000, 3000, 1}, {1000, 2000, 1}};
   EXPECT_EQ(m_driver.moves, expected);
 }
 

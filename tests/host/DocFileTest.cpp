@@ -60,7 +60,8 @@ TEST_F(DocFileTest, SampleJobSurvivesSaveAndLoadAsTheModuleReadsIt) {
   kx::EmbeddedHost other(kx::EmbeddedHostOptions{m_scratch / "config2"});
   kx::ScopedHost use(&other);
   ASSERT_TRUE(kx::LoadDocument(other.Doc(), path, &error)) << error;
-  EXPECT_EQ(other.Doc().Objects(), (std::vector<uint64>{m_image, m_marks[0], m_marks[1], m_marks[2], m_path}));
+  EXPECT_EQ(other.Doc().Objects(),
+            (std::vector<uint64>{m_image, m_marks[0], m_marks[1], m_marks[2], m_path}));
   EXPECT_EQ(other.Doc().SelectedObjects(), std::vector<uint64>{m_marks[2]});
 
   // The job as a run dialog sees it: marks by the filter, bounds unchanged, the path cuttable.
@@ -126,16 +127,19 @@ TEST_F(DocFileTest, BrokenFilesAreRefusedNamingTheFileAndLeaveTheDocumentAlone) 
   refused(text.substr(0, text.size() / 2), "broken JSON");
   refused("", "broken JSON");
   refused("[1, 2]", "not a document");
-  refused(R"({"format": "kestrix-document", "version": 7, "objects": []})", "unsupported version 7");
+  refused(R"({"format": "kestrix-document", "version": 7, "objects": []})",
+          "unsupported version 7");
   refused(R"({"format": "kestrix-document", "version": 1, "objects": [{"handle": 1, "kind": "path",
-           "tm": [1,0,0,1,0,0]}]})", "object 0: field 'segments' is missing");
+           "tm": [1,0,0,1,0,0]}]})",
+          "object 0: field 'segments' is missing");
   refused(R"({"format": "kestrix-document", "version": 1, "objects": [
            {"handle": 1, "kind": "regmark", "tm": [1,0,0,1,0,0], "corners": [[0,0],[1,0],[1,1],[0,1]]},
            {"handle": 1, "kind": "regmark", "tm": [1,0,0,1,0,0], "corners": [[0,0],[1,0],[1,1],[0,1]]}]})",
           "handle 1 is used twice");
-  refused(R"({"format": "kestrix-document", "version": 1, "objects": [{"handle": 1, "kind": "bitmap",
+  refused(
+      R"({"format": "kestrix-document", "version": 1, "objects": [{"handle": 1, "kind": "bitmap",
            "tm": [1,0,0,1,0,0], "origin": [0,0], "width": 1, "height": 1, "png": "AAAA"}]})",
-          "does not hold a readable PNG");
+      "does not hold a readable PNG");
   std::string message;
   EXPECT_FALSE(kx::LoadDocument(other.Doc(), m_scratch / "missing.kxdoc", &message));
   EXPECT_NE(message.find("missing.kxdoc: cannot be opened"), std::string::npos) << message;

@@ -43,8 +43,8 @@ TEST_F(DocumentTest, ListsIterateInOrderAndRestartFromTheFirstMember) {
 
 TEST_F(DocumentTest, CopiesAreIndependentAndDieWithTheirList) {
   const uint64 path = Doc().AddPath(kx::RectanglePath(0, 0, 2, 1));
-  const uint64 image = Doc().AddBitmapObject(cv::Mat(10, 20, CV_8UC3, cv::Scalar(1, 2, 3)), 0, 0,
-                                             2.0, 1.0);
+  const uint64 image =
+      Doc().AddBitmapObject(cv::Mat(10, 20, CV_8UC3, cv::Scalar(1, 2, 3)), 0, 0, 2.0, 1.0);
   const std::size_t before = Doc().LiveObjectCount();
   ObjList list = DBCreateEmptyList();
   const uint64 pathCopy = DBCopyObject(path);
@@ -126,8 +126,8 @@ TEST_F(DocumentTest, ListBoundsCoverEveryMember) {
     for (int i = 0; i < 5; ++i) {
       const double x0 = coord(rng), y0 = coord(rng);
       const double x1 = x0 + 1 + std::abs(coord(rng)), y1 = y0 + 1 + std::abs(coord(rng));
-      const uint64 h = i % 2 ? Doc().AddRegMark(BOUNDS{x0, x1, y0, y1}) :
-                               Doc().AddPath(kx::RectanglePath(x0, y0, x1, y1));
+      const uint64 h = i % 2 ? Doc().AddRegMark(BOUNDS{x0, x1, y0, y1})
+                             : Doc().AddPath(kx::RectanglePath(x0, y0, x1, y1));
       DBAddToList(list, h);
       expect = BOUNDS{std::min(expect.minX, x0), std::max(expect.maxX, x1),
                       std::min(expect.minY, y0), std::max(expect.maxY, y1), 0};
@@ -250,8 +250,9 @@ TEST_F(DocumentTest, UndoRestoresTransformedAndDestroyedObjects) {
 
 TEST_F(DocumentTest, SelectionWeldsIntoOnePolyarcOfSubpaths) {
   const uint64 image = Doc().AddBitmapObject(cv::Mat(8, 8, CV_8UC3), 0, 0, 1, 1);
-  const uint64 path = Doc().AddPath({PathSegment::Line({0, 0}, {1, 0}), PathSegment::Line({1, 0}, {1, 1}),
-                                     PathSegment::Line({5, 5}, {6, 5})});
+  const uint64 path =
+      Doc().AddPath({PathSegment::Line({0, 0}, {1, 0}), PathSegment::Line({1, 0}, {1, 1}),
+                     PathSegment::Line({5, 5}, {6, 5})});
   DBSelect(image);
   DBSelect(path);
   CSelectedObjectList selection;

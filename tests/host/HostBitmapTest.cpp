@@ -14,7 +14,8 @@ using kx::HostBitmap;
 
 // Pixel (x, y) of a w x h test image, distinct for every pixel of a small image.
 cv::Vec3b Pattern(int x, int y) {
-  return cv::Vec3b(static_cast<uchar>(x * 7 + y), static_cast<uchar>(y * 13), static_cast<uchar>(x + 100));
+  return cv::Vec3b(static_cast<uchar>(x * 7 + y), static_cast<uchar>(y * 13),
+                   static_cast<uchar>(x + 100));
 }
 
 std::vector<BYTE> DibBits(int w, int h, bool topDown) {
@@ -23,7 +24,8 @@ std::vector<BYTE> DibBits(int w, int h, bool topDown) {
     const int row = topDown ? y : h - 1 - y;
     for (int x = 0; x < w; ++x) {
       const cv::Vec3b p = Pattern(x, y);
-      for (int c = 0; c < 3; ++c) bits[static_cast<std::size_t>(row) * kx::DibStride(w) + 3 * x + c] = p[c];
+      for (int c = 0; c < 3; ++c)
+        bits[static_cast<std::size_t>(row) * kx::DibStride(w) + 3 * x + c] = p[c];
     }
   }
   return bits;
@@ -88,7 +90,8 @@ TEST(HostBitmap, ResampleGivesTheExactSizeFromTheOriginalPixels) {
   // Area averaging of a two-colour checkerboard halved gives the mean grey.
   cv::Mat checker(4, 4, CV_8UC3);
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x) checker.at<cv::Vec3b>(y, x) = (x + y) % 2 ? cv::Vec3b(200, 200, 200) : cv::Vec3b(0, 0, 0);
+    for (int x = 0; x < 4; ++x)
+      checker.at<cv::Vec3b>(y, x) = (x + y) % 2 ? cv::Vec3b(200, 200, 200) : cv::Vec3b(0, 0, 0);
   ASSERT_TRUE(bitmap.SetPixels(checker));
   ASSERT_TRUE(bitmap.Resample(2, 2, 6, 1));
   EXPECT_EQ(bitmap.Current().at<cv::Vec3b>(1, 1), cv::Vec3b(100, 100, 100));
@@ -105,7 +108,8 @@ TEST(HostBitmap, MapRealToBitmapCountsRowsFromTheTopOfThePlacedBitmap) {
   bitmap.SetRealHeight(1.6256);
   bitmap.SetOrigin({10.0, 20.0});
   // Scale 1: 1000 / 2.54 pixels a document unit gives the camera's own 480 x 640.
-  ASSERT_TRUE(bitmap.Resample(kx::TruncInt(1.2192 * 1000 / 2.54), kx::TruncInt(1.6256 * 1000 / 2.54), 6, 1));
+  ASSERT_TRUE(bitmap.Resample(kx::TruncInt(1.2192 * 1000 / 2.54),
+                              kx::TruncInt(1.6256 * 1000 / 2.54), 6, 1));
   ASSERT_EQ(bitmap.Width(), 480);
   ASSERT_EQ(bitmap.Height(), 640);
   int px = -1, py = -1;

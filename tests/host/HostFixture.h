@@ -1,9 +1,8 @@
 // Test helpers: a scratch folder, an installed embedded host and a cutter driver that records.
 #pragma once
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,9 +19,9 @@ class ScratchFolder {
  public:
   ScratchFolder() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_path = std::filesystem::temp_directory_path() /
-             ("kestrix-" + std::string(info ? info->name() : "test") + "-" +
-              std::to_string(::getpid()));
+    m_path =
+        std::filesystem::temp_directory_path() /
+        ("kestrix-" + std::string(info ? info->name() : "test") + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(m_path);
     std::filesystem::create_directories(m_path);
   }

@@ -65,7 +65,8 @@ TEST_F(SettingsTest, DeviceSettingsLiveInTheirOwnFile) {
 
 TEST_F(SettingsTest, TextThatIsNotANumberGivesTheDefault) {
   std::filesystem::create_directories(m_host.Store().Folder());
-  kxtest::WriteText(File(), "[Kestrix Setup]\nGain=12abc\nScale=\nSharp = 40 \nGamma=99999999999\n");
+  kxtest::WriteText(File(),
+                    "[Kestrix Setup]\nGain=12abc\nScale=\nSharp = 40 \nGamma=99999999999\n");
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 5, 1), 5);
   EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "Scale", 1.0, 1), 1.0);
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Sharp", 0, 1), 40);

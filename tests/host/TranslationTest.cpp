@@ -1,6 +1,8 @@
 // Translation through the compiled catalogs: English, German, fallbacks, cutting into buffers.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "host/Translation.h"
 #include "tests/host/HostFixture.h"
 
@@ -15,7 +17,8 @@ TEST_F(TranslationTest, EnglishCatalogGivesTheTextAfterThePrefix) {
   EXPECT_EQ(m_host.Texts().Lookup("(*v*)Kestrix error"), "Kestrix error");
   EXPECT_EQ(kx::Translate("(*v*)Close"), "Close");
   EXPECT_EQ(kx::Translate("(*v*)ALC Full Auto AGC On"), "ALC Full Auto AGC On");
-  EXPECT_EQ(kx::Translate("(*v*)Please move camera above reference square and click \"Calibrate\" button."),
+  EXPECT_EQ(kx::Translate(
+                "(*v*)Please move camera above reference square and click \"Calibrate\" button."),
             "Please move camera above reference square and click \"Calibrate\" button.");
   // Unknown keys fall back to the text after the prefix; other texts come back as they are.
   EXPECT_EQ(m_host.Texts().Lookup("(*v*)No such key"), std::nullopt);
@@ -30,9 +33,10 @@ TEST_F(TranslationTest, GermanCatalogTranslatesTheRunDialogsTexts) {
   EXPECT_EQ(kx::Translate("(*v*)Close"), "Schließen");
   EXPECT_EQ(kx::Translate("(*v*)Kestrix error"), "Kestrix-Fehler");
   EXPECT_EQ(kx::Translate("(*v*)ALC Fixed AGC On"), "ALC fest, AGC ein");
-  EXPECT_EQ(kx::Translate("(*v*)Click on Arrows for camera direction, OK Button to select reference. "
-                          "Images %d X %d"),
-            "Pfeile klicken, um die Kamera zu bewegen, OK wählt die Referenz. Bilder %d X %d");
+  EXPECT_EQ(
+      kx::Translate("(*v*)Click on Arrows for camera direction, OK Button to select reference. "
+                    "Images %d X %d"),
+      "Pfeile klicken, um die Kamera zu bewegen, OK wählt die Referenz. Bilder %d X %d");
   EXPECT_EQ(kx::Translate("Ready"), "Ready");
 }
 
@@ -66,23 +70,23 @@ TEST_F(TranslationTest, TruncatedOrForeignCatalogsAreRefusedWithTheFileNamed) {
 
 TEST_F(TranslationTest, TStringCutsToTheBufferWithoutSplittingACharacter) {
   ASSERT_TRUE(m_host.Texts().SetLanguage("de"));
-  char buffer[256];
-  TString("(*v*)Camera Image", buffer, sizeof buffer);
-  EXPECT_STREQ(buffer, "Kamerabild");
-  char small[5];
-  TString("(*v*)Camera Image", small, sizeof small);
-  EXPECT_STREQ(small, "Kame");
   // "Schließen": the ß takes bytes 6 and 7; an 8-byte buffer has room for 7 bytes, which would end
   // in half of it, so it holds "Schlie"; a 9-byte buffer holds the whole ß.
-  char eight[8];
-  TString("(*v*)Close", eight, sizeof eight);
-  EXPECT_STREQ(eight, "Schlie");
-  char nine[9];
-  TString("(*v*)Close", nine, sizeof nine);
-  EXPECT_STREQ(nine, "Schlie\xC3\x9F");
-  char one[1] = {'x'};
-  TString("(*v*)Close", one, 1);
-  EXPECT_STREQ(one, "");
+  const struct {
+    const char* key;
+    int size;
+    const char* expect;
+  } cases[] = {{"(*v*)Camera Image", 256, "Kamerabild"},
+               {"(*v*)Camera Image", 5, "Kame"},
+               {"(*v*)Close", 8, "Schlie"},
+               {"(*v*)Close", 9, "Schlie\xC3\x9F"},
+               {"(*v*)Close", 1, ""}};
+  char buffer[256];
+  for (const auto& c : cases) {
+    std::memset(buffer, 'x', sizeof buffer);
+    TString(c.key, buffer, c.size);
+    EXPECT_STREQ(buffer, c.expect) << c.key << " in " << c.size << " bytes";
+  }
   TString("(*v*)Close", nullptr, 10);
   TString(nullptr, buffer, sizeof buffer);
   EXPECT_STREQ(buffer, "");
