@@ -1,0 +1,152 @@
+// The registration-and-cut run: finds each copy's marks with the camera and cuts the copy.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "common/BitmapInfo.h"
+#include "common/Export.h"
+#include "common/RoiImage.h"
+#include "common/TM.h"
+#include "common/WinTypes.h"
+#include "host/HostServices.h"
+#include "host/ValidatedEdit.h"
+#include "platform/Dialog.h"
+
+// Dialog template and control identifiers of the run dialog.
+inline constexpr UINT IDD_KESTRIX_RUN = 2848;
+inline constexpr int IDC_KX_LIVE = 9629;
+inline constexpr int IDC_KX_PREVIEW = 9690;
+inline constexpr int IDC_KX_ROLL = 9631;
+inline constexpr int IDC_KX_SHEET = 9633;
+inline constexpr int IDC_KX_COPIES_X = 9641;
+inline constexpr int IDC_KX_COPIES_Y = 9639;
+inline constexpr int IDC_KX_STEP_X = 355;
+inline constexpr int IDC_KX_STEP_Y = 356;
+inline constexpr int IDC_KX_STATUS = 9673;
+inline constexpr int IDC_KX_START = 9642;
+inline constexpr int IDC_KX_STOP = 9655;
+
+class KX_EXPORT CKestrixDialog : public CDialog {
+ public:
+  // Reads "Scale" and the camera-to-knife offsets; registers for camera frames.
+  CKestrixDialog(CWnd* pParent = nullptr, ObjList jobList = {}, uint64 imageObj = 0);
+  ~CKestrixDialog() override;
+  CKestrixDialog(const CKestrixDialog&) = delete;
+  CKestrixDialog& operator=(const CKestrixDialog&) = delete;
+
+  // Runs the dialog modally with the host's cutter, the job and the image-based registration
+  // object. Returns 0 after Close, IDOK/IDCANCEL after Enter/Escape, -1 if it cannot be created.
+  INT_PTR DoModal(CCutMachine* machine, ObjList jobList, uint64 imageObj);
+  using CDialog::DoModal;
+
+  // Keeps the host's event; the dialog neither signals nor closes it.
+  void SetEventHandle(HANDLE event) { m_hEvent = event; }
+
+  // Camera frame entry, called on the camera thread; context is the dialog.
+  static void BmpFrameCallback(BYTE* frame, DWORD byteCount, DWORD, DWORD, DWORD, DWORD,
+                               void* context, void*);
+  // Shows the text of a camera error code in a warning box.
+  void ShowErrorMsg(DWORD code);
+
+  // Handlers.
+  void OnStart();
+  void OnStop();
+  void OnRoll();
+  void OnSheet();
+  void OnLButtonDown(UINT nFlags, CPoint point);
+
+  // Live view and head motion.
+  void UpdateImage(int byteCount, BYTE* frame);
+  void MoveTo(long x, long y);
+  void MoveToOffset(long dx, long dy);
+  void CheckMessages();
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;
+
+  // Job data.
+  int GetRegMarkData();
+  int GetCutList();
+  // Reference image at camera scale with its region on mark `mark`'s area, and the preview.
+  void SetupRegImage(int mark);
+  // Matches the reference region in three live frames; offsets in cutter units when found.
+  bool FindRegMark(kx::RoiImage* reference, long* x, long* y, double* score);
+  // Finds, centres and records the current copy's three marks.
+  bool LocateObject(long prevX, long prevY, int stepX, int stepY);
+  // Cuts the current copy through the transform its marks give.
+  void Cut();
+
+  // Geometry over the dialog's tables.
+  TM GetTM(NewWorldPt src, NewWorldPt dst);
+  TM GetTM(NewWorldPt src0, NewWorldPt src1, NewWorldPt dst0, NewWorldPt dst1);
+  TM GetTM(NewWorldPt src0, NewWorldPt src1, NewWorldPt src2, NewWorldPt dst0, NewWorldPt dst1,
+           NewWorldPt dst2);
+  bool GetRealPoint(int count, NewWorldPt ref, NewWorldPt* out);
+  bool CalcPointTM(TM tm, long* x, long* y);
+  double CalcAngle(cv::Point* pt1, cv::Point* pt2, cv::Point* pt0);
+  double CalcAngle360(cv::Point* pt1, cv::Point* pt2, cv::Point* pt0);
+  double CalcAngle2Pt(double x1, double y1, double x2, double y2);
+  double CalcAngle2Pt(cv::Point p1, cv::Point p2);
+  int CalcTwoCalPoint(double x, double y, double* outX, double* outY);
+  int CalcPoint(double x, double y, double* outX, double* outY);
+
+  // Removes and dispatches one pending message of this window; false when there was none.
+  bool PumpOne();
+  POINT ReadHead() const;
+
+  CStatic m_wndLive;
+  CStatic m_wndPreview;
+  double m_dCopiesX = 0;
+  double m_dCopiesY = 0;
+  float m_fStepX = 0;
+  float m_fStepY = 0;
+  CString m_strStatus;
+  int m_bRunning = 0;
+  int m_nDir = 1;
+  double m_dScale = 1.0;
+  int m_bDeviceReady = 0;
+  int m_bManualLocate = 0;
+  int m_bMoving = 0;
+  int m_nPort = 0;
+  POINT m_ptHead{0, 0};
+  BITMAPINFOHEADER m_bmiFrame{};
+  HBITMAP m_hFrameBitmap = nullptr;
+  BYTE* m_pFrameBits = nullptr;
+  uint64 m_hImageObj = 0;
+  ObjList m_JobList;
+  CCutMachine* m_pCutMachine = nullptr;
+  CValidatedEdit m_edCopiesY;
+  CValidatedEdit m_edCopiesX;
+  double m_dXOffset = 0.0;
+  double m_dYOffset = 0.0;
+  std::unique_ptr<kx::RoiImage> m_pRegImage;
+  ObjList m_CutList;
+  uint64 m_hRegMark[3] = {0, 0, 0};
+  NewWorldPt m_FoundPt[3];
+  NewWorldPt m_RefPt[3];
+  RECT m_rcPreview{0, 0, 0, 0};
+  TM m_tmStepX = TM::Identity();
+  TM m_tmStepY = TM::Identity();
+  HANDLE m_hEvent = nullptr;
+  cv::Point m_ptCalSrc[3];
+  cv::Point m_ptCalDst[3];
+
+ private:
+  // Guards the frame buffer and the live view between the camera thread and this window's
+  // thread; held only for a copy or a blit.
+  std::mutex m_frameMutex;
+  bool m_bLiveReady = false;
+
+  // The mark searches of LocateObject: each leaves the last offset in (x, y) and reports
+  // whether the mark was found; *gaveUp tells the retry limit was reached.
+  bool SearchFirstMark(int maxErr, int stepX, int stepY, long* x, long* y, bool* gaveUp);
+  bool SearchLaterMark(int mark, NewWorldPt ref, int maxErr, long* x, long* y, bool* gaveUp);
+  // The failure dialogue; true when the user placed the camera and the search starts again.
+  bool AskForManualPlacement();
+  // Hands the transformed copies to a cutter; false when this window has none.
+  bool HandToCutter(const ObjList& copies);
+
+  DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,367 @@
+// The registration run: the serpentine over the copies, the mark search and cutting.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/Frame.h"
+#include "common/Units.h"
+#include "host/CutterDriver.h"
+#include "run/KestrixDialog.h"
+#include "vision/TemplateLocator.h"
+
+namespace {
+
+const char kUnableToLocate[] =
+    "(*v*)Unable to locate image. Select 'OK' to manually locate or 'Cancel' to cancel the job.";
+const char kLocateByHand[] = "(*v*)Please locate first registration area and click on Start.";
+const char kSearchCaption[] = "(*v*)Kestrix error";
+const char kNoCutter[] =
+    "(*v*)This window has no cutter to cut with. The copy was registered but not cut; the run stops.";
+
+bool Centred(long x, long y, int maxErr) { return std::labs(x) <= maxErr && std::labs(y) <= maxErr; }
+
+}  // namespace
+
+// ---- Start and Stop ----
+
+void CKestrixDialog::OnStart() {
+  UpdateData(TRUE);
+  if (m_bRunning == 1 && m_bManualLocate == 0) {
+    OnStop();
+    return;
+  }
+  m_bManualLocate = 0;
+  if (m_bRunning == 1) return;  // the waiting search resumes where the head now stands
+
+  m_bRunning = 1;
+  GetDlgItem(IDC_KX_START)->EnableWindow(FALSE);
+  GetDlgItem(IDC_KX_STOP)->SetWindowText("(*v*)Stop");
+  UpdateData(TRUE);
+
+  long nx = kx::Trunc(m_dCopiesX);
+  long ny = kx::Trunc(m_dCopiesY);
+  if (IsDlgButtonChecked(IDC_KX_ROLL)) {
+    if (GetIntDeviceSetup("KestrixRollDir", 0) == 1)
+      nx = -1;
+    else
+      ny = -1;
+  }
+
+  if (m_pRegImage) {
+    m_nDir = 1;
+    m_FoundPt[0] = NewWorldPt{0, 0};
+    m_tmStepX = TM::Translation(static_cast<double>(m_fStepX * 1000.0f), 0);
+    m_tmStepY = TM::Translation(0, static_cast<double>(m_fStepY * 1000.0f));
+
+    // Rows run along the inner axis; the outer axis steps between rows and may be unlimited.
+    TM* inner = nullptr;
+    TM* outer = nullptr;
+    int innerX = 0, innerY = 0, outerX = 0, outerY = 0;
+    long N = 0, M = 0;
+    bool yRows = false;
+    if (ny >= 1 && (nx >= 1 || nx == -1)) {
+      yRows = true;
+      inner = &m_tmStepY, innerY = 1, N = ny;
+      outer = &m_tmStepX, outerX = 1, M = nx;
+    } else if (nx >= 1 && ny == -1) {
+      inner = &m_tmStepX, innerX = 1, N = nx;
+      outer = &m_tmStepY, outerY = 1, M = -1;
+    }
+
+    if (inner) {
+      bool first = true;
+      bool found = true;
+      long r = 0;
+      long c = 0;
+      auto moveNear = [this](const TM& step) {
+        const long x0 = kx::Trunc(m_FoundPt[0].x);
+        const long y0 = kx::Trunc(m_FoundPt[0].y);
+        const long tx = kx::Trunc(x0 + step.dx);
+        const long ty = kx::Trunc(y0 + step.dy);
+        MoveToOffset(tx - m_ptHead.x, ty - m_ptHead.y);
+      };
+      for (;;) {
+        if ((r >= M && M != -1) || m_bRunning == 0 || !found) break;
+        while (c < N) {
+          if (c < 0 || m_bRunning == 0) break;
+          PumpOne();
+          if (m_bRunning == 0) break;
+          if (!first) {
+            inner->dx *= m_nDir;
+            inner->dy *= m_nDir;
+            moveNear(*inner);
+          }
+          found = LocateObject(kx::Trunc(m_FoundPt[0].x), kx::Trunc(m_FoundPt[0].y), innerX, innerY);
+          if (!found) break;
+          first = false;
+          Cut();
+          c = c + m_nDir;
+        }
+        if (!found) break;
+        if (M > 0) r = r + 1;
+        if (r < M || M == -1) {
+          if (m_bRunning == 0) break;
+          if (yRows)
+            outer->dy *= m_nDir;
+          else
+            outer->dx *= m_nDir;
+          moveNear(*outer);
+          found = LocateObject(kx::Trunc(m_FoundPt[0].x), kx::Trunc(m_FoundPt[0].y), outerX, outerY);
+          if (found) {
+            Cut();
+            m_nDir = -m_nDir;
+            c = c + 2 * m_nDir;
+          }
+        }
+      }
+    }
+  }
+
+  // End of the run: back to the origin unless the user stopped it.
+  if (m_bRunning == 1) {
+    MoveToOffset(-m_ptHead.x, -m_ptHead.y);
+    OnStop();
+  }
+}
+
+void CKestrixDialog::OnStop() {
+  if (m_bManualLocate == 1) return;
+  m_bMoving = 0;
+  if (m_bRunning == 1) {
+    m_bRunning = 0;
+    GetDlgItem(IDC_KX_START)->EnableWindow(TRUE);
+    GetDlgItem(IDC_KX_STOP)->SetWindowText("(*v*)Close");
+    return;
+  }
+  EndDialog(0);
+  WriteIntMorvane(kDialogSection, "Roll", IsDlgButtonChecked(IDC_KX_ROLL) ? 1 : 0, 1);
+}
+
+void CKestrixDialog::OnRoll() {
+  UpdateData(TRUE);
+  const int rollDir = GetIntDeviceSetup("KestrixRollDir", 0);
+  m_edCopiesX.EnableWindow(rollDir == 0);
+  m_edCopiesY.EnableWindow(rollDir != 0);
+}
+
+void CKestrixDialog::OnSheet() {
+  UpdateData(TRUE);
+  m_edCopiesX.EnableWindow(TRUE);
+  m_edCopiesY.EnableWindow(TRUE);
+}
+
+// ---- Mark search ----
+
+bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, double* score) {
+  const cv::Mat templ = reference->RoiMat().clone();
+  cv::Mat frames[kx::kMatchFrames];
+  for (cv::Mat& frame : frames) {
+    frame = cv::Mat(kx::kFrameHeight, kx::kFrameWidth, CV_8UC3, cv::Scalar::all(0));
+    {
+      std::lock_guard<std::mutex> lock(m_frameMutex);
+      if (m_pFrameBits) std::memcpy(frame.data, m_pFrameBits, kx::kFrameBytes);
+    }
+    Sleep(kx::kMatchFrameIntervalMs);
+  }
+  BOUNDS bounds{};
+  DBGetMemberBounds(m_JobList, &bounds);
+  const kx::MarkMatch m = kx::MatchMark(frames, templ, kx::SearchWindow(bounds, m_dScale), m_dScale);
+  *score = m.score;
+  if (m.found) {
+    *x = m.x;
+    *y = m.y;
+  }
+  return m.found;
+}
+
+bool CKestrixDialog::SearchFirstMark(int maxErr, int stepX, int stepY, long* x, long* y,
+                                     bool* gaveUp) {
+  const cv::Rect area = m_pRegImage->Roi();
+  double score = 0.0;
+  bool found = FindRegMark(m_pRegImage.get(), x, y, &score);
+  int count = 0;
+  for (;;) {
+    if (found && Centred(*x, *y, maxErr)) break;
+    if (count >= 5) {
+      *gaveUp = true;
+      break;
+    }
+    PumpOne();
+    if (m_bRunning == 0) break;
+    if (found) {
+      MoveToOffset(*x, *y);
+    } else {
+      // Half an area further along the direction the copies follow each other.
+      MoveToOffset(kx::Trunc(kx::Half(area.width) * m_dScale * m_nDir * stepX),
+                   kx::Trunc(kx::Half(area.height) * m_dScale * m_nDir * stepY));
+    }
+    found = FindRegMark(m_pRegImage.get(), x, y, &score);
+    if (!found) count += 1;
+  }
+  return found;
+}
+
+bool CKestrixDialog::SearchLaterMark(int mark, NewWorldPt ref, int maxErr, long* x, long* y,
+                                     bool* gaveUp) {
+  const cv::Rect area = m_pRegImage->Roi();
+  const int w = area.width;
+  const int h = area.height;
+  NewWorldPt predicted;
+  GetRealPoint(mark, ref, &predicted);
+  MoveToOffset(kx::Trunc(predicted.x - m_ptHead.x), kx::Trunc(predicted.y - m_ptHead.y));
+
+  int count = 0;
+  double score = 0.0;
+  bool found = FindRegMark(m_pRegImage.get(), x, y, &score);
+  for (;;) {
+    if (found && Centred(*x, *y, maxErr)) break;
+    if (count >= 4) {
+      *gaveUp = true;
+      break;
+    }
+    PumpOne();
+    if (m_bRunning == 0) break;
+    if (found) {
+      MoveToOffset(*x, *y);
+    } else {
+      // Around the prediction: half up, half down, half right, then half left and up.
+      switch (count) {
+        case 0:
+          MoveToOffset(0, kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
+          break;
+        case 1:
+          MoveToOffset(0, kx::Trunc(-m_nDir * h * m_dScale));
+          break;
+        case 2:
+          MoveToOffset(kx::Trunc(kx::Half(w) * m_dScale), kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
+          break;
+        default:
+          MoveToOffset(kx::Trunc(-w * m_dScale), kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
+          break;
+      }
+      count += 1;
+    }
+    found = FindRegMark(m_pRegImage.get(), x, y, &score);
+  }
+  return found;
+}
+
+bool CKestrixDialog::AskForManualPlacement() {
+  const int answer = TMessageBox(nullptr, kUnableToLocate, kSearchCaption, MB_OKCANCEL | MB_ICONEXCLAMATION);
+  if (answer != IDOK) return false;
+  m_bManualLocate = 1;
+  TMessageBox(nullptr, kLocateByHand, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+  SetupRegImage(0);
+  GetDlgItem(IDC_KX_START)->EnableWindow(TRUE);
+  GetDlgItem(IDC_KX_STOP)->EnableWindow(FALSE);
+  UpdateData(TRUE);
+  // The user steers by clicking in the live view and presses Start, which clears the flag.
+  while (m_bManualLocate == 1 && GetSafeHwnd()) {
+    if (!PumpOne()) kx::WaitIdle();
+  }
+  m_bManualLocate = 0;
+  GetDlgItem(IDC_KX_START)->EnableWindow(FALSE);
+  GetDlgItem(IDC_KX_STOP)->EnableWindow(TRUE);
+  UpdateData(TRUE);
+  return m_bRunning != 0;
+}
+
+bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) {
+  const int maxErr = GetIntDeviceSetup("KestrixMaxError", 6);
+  for (;;) {
+    for (int i = 0; i < 3; ++i) m_RefPt[i] = m_FoundPt[i] = NewWorldPt{0, 0};
+    bool found = false;
+    bool failed = false;
+    for (int i = 0; i < 3 && m_bRunning != 0; ++i) {
+      SetupRegImage(i);
+      if (!m_pRegImage) return false;
+      const cv::Rect roi = m_pRegImage->Roi();
+      const int H = m_pRegImage->Height();
+      const NewWorldPt ref{(roi.x + kx::Half(roi.width)) * m_dScale,
+                           (H - roi.y - kx::Half(roi.height)) * m_dScale};
+      long x = 0, y = 0;
+      bool gaveUp = false;
+      found = i == 0 ? SearchFirstMark(maxErr, stepX, stepY, &x, &y, &gaveUp)
+                     : SearchLaterMark(i, ref, maxErr, &x, &y, &gaveUp);
+      if (gaveUp || !found) {
+        failed = true;
+        break;
+      }
+      MoveToOffset(x, y);
+      const double headX = m_ptHead.x;
+      const double headY = m_ptHead.y;
+      if (i == 0 && prevX != 0 && prevY != 0) {
+        TM& step = (stepX == 1 && stepY == 0) ? m_tmStepX : m_tmStepY;
+        step.dx = std::fabs(prevX - headX);
+        step.dy = std::fabs(prevY - headY);
+      }
+      m_RefPt[i] = ref;
+      m_FoundPt[i] = NewWorldPt{headX + x, headY + y};
+    }
+    if (!failed) {
+      SetupRegImage(0);
+      return found && m_bRunning != 0;
+    }
+    if (!AskForManualPlacement()) {
+      SetupRegImage(0);
+      return false;
+    }
+  }
+}
+
+// ---- Cutting ----
+
+bool CKestrixDialog::HandToCutter(const ObjList& copies) {
+  CCutMachine* machine = m_pCutMachine ? m_pCutMachine : kx::HostCutMachine();
+  if (!machine) return false;
+  machine->CallSection(copies, nullptr);
+  return true;
+}
+
+void CKestrixDialog::Cut() {
+  ObjList copies = DBCreateEmptyList();
+  for (uint64 h = DBGetFirstMember(m_JobList); h != 0; h = DBGetNextMember(m_JobList)) {
+    if (ObjFilter_IsRegMark(h, 0) == 0) DBAddToList(copies, DBCopyObject(h));
+  }
+  BOUNDS B{};
+  DBGetObjectBounds(m_hImageObj, &B);
+  const double k = kx::kDocPerCutter;
+  NewWorldPt s[3];
+  NewWorldPt d[3];
+  for (int i = 0; i < 3; ++i) {
+    s[i] = NewWorldPt{m_RefPt[i].x * k + B.minX, m_RefPt[i].y * k + B.minY};
+    d[i] = NewWorldPt{(m_dXOffset + m_FoundPt[i].x) * k, (m_dYOffset + m_FoundPt[i].y) * k};
+  }
+  const TM tm = GetTM(s[0], s[1], s[2], d[0], d[1], d[2]);
+  {
+    CTranslate translate(tm);
+    for (uint64 h = DBGetFirstMember(copies); h != 0; h = DBGetNextMember(copies)) {
+      DBApplyTM(h, &tm);
+      DBInvalidateBounds(h);
+      DBValidateBounds(h);
+    }
+    std::int32_t cutState = 0;
+    DEV_SendInfo(kDevCodeCutState, &cutState);
+    const bool cut = HandToCutter(copies);
+
+    POINT position = ReadHead();
+    MoveTo(position.x + 2, position.y + 2);
+    // Wait for the head to rest: two readings 100 ms apart that agree.
+    position = ReadHead();
+    POINT previous{-1, -1};
+    while (position.x != previous.x || position.y != previous.y) {
+      Sleep(100);
+      previous = position;
+      position = ReadHead();
+      PumpOne();
+    }
+    cutState = 2;
+    DEV_SendInfo(kDevCodeCutState, &cutState);
+    m_ptHead = ReadHead();
+    DBDestroyList(copies);
+    if (!cut) {
+      TMessageBox(this, kNoCutter, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+      OnStop();
+    }
+  }
+}

@@ -1,0 +1,49 @@
+// Reference areas: even corners, rows counted from the top, preview factor and picture.
+#include "vision/ReferenceArea.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ReferenceArea, OddCornersRoundDownToEvenCornersAndSize) {
+  // au0 = 11, au1 = 40: starts at 10 and is 30 wide.
+  const cv::Rect r = kx::ReferenceArea(0, 0, 11, 60, 40, 40, 100);
+  EXPECT_EQ(r.x, 10);
+  EXPECT_EQ(r.width, 30);
+}
+
+TEST(ReferenceArea, TopRowIsTheMarksTopRow) {
+  // Rows from the top: the mark's high corner maps to row 40, its low corner to row 60.
+  const cv::Rect r = kx::ReferenceArea(0, 0, 20, 60, 50, 40, 100);
+  EXPECT_EQ(r.y, 40);
+  EXPECT_EQ(r.height, 20);
+}
+
+TEST(ReferenceArea, ColumnsAreRelativeToTheObjectsCorner) {
+  const cv::Rect a = kx::ReferenceArea(0, 0, 20, 60, 50, 40, 100);
+  const cv::Rect b = kx::ReferenceArea(6, 0, 26, 60, 56, 40, 100);
+  EXPECT_EQ(a, b);
+}
+
+TEST(ReferenceCentre, MeasuredFromTheLowerLeftWithYUp) {
+  const cv::Point2d c = kx::ReferenceCentre(cv::Rect(10, 40, 30, 20), 100, 2.0);
+  EXPECT_DOUBLE_EQ(c.x, (10 + 15) * 2.0);
+  EXPECT_DOUBLE_EQ(c.y, (100 - 40 - 10) * 2.0);
+}
+
+TEST(PreviewFactor, ShrinksLargeAreasByAnIntegerFactor) {
+  EXPECT_EQ(kx::PreviewFactor({900, 300}, {300, 200}), 4);  // 225 x 75 control
+  EXPECT_EQ(kx::PreviewFactor({100, 80}, {300, 200}), 1);
+  EXPECT_EQ(kx::PreviewFactor({300, 10}, {300, 200}), 2);  // exactly the width still shrinks
+}
+
+TEST(RenderPreview, GreenCentreLinesOverTheResizedArea) {
+  cv::Mat area(40, 60, CV_8UC3, cv::Scalar(200, 10, 10));
+  const cv::Mat p = kx::RenderPreview(area, {30, 20});
+  ASSERT_EQ(p.size(), cv::Size(30, 20));
+  EXPECT_EQ(p.at<cv::Vec3b>(10, 3), cv::Vec3b(0, 255, 0));
+  EXPECT_EQ(p.at<cv::Vec3b>(2, 15), cv::Vec3b(0, 255, 0));
+  EXPECT_EQ(p.at<cv::Vec3b>(2, 3), cv::Vec3b(200, 10, 10));
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// Finding a mark's reference area in camera frames by normalised cross-correlation.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "common/Bounds.h"
+
+namespace kx {
+
+// Frames the locator averages over, and the pause between them (milliseconds).
+inline constexpr int kMatchFrames = 3;
+inline constexpr int kMatchFrameIntervalMs = 100;
+// A mean correlation strictly above this counts as found.
+inline constexpr double kMatchThreshold = 0.7;
+
+// The search window in frame pixels, centred in the frame, sized to the job: the job's bounds
+// (document units) in camera pixels, even, capped at the frame. Its origin is clamped at 0.
+cv::Rect SearchWindow(const BOUNDS& jobBounds, double scale);
+
+struct MarkMatch {
+  bool found = false;
+  double score = 0.0;        // mean of the frames' best correlation
+  cv::Point best;            // mean top-left corner of the best matches, frame pixels
+  long x = 0;                // offset camera centre -> mark centre, cutter units, x right
+  long y = 0;                // and y up (toward row 0); meaningful only when found
+};
+
+// Matches templ (8-bit BGR) inside window of each frame (480 x 640 8-bit BGR), averages the best
+// positions (integer division) and scores, and converts the offset of the matched area's centre
+// from the frame centre to cutter units with scale (cutter units per pixel), truncating toward
+// zero. A template that does not fit the window, or an empty window, is reported not found with
+// score 0. Pure: no sleeping, no state.
+MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
+                    const cv::Rect& window, double scale);
+
+}  // namespace kx
