@@ -1,0 +1,60 @@
+// The simulated camera: renders the world at the head's position and delivers frames on its thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "host/Camera.h"
+#include "host/FrameSinkList.h"
+#include "sim/SimCutter.h"
+#include "sim/World.h"
+
+namespace kx {
+
+class VirtualClock;
+
+// Frame k (k >= 1) falls due at start + k / frameRate on the installed clock. On a virtual clock
+// every frame due by the end of a sleep has been delivered, on the camera thread, before the sleep
+// returns; on the system clock the camera thread runs by itself at the frame rate. Frames are
+// rendered only while a sink is registered; their content depends only on the world, the knife
+// and the frame index, so the same seed gives the same frames.
+class SimCamera final : public ICamera {
+ public:
+  SimCamera(const World& world, const SimCutter& cutter);
+  ~SimCamera() override;
+  SimCamera(const SimCamera&) = delete;
+  SimCamera& operator=(const SimCamera&) = delete;
+
+  void AddSink(FrameCallback callback, void* context) override;
+  void RemoveSink(void* context) override;
+
+  // Starts the frames at the installed clock's present time; a virtual clock is followed through
+  // its listeners. Stop waits for the camera thread; both may be called more than once.
+  void Start();
+  void Stop();
+
+  // The index of the next frame: one more than the frames that have fallen due and been handled
+  // (rendered when a sink was registered).
+  std::uint64_t FrameCount() const;
+  // The frame the camera shows at a clock time, with the noise of frame index.
+  cv::Mat RenderAt(std::int64_t micros, std::uint64_t index) const;
+
+ private:
+  struct Sync;
+  void Run(std::shared_ptr<Sync> sync);
+
+  const World& m_world;
+  const SimCutter& m_cutter;
+  FrameSinkList m_sinks;
+  std::shared_ptr<Sync> m_sync;
+  std::thread m_thread;
+  VirtualClock* m_virtual = nullptr;
+  int m_listener = 0;
+  std::int64_t m_period = 0;
+};
+
+}  // namespace kx

@@ -1,0 +1,114 @@
+// A simulated contour cutter: bed, speeds, a command buffer, live head position on the clock.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/CutterDriver.h"
+#include "host/DriverSession.h"
+#include "sim/World.h"
+#include "sim/WorldOptions.h"
+
+namespace kx {
+
+// One queued head move: straight from from to to, between start and end (clock microseconds).
+struct CutterMove {
+  cv::Point2d from;
+  cv::Point2d to;
+  std::int64_t start = 0;
+  std::int64_t end = 0;
+  double duration = 0;  // seconds
+  double speed = 0;
+  int mode = kMoveTravel;
+};
+
+// A driver value code as it was sent.
+struct DeviceValueRecord {
+  int code = 0;
+  std::int32_t value = 0;
+  std::int64_t time = 0;
+};
+
+// A knife-down segment with the time the knife started and finished it.
+struct KnifeCut {
+  BedSegment segment;
+  std::int64_t start = 0;
+  std::int64_t end = 0;
+};
+
+struct PortEntry {
+  std::string name;
+  int type = 1;
+};
+
+// Thread-safe: the camera thread asks for positions while the window's thread sends moves.
+// Time is the installed clock's (kx::Clock()).
+class SimCutter final : public ICutterDriver {
+ public:
+  explicit SimCutter(const WorldCutterOptions& opts, std::uint64_t seed = 1);
+
+  int DEV_Load() override;
+  int DEV_LoadPenData(PENDATA* pen) override;
+  int LoadCutData(CUTDATA* cut) override;
+  int SetPlotResolNew(int resolution, CUTDATA* cut) override;
+  int StartPrinter(HWND window, int copies, JOBDATA* job) override;
+  int DEV_Initial(PENDATA pen, int a, int b) override;
+  int DEV_SendInfo(int code, std::int32_t* value) override;
+  int EndPrinter(HWND window, JOBDATA* job) override;
+  int DEV_Unload() override;
+  void ResetCutStatics(int code) override;
+  int GetPortIndexFromName(const char* name) override;
+  int GetWindowsPortTypeAndName(int index, int* type, char* name) override;
+  // Port -2 or a known index, what 2: head x, y truncated toward zero (plus injected noise).
+  int GetPlotterData(int port, int what, void* buffer) override;
+  // Queues a move to (x, y), clamped to the bed; mode 1 cuts along it. Returns 1 at once.
+  int sendxyNoW(long x, long y, int mode) override;
+
+  // The true head position at a clock time (microseconds), exact, without noise.
+  cv::Point2d PositionAt(std::int64_t micros) const;
+  cv::Point2d Position() const;
+  // When the last queued move ends; the head rests from then on.
+  std::int64_t BusyUntil() const;
+  // The knife's path as far as it has gone by micros.
+  std::vector<BedSegment> KnifeTrace(std::int64_t micros) const;
+  std::vector<KnifeCut> Cuts() const;
+  std::vector<CutterMove> Moves() const;
+  std::vector<DeviceValueRecord> DeviceValues() const;
+  // Driver calls other than moves and position reads, in order, e.g. "DEV_Initial 2 1 0".
+  std::vector<std::string> CallLog() const;
+
+  // Faults. A stall stops the head for good where a later move first comes within radius of
+  // point; no motion ignores every move; noise adds up to amplitude units to each reading.
+  void InjectStall(cv::Point2d point, double radius = 5.0);
+  void SetNoMotion(bool on);
+  void SetPositionNoise(int amplitude);
+  void ClearFaults();
+
+  void SetPorts(std::vector<PortEntry> ports);
+  const WorldCutterOptions& Options() const { return m_opts; }
+
+ private:
+  cv::Point2d PositionAtLocked(std::int64_t micros) const;
+  void Log(std::string entry);
+
+  WorldCutterOptions m_opts;
+  mutable std::mutex m_mutex;
+  std::vector<CutterMove> m_moves;
+  cv::Point2d m_rest;  // where the head rests before the first move
+  std::vector<KnifeCut> m_cuts;
+  std::vector<DeviceValueRecord> m_values;
+  std::vector<std::string> m_log;
+  std::vector<PortEntry> m_ports;
+  bool m_stallArmed = false;
+  bool m_stalled = false;
+  cv::Point2d m_stallPoint;
+  double m_stallRadius = 0;
+  bool m_noMotion = false;
+  int m_noise = 0;
+  std::mt19937_64 m_rng;
+};
+
+}  // namespace kx

@@ -1,0 +1,317 @@
+// The simulated bed: the printed sheet with its copies, the camera's view of it, and ground truth.
+#include "sim/World.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include <opencv2/imgproc.hpp>
+
+#include "common/Frame.h"
+#include "common/Units.h"
+
+namespace kx {
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kTile = 256;
+constexpr std::size_t kMaxTiles = 384;  // about 75 MB of cached artwork
+constexpr int kShift = 8;
+constexpr double kOne = 1 << kShift;
+const cv::Scalar kBed(58, 66, 60);
+const cv::Scalar kCut(38, 36, 34);
+
+cv::Matx33d Translate(double x, double y) { return {1, 0, x, 0, 1, y, 0, 0, 1}; }
+cv::Matx33d RotateDeg(double deg) {
+  const double a = deg * kPi / 180.0, c = std::cos(a), s = std::sin(a);
+  return {c, -s, 0, s, c, 0, 0, 0, 1};
+}
+
+double SegmentDistance(cv::Point2d p, cv::Point2d a, cv::Point2d b) {
+  const cv::Point2d d = b - a;
+  const double len2 = d.dot(d);
+  double t = len2 > 0 ? (p - a).dot(d) / len2 : 0.0;
+  t = std::clamp(t, 0.0, 1.0);
+  const cv::Point2d q = a + d * t - p;
+  return std::hypot(q.x, q.y);
+}
+
+// Nearest-segment queries over a contour, bucketed on a square grid.
+class SegmentGrid {
+ public:
+  SegmentGrid(const std::vector<std::vector<cv::Point2d>>& lines, double cell) : m_cell(cell) {
+    for (const auto& line : lines)
+      for (std::size_t i = 0; i + 1 < line.size(); ++i)
+        m_segments.push_back({line[i], line[i + 1]});
+    for (std::size_t i = 0; i < m_segments.size(); ++i) {
+      const auto& [a, b] = m_segments[i];
+      for (int cx = Cell(std::min(a.x, b.x)); cx <= Cell(std::max(a.x, b.x)); ++cx)
+        for (int cy = Cell(std::min(a.y, b.y)); cy <= Cell(std::max(a.y, b.y)); ++cy)
+          m_cells[{cx, cy}].push_back(i);
+    }
+  }
+  double Distance(cv::Point2d p) const {
+    double best = std::numeric_limits<double>::infinity();
+    const int px = Cell(p.x), py = Cell(p.y);
+    auto search = [&](const std::vector<std::size_t>& ids) {
+      for (std::size_t i : ids)
+        best = std::min(best, SegmentDistance(p, m_segments[i].first, m_segments[i].second));
+    };
+    // The neighbourhood first gives a tight bound; then every cell that could still beat it.
+    for (int cx = px - 1; cx <= px + 1; ++cx)
+      for (int cy = py - 1; cy <= py + 1; ++cy)
+        if (auto it = m_cells.find({cx, cy}); it != m_cells.end()) search(it->second);
+    for (const auto& [cell, ids] : m_cells) {
+      if (std::abs(cell.first - px) <= 1 && std::abs(cell.second - py) <= 1) continue;
+      const double x0 = cell.first * m_cell, y0 = cell.second * m_cell;
+      const double dx = std::max({x0 - p.x, 0.0, p.x - (x0 + m_cell)});
+      const double dy = std::max({y0 - p.y, 0.0, p.y - (y0 + m_cell)});
+      if (std::hypot(dx, dy) < best) search(ids);
+    }
+    return best;
+  }
+
+ private:
+  int Cell(double v) const { return static_cast<int>(std::floor(v / m_cell)); }
+  double m_cell;
+  std::vector<std::pair<cv::Point2d, cv::Point2d>> m_segments;
+  std::map<std::pair<int, int>, std::vector<std::size_t>> m_cells;
+};
+}  // namespace
+
+cv::Point2d Apply(const cv::Matx33d& m, cv::Point2d p) {
+  return {m(0, 0) * p.x + m(0, 1) * p.y + m(0, 2), m(1, 0) * p.x + m(1, 1) * p.y + m(1, 2)};
+}
+
+World::World(const WorldOptions& opts) : m_opts(opts), m_art(opts) {
+  const WorldSheetOptions& s = opts.sheet;
+  const cv::Matx33d shape(s.scaleX, s.shear, 0, 0, s.scaleY, 0, 0, 0, 1);
+  m_bedFromSheet = Translate(s.offsetX, s.offsetY) * RotateDeg(s.rotation) * shape;
+
+  const WorldCopyOptions& c = opts.copies;
+  std::mt19937_64 rng(opts.seed * 0xD1B54A32D192ED03ULL + 5);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  const cv::Point2d half(c.width / 2, c.height / 2);
+  for (int row = 0; row < c.rows; ++row) {
+    for (int column = 0; column < c.columns; ++column) {
+      CopyPlacement p;
+      p.index = row * c.columns + column;
+      p.column = column;
+      p.row = row;
+      const double jx = unit(rng) * c.jitter, jy = unit(rng) * c.jitter;
+      const double jr = unit(rng) * c.jitterRotation;
+      const cv::Matx33d sheetFromArtwork =
+          Translate(s.margin + column * c.pitchX + jx, s.margin + row * c.pitchY + jy) *
+          Translate(half.x, half.y) * RotateDeg(jr) * Translate(-half.x, -half.y);
+      p.bedFromArtwork = m_bedFromSheet * sheetFromArtwork;
+      std::vector<cv::Point2f> corners;
+      for (cv::Point2d a : {cv::Point2d(0, 0), cv::Point2d(c.width, 0),
+                            cv::Point2d(c.width, c.height), cv::Point2d(0, c.height)})
+        corners.push_back(Apply(p.bedFromArtwork, a));
+      p.bedBounds = cv::boundingRect(corners);
+      m_copies.push_back(p);
+    }
+  }
+  m_docOrigin = cv::Point2d(s.offsetX + s.margin, s.offsetY + s.margin) * kDocPerCutter;
+
+  const double res = opts.artwork.rasterResolution;
+  m_rasterWidth = static_cast<int>(std::ceil(c.width / res)) + 1;
+  m_rasterHeight = static_cast<int>(std::ceil(c.height / res)) + 1;
+
+  // Light falls off toward the corners and slightly across the frame.
+  cv::Mat gain(kFrameHeight, kFrameWidth, CV_8UC3);
+  const double r2max = kFrameCentreX * kFrameCentreX + kFrameCentreY * kFrameCentreY;
+  for (int v = 0; v < kFrameHeight; ++v) {
+    for (int u = 0; u < kFrameWidth; ++u) {
+      const double du = u - kFrameCentreX, dv = v - kFrameCentreY;
+      const double g = 1.0 - opts.camera.vignetting * (du * du + dv * dv) / r2max -
+                       opts.camera.lightGradient * u / kFrameWidth;
+      const auto b = cv::saturate_cast<uchar>(g * 255.0);
+      gain.at<cv::Vec3b>(v, u) = cv::Vec3b(b, b, b);
+    }
+  }
+  m_gain = gain;
+}
+
+cv::Point2d World::ArtworkFromDoc(cv::Point2d doc) const {
+  return (doc - m_docOrigin) / kDocPerCutter;
+}
+cv::Point2d World::DocFromArtwork(cv::Point2d art) const {
+  return m_docOrigin + art * kDocPerCutter;
+}
+cv::Point2d World::BedFromArtwork(int copy, cv::Point2d art) const {
+  return Apply(m_copies.at(static_cast<std::size_t>(copy)).bedFromArtwork, art);
+}
+cv::Point2d World::BedFromDoc(int copy, cv::Point2d doc) const {
+  return BedFromArtwork(copy, ArtworkFromDoc(doc));
+}
+
+cv::Point2d World::CameraCentre(cv::Point2d head) const {
+  return head + cv::Point2d(m_opts.camera.offsetX, m_opts.camera.offsetY);
+}
+cv::Point2d World::HeadForCameraAt(cv::Point2d bed) const {
+  return bed - cv::Point2d(m_opts.camera.offsetX, m_opts.camera.offsetY);
+}
+cv::Point2d World::BedFromPixel(cv::Point2d head, cv::Point2d pixel) const {
+  const double s = m_opts.camera.scale;
+  return CameraCentre(head) +
+         cv::Point2d((pixel.x - kFrameCentreX) * s, -(pixel.y - kFrameCentreY) * s);
+}
+cv::Point2d World::PixelFromBed(cv::Point2d head, cv::Point2d bed) const {
+  const double s = m_opts.camera.scale;
+  const cv::Point2d d = bed - CameraCentre(head);
+  return {kFrameCentreX + d.x / s, kFrameCentreY - d.y / s};
+}
+
+std::array<cv::Point2d, 4> World::SheetCorners() const {
+  const WorldCopyOptions& c = m_opts.copies;
+  const double m = m_opts.sheet.margin;
+  double x0 = 0, y0 = 0;
+  double x1 = 2 * m + (c.columns - 1) * c.pitchX + c.width;
+  double y1 = 2 * m + (c.rows - 1) * c.pitchY + c.height;
+  if (c.layout == "roll") {
+    // The roll runs on past both ends of the bed.
+    const double far = 4.0 * std::max(m_opts.cutter.bedWidth, m_opts.cutter.bedHeight);
+    (c.rollAxis == "x" ? x0 : y0) = -far;
+    (c.rollAxis == "x" ? x1 : y1) = far;
+  }
+  return {Apply(m_bedFromSheet, {x0, y0}), Apply(m_bedFromSheet, {x1, y0}),
+          Apply(m_bedFromSheet, {x1, y1}), Apply(m_bedFromSheet, {x0, y1})};
+}
+
+std::vector<std::vector<cv::Point2d>> World::TrueContours(int copy, double maxStep) const {
+  std::vector<std::vector<cv::Point2d>> out;
+  for (const CutPath& path : m_art.CutPaths()) {
+    std::vector<cv::Point2d> line = path.Flatten(maxStep);
+    for (cv::Point2d& p : line) p = BedFromArtwork(copy, p);
+    out.push_back(std::move(line));
+  }
+  return out;
+}
+
+CutScore World::ScoreCut(int copy, const std::vector<BedSegment>& knife) const {
+  const SegmentGrid grid(TrueContours(copy, 2.0), 100.0);
+  CutScore score;
+  double sum2 = 0;
+  for (const BedSegment& seg : knife) {
+    const cv::Point2d d = seg.b - seg.a;
+    const int n = std::max(1, static_cast<int>(std::ceil(std::hypot(d.x, d.y) / 5.0)));
+    for (int k = 0; k <= n; ++k) {
+      const double e = grid.Distance(seg.a + d * (static_cast<double>(k) / n));
+      score.maxError = std::max(score.maxError, e);
+      sum2 += e * e;
+      ++score.points;
+    }
+  }
+  if (score.points) score.rmsError = std::sqrt(sum2 / static_cast<double>(score.points));
+  return score;
+}
+
+CalibratedSetup World::Calibrated() const {
+  const auto& c = m_opts.camera;
+  const auto& e = m_opts.calibration;
+  return {c.scale * (1.0 + e.scaleError), c.offsetX + e.offsetErrorX, c.offsetY + e.offsetErrorY};
+}
+
+cv::Mat World::Tile(int tx, int ty) const {
+  const std::pair<int, int> key(tx, ty);
+  {
+    std::lock_guard<std::mutex> lock(m_cacheMutex);
+    auto it = m_tiles.find(key);
+    if (it != m_tiles.end()) return it->second;
+  }
+  // Rendered outside the lock; two threads asking at once render it twice, which is harmless.
+  cv::Mat tile(kTile, kTile, CV_8UC3);
+  m_art.Render(m_opts.artwork.rasterResolution, tx * kTile, ty * kTile, tile);
+  std::lock_guard<std::mutex> lock(m_cacheMutex);
+  if (m_tiles.emplace(key, tile).second) {
+    m_tileOrder.push_back(key);
+    if (m_tileOrder.size() > kMaxTiles) {
+      m_tiles.erase(m_tileOrder.front());
+      m_tileOrder.pop_front();
+    }
+  }
+  return tile;
+}
+
+cv::Mat World::ArtworkRegion(int x0, int y0, int w, int h) const {
+  cv::Mat out(h, w, CV_8UC3, Artwork::kPaper);
+  const auto floorDiv = [](int a) { return a >= 0 ? a / kTile : -((-a + kTile - 1) / kTile); };
+  for (int ty = floorDiv(y0); ty <= floorDiv(y0 + h - 1); ++ty) {
+    for (int tx = floorDiv(x0); tx <= floorDiv(x0 + w - 1); ++tx) {
+      const cv::Rect tileRect(tx * kTile, ty * kTile, kTile, kTile);
+      const cv::Rect overlap = tileRect & cv::Rect(x0, y0, w, h);
+      if (overlap.empty()) continue;
+      Tile(tx, ty)(overlap - tileRect.tl()).copyTo(out(overlap - cv::Point(x0, y0)));
+    }
+  }
+  return out;
+}
+
+cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts,
+                           std::uint64_t frameIndex) const {
+  const double s = m_opts.camera.scale;
+  const double res = m_opts.artwork.rasterResolution;
+  const cv::Point2d centre = CameraCentre(head);
+  cv::Mat frame(kFrameHeight, kFrameWidth, CV_8UC3, kBed);
+  auto fixed = [](cv::Point2d p) {
+    return cv::Point(static_cast<int>(std::lround(p.x * kOne)),
+                     static_cast<int>(std::lround(p.y * kOne)));
+  };
+
+  std::vector<cv::Point> sheet;
+  for (const cv::Point2d& p : SheetCorners()) sheet.push_back(fixed(PixelFromBed(head, p)));
+  cv::fillConvexPoly(frame, sheet, Artwork::kPaper, cv::LINE_AA, kShift);
+
+  // Frame pixel -> bed -> artwork -> artwork raster, as one affine map per copy.
+  const cv::Matx33d bedFromFrame(s, 0, centre.x - kFrameCentreX * s, 0, -s,
+                                 centre.y + kFrameCentreY * s, 0, 0, 1);
+  const cv::Matx33d rasterFromArtwork(1 / res, 0, 0, 0, -1 / res, m_art.Height() / res, 0, 0, 1);
+  const cv::Rect2d view(centre.x - (kFrameCentreX + 2) * s, centre.y - (kFrameCentreY + 2) * s,
+                        (kFrameWidth + 4) * s, (kFrameHeight + 4) * s);
+  for (const CopyPlacement& copy : m_copies) {
+    if ((copy.bedBounds & view).empty()) continue;
+    const cv::Matx33d rasterFromFrame =
+        rasterFromArtwork * copy.bedFromArtwork.inv() * bedFromFrame;
+    double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+    for (cv::Point2d f : {cv::Point2d(-1, -1), cv::Point2d(kFrameWidth, -1),
+                          cv::Point2d(-1, kFrameHeight), cv::Point2d(kFrameWidth, kFrameHeight)}) {
+      const cv::Point2d r = Apply(rasterFromFrame, f);
+      minX = std::min(minX, r.x), maxX = std::max(maxX, r.x);
+      minY = std::min(minY, r.y), maxY = std::max(maxY, r.y);
+    }
+    const cv::Rect region = cv::Rect(cv::Point(static_cast<int>(std::floor(minX)) - 2,
+                                               static_cast<int>(std::floor(minY)) - 2),
+                                     cv::Point(static_cast<int>(std::ceil(maxX)) + 3,
+                                               static_cast<int>(std::ceil(maxY)) + 3)) &
+                            cv::Rect(0, 0, m_rasterWidth, m_rasterHeight);
+    if (region.empty()) continue;
+    const cv::Mat src = ArtworkRegion(region.x, region.y, region.width, region.height);
+    const cv::Matx33d m = Translate(-region.x, -region.y) * rasterFromFrame;
+    const cv::Matx23d warp(m(0, 0), m(0, 1), m(0, 2), m(1, 0), m(1, 1), m(1, 2));
+    cv::warpAffine(src, frame, warp, frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_TRANSPARENT);
+  }
+
+  const int width = std::max(1, static_cast<int>(std::lround(m_opts.cutter.cutWidth / s)));
+  for (const BedSegment& seg : cuts) {
+    const cv::Rect2d box(std::min(seg.a.x, seg.b.x) - 20, std::min(seg.a.y, seg.b.y) - 20,
+                         std::abs(seg.b.x - seg.a.x) + 40, std::abs(seg.b.y - seg.a.y) + 40);
+    if ((box & view).empty() || m_opts.cutter.cutWidth <= 0) continue;
+    cv::line(frame, fixed(PixelFromBed(head, seg.a)), fixed(PixelFromBed(head, seg.b)), kCut, width,
+             cv::LINE_AA, kShift);
+  }
+
+  if (m_opts.camera.blurSigma > 0)
+    cv::GaussianBlur(frame, frame, cv::Size(0, 0), m_opts.camera.blurSigma);
+  cv::multiply(frame, m_gain, frame, 1.0 / 255.0);
+  if (m_opts.camera.noiseSigma > 0) {
+    cv::RNG rng(m_opts.seed * 0x9E3779B97F4A7C15ULL + frameIndex * 0xBF58476D1CE4E5B9ULL + 1);
+    cv::Mat noise(frame.size(), CV_16SC3);
+    rng.fill(noise, cv::RNG::NORMAL, 0.0, m_opts.camera.noiseSigma);
+    cv::add(frame, noise, frame, cv::noArray(), CV_8UC3);
+  }
+  return frame;
+}
+
+}  // namespace kx

@@ -1,0 +1,109 @@
+// The simulated bed: the printed sheet with its copies, the camera's view of it, and ground truth.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "sim/WorldArtwork.h"
+#include "sim/WorldOptions.h"
+
+namespace kx {
+
+// A straight piece of knife travel on the bed, cutter units.
+struct BedSegment {
+  cv::Point2d a;
+  cv::Point2d b;
+};
+
+// Where one copy truly lies. index = row * columns + column.
+struct CopyPlacement {
+  int index = 0;
+  int column = 0;
+  int row = 0;
+  cv::Matx33d bedFromArtwork;  // homogeneous affine map
+  cv::Rect2d bedBounds;        // axis-aligned box around the copy on the bed
+};
+
+// Distances from knife points to the printed contour, cutter units.
+struct CutScore {
+  double maxError = 0;
+  double rmsError = 0;
+  std::size_t points = 0;
+};
+
+// What a calibration of this world's camera stores ("Scale", "X OffSet", "Y OffSet").
+struct CalibratedSetup {
+  double scale = 1.0;
+  double xOffset = 0.0;
+  double yOffset = 0.0;
+};
+
+// Immutable after construction apart from its raster cache; safe to use from several threads.
+class World {
+ public:
+  explicit World(const WorldOptions& opts);
+
+  const WorldOptions& Options() const { return m_opts; }
+  const Artwork& Art() const { return m_art; }
+  const std::vector<CopyPlacement>& Copies() const { return m_copies; }
+
+  // Document position (document units, y up) of the artwork's lower-left corner: the job places
+  // its reference bitmap there and copy 0 lies nominally under it.
+  cv::Point2d DocOrigin() const { return m_docOrigin; }
+  cv::Point2d ArtworkFromDoc(cv::Point2d doc) const;
+  cv::Point2d DocFromArtwork(cv::Point2d art) const;
+  // Where copy's artwork or document point truly lies on the bed, cutter units.
+  cv::Point2d BedFromArtwork(int copy, cv::Point2d art) const;
+  cv::Point2d BedFromDoc(int copy, cv::Point2d doc) const;
+
+  // The bed point under the frame centre when the head stands at head.
+  cv::Point2d CameraCentre(cv::Point2d head) const;
+  // The head position at which the frame centre shows bed point bed.
+  cv::Point2d HeadForCameraAt(cv::Point2d bed) const;
+  // The bed point that frame pixel (u, v) shows, and back.
+  cv::Point2d BedFromPixel(cv::Point2d head, cv::Point2d pixel) const;
+  cv::Point2d PixelFromBed(cv::Point2d head, cv::Point2d bed) const;
+  // The paper's corners on the bed, counter-clockwise from lower-left.
+  std::array<cv::Point2d, 4> SheetCorners() const;
+
+  // Copy's cut paths mapped onto the bed, as polylines with points at most maxStep apart.
+  std::vector<std::vector<cv::Point2d>> TrueContours(int copy, double maxStep = 5.0) const;
+  // For knife points every few units along the segments: their distance to copy's true contour.
+  CutScore ScoreCut(int copy, const std::vector<BedSegment>& knife) const;
+  CalibratedSetup Calibrated() const;
+
+  // The camera frame (640 rows x 480 columns, CV_8UC3) with the head at head (cutter units) and
+  // the given knife cuts on the bed. frameIndex picks the noise: the same index, the same frame.
+  cv::Mat RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts,
+                      std::uint64_t frameIndex) const;
+
+  // The artwork raster pixels [x0, x0 + w) x [y0, y0 + h) at the world's raster resolution,
+  // assembled from cached tiles.
+  cv::Mat ArtworkRegion(int x0, int y0, int w, int h) const;
+
+ private:
+  cv::Mat Tile(int tx, int ty) const;
+
+  WorldOptions m_opts;
+  Artwork m_art;
+  std::vector<CopyPlacement> m_copies;
+  cv::Matx33d m_bedFromSheet;
+  cv::Point2d m_docOrigin;
+  int m_rasterWidth = 0;
+  int m_rasterHeight = 0;
+  cv::Mat m_gain;  // lighting, 255 = full brightness
+
+  mutable std::mutex m_cacheMutex;
+  mutable std::map<std::pair<int, int>, cv::Mat> m_tiles;
+  mutable std::deque<std::pair<int, int>> m_tileOrder;
+};
+
+cv::Point2d Apply(const cv::Matx33d& m, cv::Point2d p);
+
+}  // namespace kx

@@ -1,0 +1,162 @@
+// The simulated cutter: motion on the clock, the bed limits, cuts, values and faults.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "host/DriverSession.h"
+#include "platform/Clock.h"
+#include "sim/SimCutter.h"
+
+namespace kx {
+namespace {
+
+WorldCutterOptions NoAcceleration() {
+  WorldCutterOptions o;
+  o.acceleration = 0;
+  o.travelSpeed = 10000;
+  o.cutSpeed = 5000;
+  return o;
+}
+
+TEST(SimCutter, HeadMovesAtItsSpeedAndArrives) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  SimCutter cutter(NoAcceleration());
+  ASSERT_EQ(sendxyNoW(3000, 4000, kMoveTravel), 0);  // no driver installed: nothing happens
+  InstallCutterDriver(&cutter);
+  sendxyNoW(3000, 4000, kMoveTravel);  // 5000 units at 10000/s: 0.5 s
+  clock.Advance(250000);
+  EXPECT_EQ(ReadHeadPosition(0), (HeadPoint{1500, 2000}));
+  clock.Advance(250000);
+  EXPECT_EQ(ReadHeadPosition(0), (HeadPoint{3000, 4000}));
+  // Queued moves run one after the other, the cut at cutting speed.
+  sendxyNoW(3000, 9000, kMoveCut);  // 1 s
+  sendxyNoW(0, 9000, kMoveTravel);  // 0.3 s
+  clock.Advance(500000);
+  EXPECT_EQ(ReadHeadPosition(0), (HeadPoint{3000, 6500}));
+  clock.Advance(650000);
+  EXPECT_EQ(ReadHeadPosition(0), (HeadPoint{1500, 9000}));
+  clock.Advance(1000000);
+  EXPECT_EQ(ReadHeadPosition(0), (HeadPoint{0, 9000}));
+  InstallCutterDriver(nullptr);
+}
+
+TEST(SimCutter, AccelerationShapesTheMoveButNotItsEnd) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  WorldCutterOptions o = NoAcceleration();
+  o.acceleration = 20000;  // 0.5 s to full speed over 2500 units
+  SimCutter cutter(o);
+  cutter.sendxyNoW(10000, 0, kMoveTravel);
+  // 2500 accelerating + 5000 cruising + 2500 braking: 0.5 + 0.5 + 0.5 s.
+  EXPECT_NEAR(cutter.PositionAt(250000).x, 625.0, 1e-6);
+  EXPECT_NEAR(cutter.PositionAt(750000).x, 5000.0, 1e-6);
+  EXPECT_NEAR(cutter.PositionAt(1250000).x, 9375.0, 1e-6);
+  EXPECT_EQ(cutter.BusyUntil(), 1500000);
+  // A short move never reaches full speed: 1000 units take 2 * sqrt(1000 / 20000) s.
+  clock.Advance(2000000);
+  cutter.sendxyNoW(11000, 0, kMoveTravel);
+  EXPECT_EQ(cutter.BusyUntil(),
+            2000000 + static_cast<std::int64_t>(std::ceil(2e6 * std::sqrt(0.05))));
+  // Positions along the way never go backwards.
+  double last = 0;
+  for (std::int64_t t = 0; t <= 2600000; t += 10000) {
+    const double x = cutter.PositionAt(t).x;
+    EXPECT_GE(x, last - 1e-9) << t;
+    last = x;
+  }
+}
+
+TEST(SimCutter, MovePastTheBedEdgeStallsAtTheEdge) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  WorldCutterOptions o = NoAcceleration();
+  o.bedWidth = 20000;
+  o.bedHeight = 10000;
+  SimCutter cutter(o);
+  cutter.sendxyNoW(30000, 12000, kMoveTravel);
+  clock.Advance(5000000);
+  const cv::Point2d end = cutter.Position();
+  EXPECT_EQ(end, cv::Point2d(20000, 10000));
+  // Two readings apart in time agree: the head has stopped short of the target.
+  clock.Advance(200000);
+  EXPECT_EQ(cutter.Position(), end);
+  cutter.sendxyNoW(-50, 500, kMoveTravel);
+  clock.Advance(5000000);
+  EXPECT_EQ(cutter.Position(), cv::Point2d(0, 500));
+}
+
+TEST(SimCutter, KnifeRecordsOnlyCuttingMovesAsTheyProgress) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  SimCutter cutter(NoAcceleration());
+  cutter.sendxyNoW(1000, 1000, kMoveTravel);  // 0.1414 s
+  cutter.sendxyNoW(6000, 1000, kMoveCut);     // 1 s
+  cutter.sendxyNoW(6000, 2000, kMoveTravel);
+  const auto cuts = cutter.Cuts();
+  ASSERT_EQ(cuts.size(), 1u);
+  EXPECT_EQ(cuts[0].segment.a, cv::Point2d(1000, 1000));
+  EXPECT_EQ(cuts[0].segment.b, cv::Point2d(6000, 1000));
+  EXPECT_EQ(cuts[0].end - cuts[0].start, 1000000);
+  EXPECT_TRUE(cutter.KnifeTrace(cuts[0].start).empty());
+  const auto half = cutter.KnifeTrace(cuts[0].start + 500000);
+  ASSERT_EQ(half.size(), 1u);
+  EXPECT_NEAR(half[0].b.x, 3500.0, 1e-6);
+  EXPECT_EQ(cutter.KnifeTrace(cuts[0].end + 1).at(0).b, cv::Point2d(6000, 1000));
+}
+
+TEST(SimCutter, DeviceValuesAreRecordedWithTheirTime) {
+  VirtualClock clock(1000);
+  ScopedClock scoped(&clock);
+  SimCutter cutter(NoAcceleration());
+  std::int32_t power = 25;
+  cutter.DEV_SendInfo(kDevCodeCutPower, &power);
+  clock.Advance(300);
+  cutter.DEV_SendInfo(kDevCodeCutState, nullptr);
+  const auto values = cutter.DeviceValues();
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values[0].code, 29);
+  EXPECT_EQ(values[0].value, 25);
+  EXPECT_EQ(values[0].time, 1000);
+  EXPECT_EQ(values[1].code, 30);
+  EXPECT_EQ(values[1].value, 0);
+  EXPECT_EQ(values[1].time, 1300);
+}
+
+TEST(SimCutter, InjectedFaults) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  SimCutter cutter(NoAcceleration());
+  // A stall: the head stops where the path meets the point and ignores later moves.
+  cutter.InjectStall({2000, 0}, 5);
+  cutter.sendxyNoW(5000, 0, kMoveTravel);
+  cutter.sendxyNoW(5000, 5000, kMoveTravel);
+  clock.Advance(3000000);
+  EXPECT_EQ(cutter.Position(), cv::Point2d(2000, 0));
+  cutter.ClearFaults();
+  cutter.sendxyNoW(2000, 1000, kMoveTravel);
+  clock.Advance(3000000);
+  EXPECT_EQ(cutter.Position(), cv::Point2d(2000, 1000));
+
+  cutter.SetNoMotion(true);
+  cutter.sendxyNoW(9000, 9000, kMoveCut);
+  clock.Advance(3000000);
+  EXPECT_EQ(cutter.Position(), cv::Point2d(2000, 1000));
+  EXPECT_TRUE(cutter.Cuts().empty());
+
+  // Noise: readings scatter around the true position within the amplitude and are not all equal.
+  cutter.SetNoMotion(false);
+  cutter.SetPositionNoise(3);
+  std::int32_t xy[2];
+  bool differed = false;
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_EQ(cutter.GetPlotterData(0, kPlotterDataHeadPosition, xy), 1);
+    EXPECT_LE(std::abs(xy[0] - 2000), 3);
+    EXPECT_LE(std::abs(xy[1] - 1000), 3);
+    differed = differed || xy[0] != 2000 || xy[1] != 1000;
+  }
+  EXPECT_TRUE(differed);
+}
+
+}  // namespace
+}  // namespace kx
