@@ -1,0 +1,25 @@
+// The translation service as the module calls it, forwarding to the installed host.
+#include "host/Translation.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "host/Host.h"
+
+namespace kx {
+std::string Translate(const std::string& text) {
+  IHost* host = Host();
+  return host ? host->Translator().Translate(text) : text;
+}
+}  // namespace kx
+
+void TString(const char* text, char* buffer, int size) {
+  if (!buffer || size < 1) return;
+  const std::string translated = kx::Translate(text ? text : "");
+  std::size_t n = std::min(translated.size(), static_cast<std::size_t>(size - 1));
+  // Back up over continuation bytes so a cut never leaves half a UTF-8 character.
+  if (n < translated.size())
+    while (n > 0 && (static_cast<unsigned char>(translated[n]) & 0xC0) == 0x80) --n;
+  std::memcpy(buffer, translated.data(), n);
+  buffer[n] = '\0';
+}
