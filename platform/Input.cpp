@@ -1,0 +1,140 @@
+// What a user does to a dialog, turned into the messages a real user's actions would post.
+#include "platform/Input.h"
+
+#include <iostream>
+
+#include "platform/MessageQueue.h"
+#include "platform/WindowTable.h"
+
+namespace kx {
+
+namespace {
+
+// The control's record when a user could reach it; reasons on stderr otherwise. Call with
+// WindowMutex held.
+WindowRecord* Reachable(HWND root, int id, const char* action) {
+  CWnd* control = FindControl(root, id);
+  WindowRecord* record = control ? FindRecord(control->m_hWnd) : nullptr;
+  const char* problem = nullptr;
+  if (!record) {
+    problem = "there is no such control";
+  } else if (!control->IsWindowVisible()) {
+    problem = "the control is hidden";
+  } else if (!record->enabled) {
+    problem = "the control is disabled";
+  }
+  if (problem) {
+    std::cerr << action << " control " << id << ": " << problem << "\n";
+    return nullptr;
+  }
+  return record;
+}
+
+bool WrongKind(int id, const char* action) {
+  std::cerr << action << " control " << id << ": not a control of that kind\n";
+  return false;
+}
+
+void Notify(const WindowRecord& control, UINT code) {
+  PostMessage(control.parent, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(control.id), code),
+              reinterpret_cast<LPARAM>(control.hwnd));
+}
+
+bool IsButton(ControlKind kind) {
+  return kind == ControlKind::Button || kind == ControlKind::BitmapButton ||
+         kind == ControlKind::Check || kind == ControlKind::Radio;
+}
+
+}  // namespace
+
+bool PressButton(HWND root, int id) {
+  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
+  WindowRecord* r = Reachable(root, id, "press");
+  if (!r) return false;
+  if (!IsButton(r->kind)) return WrongKind(id, "press");
+  if (r->kind == ControlKind::Check) r->check = r->check ? 0 : 1;
+  if (r->kind == ControlKind::Radio) {
+    // Uncheck the rest of the group: the radio buttons around it up to the group marks.
+    WindowRecord* parent = FindRecord(r->parent);
+    const auto& siblings = parent->children;
+    const auto self = std::find(siblings.begin(), siblings.end(), r->hwnd) - siblings.begin();
+    auto start = self;
+    while (start > 0 && !(FindRecord(siblings[static_cast<std::size_t>(start)])->style & kGroup) &&
+           FindRecord(siblings[static_cast<std::size_t>(start - 1)])->kind == ControlKind::Radio) {
+      --start;
+    }
+    for (auto i = static_cast<std::size_t>(start); i < siblings.size(); ++i) {
+      WindowRecord* s = FindRecord(siblings[i]);
+      if (s->kind != ControlKind::Radio || (static_cast<long>(i) > start && (s->style & kGroup))) {
+        break;
+      }
+      s->check = 0;
+    }
+    r->check = 1;
+  }
+  Notify(*r, BN_CLICKED);
+  return true;
+}
+
+bool SetControlText(HWND root, int id, const std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
+  WindowRecord* r = Reachable(root, id, "type into");
+  if (!r) return false;
+  if (r->kind != ControlKind::Edit) return WrongKind(id, "type into");
+  r->text = text;
+  Notify(*r, EN_CHANGE);
+  return true;
+}
+
+bool ClickControl(HWND root, int id, POINT inControl, UINT keyFlags) {
+  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
+  WindowRecord* r = Reachable(root, id, "click");
+  if (!r) return false;
+  if (IsButton(r->kind)) return PressButton(root, id);
+  const POINT at{r->rect.left + inControl.x, r->rect.top + inControl.y};
+  return PostMessage(r->parent, WM_LBUTTONDOWN, keyFlags | MK_LBUTTON, MAKELPARAM(at.x, at.y));
+}
+
+bool ClickAt(HWND root, POINT inClient, UINT keyFlags) {
+  if (!IsWindow(root)) {
+    std::cerr << "click: no such window\n";
+    return false;
+  }
+  return PostMessage(root, WM_LBUTTONDOWN, keyFlags | MK_LBUTTON,
+                     MAKELPARAM(inClient.x, inClient.y));
+}
+
+bool SelectListEntry(HWND root, int id, int index) {
+  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
+  WindowRecord* r = Reachable(root, id, "select in");
+  if (!r) return false;
+  if (r->kind != ControlKind::ComboBox) return WrongKind(id, "select in");
+  if (index < 0 || index >= static_cast<int>(r->items.size())) {
+    std::cerr << "select in control " << id << ": no entry " << index << "\n";
+    return false;
+  }
+  r->curSel = index;
+  Notify(*r, CBN_SELCHANGE);
+  return true;
+}
+
+bool MoveSlider(HWND root, int id, int pos) {
+  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
+  WindowRecord* r = Reachable(root, id, "drag");
+  if (!r) return false;
+  if (r->kind != ControlKind::Slider) return WrongKind(id, "drag");
+  r->pos = std::clamp(pos, r->rangeMin, r->rangeMax);
+  r->notify.code = NM_RELEASEDCAPTURE;
+  return PostMessage(r->parent, WM_NOTIFY, static_cast<WPARAM>(r->id),
+                     reinterpret_cast<LPARAM>(&r->notify));
+}
+
+bool PressKey(HWND root, UINT virtualKey) {
+  if (!IsWindow(root)) {
+    std::cerr << "key: no such window\n";
+    return false;
+  }
+  return PostMessage(root, WM_KEYDOWN, virtualKey, 0);
+}
+
+}  // namespace kx
