@@ -17,9 +17,10 @@ struct ThreadRecord {
   int exitCode = 0;
 };
 
-std::mutex g_threadsMutex;
-std::condition_variable g_threadEnded;
-std::map<DWORD, ThreadRecord> g_threads;
+// Never destroyed: a detached thread may still be signalling while the program exits.
+std::mutex& g_threadsMutex = *new std::mutex;
+std::condition_variable& g_threadEnded = *new std::condition_variable;
+std::map<DWORD, ThreadRecord>& g_threads = *new std::map<DWORD, ThreadRecord>;
 DWORD g_nextThreadId = 1;
 thread_local CWinThread* t_current = nullptr;
 
@@ -48,8 +49,8 @@ BOOL CWinThread::CreateThread(DWORD, UINT) {
       g_threads[id].done = true;
       g_threads[id].exitCode = code;
       g_threads[id].queue.reset();
+      g_threadEnded.notify_all();
     }
-    g_threadEnded.notify_all();
   }).detach();
   return TRUE;
 }
