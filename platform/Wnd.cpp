@@ -357,15 +357,22 @@ CWnd* CWnd::GetWindow(UINT relation) const {
   return nullptr;
 }
 
-BOOL CWnd::EnableWindow(BOOL enable) {
+namespace {
+// Sets a window's flag; whether it was set before.
+BOOL SwapFlag(HWND hwnd, bool WindowRecord::*flag, bool value) {
   return WithRecord(
-      m_hWnd,
-      [enable](WindowRecord& r) {
-        const BOOL wasDisabled = r.enabled ? FALSE : TRUE;
-        r.enabled = enable != FALSE;
-        return wasDisabled;
+      hwnd,
+      [flag, value](WindowRecord& r) {
+        const BOOL before = r.*flag ? TRUE : FALSE;
+        r.*flag = value;
+        return before;
       },
       FALSE);
+}
+}  // namespace
+
+BOOL CWnd::EnableWindow(BOOL enable) {
+  return SwapFlag(m_hWnd, &WindowRecord::enabled, enable != FALSE) ? FALSE : TRUE;
 }
 
 BOOL CWnd::IsWindowEnabled() const {
@@ -374,14 +381,7 @@ BOOL CWnd::IsWindowEnabled() const {
 }
 
 BOOL CWnd::ShowWindow(int command) {
-  return WithRecord(
-      m_hWnd,
-      [command](WindowRecord& r) {
-        const BOOL wasVisible = r.visible ? TRUE : FALSE;
-        r.visible = command != SW_HIDE;
-        return wasVisible;
-      },
-      FALSE);
+  return SwapFlag(m_hWnd, &WindowRecord::visible, command != SW_HIDE);
 }
 
 BOOL CWnd::IsWindowVisible() const {

@@ -56,14 +56,18 @@ class CDialogThread : public CWinThread {
   ThreadProbe& m_probe;
 };
 
+// Starts thread and waits until its dialog exists; the thread's id and the dialog's handle.
+std::pair<DWORD, HWND> Start(CDialogThread* thread, ThreadProbe& probe) {
+  EXPECT_TRUE(thread->CreateThread());
+  const DWORD id = thread->m_nThreadID;
+  return {id, probe.created.get_future().get()};
+}
+
 TEST(WinThread, ModelessDialogLivesAndDiesOnItsOwnThread) {
   MemoryResources resources;
   kx::InstallResources(&resources);
   ThreadProbe probe;
-  auto* thread = new CDialogThread(probe);
-  ASSERT_TRUE(thread->CreateThread());
-  const DWORD id = thread->m_nThreadID;
-  const HWND hwnd = probe.created.get_future().get();
+  const auto [id, hwnd] = Start(new CDialogThread(probe), probe);
   ASSERT_TRUE(IsWindow(hwnd));
   EXPECT_TRUE(kx::IsTopMost(hwnd));
   EXPECT_TRUE(CWnd::FromHandle(hwnd)->IsWindowVisible());
@@ -99,10 +103,7 @@ TEST(WinThread, DestroyingTheMainWindowEndsTheLoop) {
   MemoryResources resources;
   kx::InstallResources(&resources);
   ThreadProbe probe;
-  auto* thread = new CSelfClosingThread(probe);
-  ASSERT_TRUE(thread->CreateThread());
-  const DWORD id = thread->m_nThreadID;
-  const HWND hwnd = probe.created.get_future().get();
+  const auto [id, hwnd] = Start(new CSelfClosingThread(probe), probe);
   ASSERT_TRUE(PostThreadMessage(id, WM_APP, 0, 0));
   EXPECT_EQ(kx::WaitForThread(id), 5);  // no WM_QUIT was posted from here
   EXPECT_FALSE(IsWindow(hwnd));
