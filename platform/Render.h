@@ -1,0 +1,20 @@
+// A window drawn to an image: the way to look at a dialog without a display.
+#pragma once
+
+#include <string>
+
+#include <opencv2/core.hpp>
+
+#include "platform/Wnd.h"
+
+namespace kx {
+
+// The window and its visible children as 8-bit BGR pixels the size of its window rectangle:
+// frame and caption for top-level dialogs, controls with texts, states and pictures, disabled
+// controls greyed. Empty for an object without window. Safe while other threads blit.
+cv::Mat RenderWindow(const CWnd& window);
+// Writes RenderWindow as PNG; false (reason on stderr) when there is nothing to draw or the file
+// cannot be written.
+bool SaveWindowPng(const CWnd& window, const std::string& path);
+
+}  // namespace kx

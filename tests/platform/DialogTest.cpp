@@ -1,0 +1,204 @@
+// Modal loops, message routing, nested pumps, window filters, keys and clicks.
+#include <gtest/gtest.h>
+
+#include "ExampleDialog.h"
+#include "platform/Input.h"
+#include "platform/MessageQueue.h"
+#include "platform/Operator.h"
+
+namespace test {
+namespace {
+
+using Op = kx::ScriptedOperator;
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kx::InstallResources(&m_resources);
+    kx::InstallOperator(&m_operator);
+  }
+  void TearDown() override {
+    kx::InstallOperator(nullptr);
+    kx::InstallResources(nullptr);
+    EXPECT_FALSE(m_operator.Failed()) << m_operator.FailureText();
+  }
+  MemoryResources m_resources;
+  Op m_operator;
+};
+
+TEST_F(DialogTest, ModalLoopEndsWithTheEndDialogValue) {
+  CExampleDialog dlg;
+  dlg.m_nEndWith = 7;
+  m_operator.Then(Op::PressButton(kIdStop));
+  EXPECT_EQ(dlg.DoModal(), 7);
+  EXPECT_EQ(dlg.m_hWnd, nullptr);
+  EXPECT_EQ(m_operator.PendingSteps(), 0u);
+}
+
+TEST_F(DialogTest, MissingTemplateGivesMinusOne) {
+  CDialog dlg(4242);
+  EXPECT_EQ(dlg.DoModal(), -1);
+  kx::InstallResources(nullptr);
+  CExampleDialog example;
+  EXPECT_EQ(example.DoModal(), -1);
+}
+
+TEST_F(DialogTest, EnterAndEscapeReachOnOkAndOnCancel) {
+  CExampleDialog ok;
+  m_operator.Then(Op::SetText(kIdCount, "12")).Then(Op::PressKey(VK_RETURN));
+  EXPECT_EQ(ok.DoModal(), IDOK);
+  EXPECT_EQ(ok.m_nOK, 1);
+  EXPECT_EQ(ok.m_nCount, 12);  // the default OnOK read the controls
+
+  CExampleDialog cancel;
+  m_operator.Then(Op::SetText(kIdCount, "13")).Then(Op::PressKey(VK_ESCAPE));
+  EXPECT_EQ(cancel.DoModal(), IDCANCEL);
+  EXPECT_EQ(cancel.m_nCancel, 1);
+  EXPECT_EQ(cancel.m_nCount, 3);
+}
+
+TEST_F(DialogTest, OkWithTextThatDoesNotParseStaysOpen) {
+  CExampleDialog dlg;
+  m_operator.ExpectBox("Please enter an integer.", IDOK);
+  m_operator.Then(Op::SetText(kIdCount, "twelve"))
+      .Then(Op::PressButton(IDOK))
+      .Then(Op::SetText(kIdCount, "4"))
+      .Then(Op::PressButton(IDOK));
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(dlg.m_nOK, 2);
+  EXPECT_EQ(dlg.m_nCount, 4);
+}
+
+TEST_F(DialogTest, LongHandlerSeesTheNestedStop) {
+  CExampleDialog dlg;
+  dlg.m_nEndWith = 0;
+  bool sawStopCaption = false;
+  bool startWasDisabled = false;
+  m_operator.Then(Op::PressButton(kIdStart))
+      .Then(Op::Call([&] {
+        CWnd* d = kx::ActiveDialog();
+        sawStopCaption = d->GetDlgItemText(kIdStop) == "Stop";
+        startWasDisabled = !d->GetDlgItem(kIdStart)->IsWindowEnabled();
+      }))
+      .Then(Op::PressButton(kIdStop))  // handled inside OnStart's pump
+      .Then(Op::PressButton(kIdStop).When([&] { return !dlg.m_bRunning; }));
+  EXPECT_EQ(dlg.DoModal(), 0);
+  EXPECT_TRUE(sawStopCaption);
+  EXPECT_TRUE(startWasDisabled);
+  EXPECT_GT(dlg.m_nSteps, 0);
+  EXPECT_FALSE(dlg.m_bRunning);
+}
+
+TEST_F(DialogTest, PressingADisabledButtonFails) {
+  Op op;  // its failure is the point, so not the fixture's
+  kx::ScopedOperator scoped(&op);
+  CExampleDialog dlg;
+  op.Then(Op::PressButton(kIdStart))
+      .Then(Op::PressButton(kIdStart))  // disabled while running: a user cannot press it
+      .Then(Op::PressButton(kIdStop))
+      .Then(Op::PressButton(kIdStop));
+  EXPECT_EQ(dlg.DoModal(), 0);
+  EXPECT_TRUE(op.Failed());
+  EXPECT_NE(op.FailureText().find("could not press 1012"), std::string::npos);
+}
+
+TEST_F(DialogTest, WindowFilterLeavesOtherWindowsMessagesQueued) {
+  kx::InstallOperator(nullptr);
+  CExampleDialog a;
+  CExampleDialog b;
+  ASSERT_TRUE(a.Create(kExampleTemplate));
+  ASSERT_TRUE(b.Create(kExampleTemplate));
+  EXPECT_FALSE(kx::PressButton(a.m_hWnd, kIdAuto));  // nobody can click a hidden dialog
+  a.ShowWindow(SW_SHOW);
+  ASSERT_TRUE(::PostMessage(b.m_hWnd, WM_APP, 1, 0));
+  ASSERT_TRUE(::PostMessage(a.m_hWnd, WM_APP, 2, 0));
+  ASSERT_TRUE(kx::PressButton(a.m_hWnd, kIdAuto));  // reaches a as a command from its child
+
+  MSG msg;
+  ASSERT_TRUE(PeekMessage(&msg, a.m_hWnd, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 2u);
+  ASSERT_TRUE(PeekMessage(&msg, a.m_hWnd, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, WM_COMMAND);
+  DispatchMessage(&msg);
+  EXPECT_EQ(a.m_nAutoClicks, 1);
+  EXPECT_FALSE(PeekMessage(&msg, a.m_hWnd, 0, 0, PM_REMOVE));
+
+  // Messages of a's controls belong to a's filter too.
+  ASSERT_TRUE(::PostMessage(a.GetDlgItem(kIdCount)->m_hWnd, WM_APP, 3, 0));
+  EXPECT_TRUE(PeekMessage(&msg, a.m_hWnd, 0, 0, PM_NOREMOVE));
+  EXPECT_TRUE(PeekMessage(&msg, a.m_hWnd, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, 3u);
+
+  ASSERT_TRUE(PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.hwnd, b.m_hWnd);
+  EXPECT_EQ(msg.wParam, 1u);
+}
+
+TEST_F(DialogTest, ClicksArriveInClientCoordinatesWithKeyFlags) {
+  CExampleDialog dlg;
+  m_operator.Then(Op::Click(kIdLive, POINT{10, 20}, MK_CONTROL | MK_SHIFT))
+      .Then(Op::PressButton(kIdStop));
+  EXPECT_EQ(dlg.DoModal(), 0);
+  EXPECT_EQ(dlg.m_nClicks, 1);
+  EXPECT_EQ(dlg.m_ptLast.x, 210);  // picture at 200, 10 in the dialog's client area
+  EXPECT_EQ(dlg.m_ptLast.y, 30);
+  EXPECT_EQ(dlg.m_nLastFlags & (MK_CONTROL | MK_SHIFT), MK_CONTROL | MK_SHIFT);
+}
+
+TEST_F(DialogTest, ControlNotificationsReachTheirHandlers) {
+  CExampleDialog dlg;
+  m_operator.Then(Op::MoveSlider(kIdGain, 300))
+      .Then(Op::SelectEntry(kIdMode, 2))
+      .Then(Op::CheckRadio(kIdSheet))
+      .Then(Op::PressButton(kIdAuto))
+      .Then(Op::PressKey(VK_RETURN));
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(dlg.m_nReleased, 1);
+  EXPECT_EQ(dlg.m_nGain, 255);  // clamped at the slider's end, read by the release handler
+  EXPECT_EQ(dlg.m_nModeChanges, 1);
+  EXPECT_EQ(dlg.m_nMode, 2);
+  EXPECT_EQ(dlg.m_nRollSheet, 1);
+  EXPECT_EQ(dlg.m_nAutoClicks, 1);
+  EXPECT_EQ(dlg.m_bAuto, 0);
+}
+
+TEST_F(DialogTest, GeometryAndPlacement) {
+  kx::InstallOperator(nullptr);
+  CExampleDialog dlg;
+  ASSERT_TRUE(dlg.Create(kExampleTemplate));
+  CRect client;
+  dlg.GetClientRect(&client);
+  EXPECT_EQ(client.Width(), 420);
+  EXPECT_EQ(client.Height(), 300);
+
+  dlg.m_wndLive.SetWindowPos(nullptr, 0, 0, 192, 256, SWP_NOMOVE | SWP_NOZORDER);
+  CRect window;
+  dlg.m_wndLive.GetWindowRect(&window);
+  EXPECT_EQ(window.Width(), 192);
+  EXPECT_EQ(window.Height(), 256);
+  CPoint origin(200, 10);
+  dlg.ClientToScreen(&origin);
+  EXPECT_EQ(window.left, origin.x);
+  EXPECT_EQ(window.top, origin.y);
+  CPoint inside(210, 20);
+  dlg.ClientToScreen(&inside);
+  EXPECT_TRUE(window.PtInRect(inside));
+  dlg.ScreenToClient(&inside);
+  EXPECT_EQ(inside.x, 210);
+
+  EXPECT_FALSE(kx::IsTopMost(dlg.m_hWnd));
+  dlg.SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOREDRAW);
+  EXPECT_TRUE(kx::IsTopMost(dlg.m_hWnd));
+  CRect after;
+  dlg.GetClientRect(&after);
+  EXPECT_EQ(after.Width(), 420);
+
+  const HWND live = dlg.m_wndLive.m_hWnd;
+  EXPECT_TRUE(dlg.DestroyWindow());
+  EXPECT_FALSE(IsWindow(live));
+  EXPECT_EQ(dlg.m_wndLive.m_hWnd, nullptr);
+  EXPECT_EQ(dlg.m_wndLive.GetSafeHwnd(), nullptr);
+}
+
+}  // namespace
+}  // namespace test

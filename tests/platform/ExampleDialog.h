@@ -1,0 +1,87 @@
+// A small dialog that uses every part of the framework, and the in-memory resources it lives in.
+#pragma once
+
+#include <map>
+
+#include "platform/Dialog.h"
+
+namespace test {
+
+enum : int {
+  kExampleTemplate = 100,
+  kPageTemplate = 101,
+  kArrowBitmap = 200,
+  kIdCount = 1001,
+  kIdScale = 1002,
+  kIdStep = 1003,
+  kIdName = 1004,
+  kIdAuto = 1005,
+  kIdRoll = 1006,
+  kIdSheet = 1007,
+  kIdGain = 1008,
+  kIdMode = 1009,
+  kIdLive = 1010,
+  kIdArrow = 1011,
+  kIdStart = 1012,
+  kIdStop = 1013,
+  kIdStatus = 1014,
+};
+
+class MemoryResources : public kx::IResources {
+ public:
+  MemoryResources();
+  const kx::DialogTemplate* FindDialogTemplate(UINT id) const override;
+  cv::Mat FindBitmap(UINT id) const override;
+
+  std::map<UINT, kx::DialogTemplate> m_templates;
+  std::map<UINT, cv::Mat> m_bitmaps;
+};
+
+class CExampleDialog : public CDialog {
+ public:
+  explicit CExampleDialog(CWnd* pParent = nullptr) : CDialog(kExampleTemplate, pParent) {}
+
+  int m_nCount = 3;
+  double m_dScale = 2.5;
+  float m_fStep = 0.125f;
+  CString m_strName = "sheet";
+  int m_bAuto = 1;
+  int m_nRollSheet = 0;
+  int m_nGain = 40;
+  int m_nMode = 1;
+  CString m_strStatus = "Ready";
+  CStatic m_wndLive;
+  CSliderCtrl m_sldGain;
+  CComboBox m_cbMode;
+  CBitmapButton m_btnArrow;
+
+  // What the handlers saw.
+  bool m_bRunning = false;
+  int m_nSteps = 0;
+  int m_nClicks = 0;
+  UINT m_nLastFlags = 0;
+  CPoint m_ptLast;
+  int m_nOK = 0;
+  int m_nCancel = 0;
+  int m_nReleased = 0;
+  int m_nModeChanges = 0;
+  int m_nAutoClicks = 0;
+  int m_nEndWith = 0;  // what Stop ends the dialog with when no run is in progress
+
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnCancel() override;
+  void OnLButtonDown(UINT nFlags, CPoint point);
+  void OnStart();
+  void OnStop();
+  void OnAuto() { ++m_nAutoClicks; }
+  void OnModeChange() { ++m_nModeChanges; }
+  void OnReleased(UINT id, NMHDR* header, LRESULT* result);
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+
+  DECLARE_MESSAGE_MAP()
+};
+
+}  // namespace test

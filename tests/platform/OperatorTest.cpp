@@ -1,0 +1,99 @@
+// Message boxes answered by the scripted and terminal operators, and without one.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "ExampleDialog.h"
+#include "platform/Cursor.h"
+#include "platform/Operator.h"
+
+namespace test {
+namespace {
+
+using Op = kx::ScriptedOperator;
+
+TEST(ScriptedOperator, AnswersExpectedBoxesInOrder) {
+  Op op;
+  kx::ScopedOperator scoped(&op);
+  op.ExpectBox("Mark 2", IDYES).ExpectBox("Cut the job", IDCANCEL);
+  EXPECT_EQ(MessageBox(nullptr, "Mark 2 was not found. Place it by hand?", "Run", MB_YESNO), IDYES);
+  EXPECT_EQ(MessageBox(nullptr, "Cut the job now?", "Run", MB_OKCANCEL | MB_ICONQUESTION),
+            IDCANCEL);
+  EXPECT_FALSE(op.Failed());
+  EXPECT_EQ(op.PendingBoxes(), 0u);
+}
+
+TEST(ScriptedOperator, FailsLoudlyOnAnUnexpectedBox) {
+  Op op;
+  kx::ScopedOperator scoped(&op);
+  op.ExpectBox("second", IDOK);
+  EXPECT_EQ(MessageBox(nullptr, "first", "Caption", MB_OK), IDCANCEL);
+  EXPECT_TRUE(op.Failed());
+  EXPECT_NE(op.FailureText().find("\"Caption\": \"first\""), std::string::npos);
+  EXPECT_EQ(op.PendingBoxes(), 1u);  // still waiting for its own box
+
+  Op wrong;
+  kx::ScopedOperator scoped2(&wrong);
+  wrong.ExpectBox("Sure?", IDYES);
+  EXPECT_EQ(MessageBox(nullptr, "Sure?", "", MB_OKCANCEL), IDCANCEL);  // YES is not a button here
+  EXPECT_TRUE(wrong.Failed());
+}
+
+TEST(ScriptedOperator, StepsWaitForTheirCondition) {
+  Op op;
+  bool ready = false;
+  int done = 0;
+  op.Then(Op::Call([&] { ++done; }).When([&] { return ready; }));
+  EXPECT_FALSE(op.OnIdle());
+  EXPECT_EQ(done, 0);
+  ready = true;
+  EXPECT_TRUE(op.OnIdle());
+  EXPECT_EQ(done, 1);
+  EXPECT_FALSE(op.OnIdle());
+}
+
+TEST(ScriptedOperator, AModalLoopWithNothingLeftToDoFailsInsteadOfHanging) {
+  MemoryResources resources;
+  kx::InstallResources(&resources);
+  Op op;
+  op.SetPatience(3);
+  kx::ScopedOperator scoped(&op);
+  CExampleDialog dlg;
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);  // closed for the script that ran out
+  EXPECT_TRUE(op.Failed());
+  EXPECT_NE(op.FailureText().find("no step left"), std::string::npos);
+  kx::InstallResources(nullptr);
+}
+
+TEST(MessageBoxes, WithoutAnOperatorTheAnswerIsCancel) {
+  kx::ScopedOperator none(nullptr);
+  EXPECT_EQ(MessageBox(nullptr, "Nobody is there", "Headless", MB_OKCANCEL), IDCANCEL);
+}
+
+TEST(TerminalOperator, ReadsAnAnswerThatFitsTheBox) {
+  std::istringstream in("maybe\nok\nY\n");
+  std::ostringstream out;
+  kx::TerminalOperator op(in, out);
+  kx::ScopedOperator scoped(&op);
+  EXPECT_EQ(MessageBox(nullptr, "Continue?", "Run", MB_YESNO), IDYES);  // "maybe", "ok" refused
+  EXPECT_NE(out.str().find("[Run] Continue?"), std::string::npos);
+  EXPECT_NE(out.str().find("(y)es, (n)o"), std::string::npos);
+  EXPECT_EQ(MessageBox(nullptr, "Again?", "Run", MB_YESNO), IDCANCEL);  // end of input
+}
+
+TEST(WaitCursor, NestsAndNeverGoesNegative) {
+  const int before = kx::WaitCursorDepth();
+  {
+    CWaitCursor wait;
+    CDialog dlg;
+    dlg.BeginWaitCursor();
+    EXPECT_EQ(kx::WaitCursorDepth(), before + 2);
+    dlg.EndWaitCursor();
+  }
+  EXPECT_EQ(kx::WaitCursorDepth(), before);
+  kx::EndWaitCursor();
+  EXPECT_EQ(kx::WaitCursorDepth(), std::max(0, before - 1));
+}
+
+}  // namespace
+}  // namespace test

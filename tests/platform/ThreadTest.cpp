@@ -1,0 +1,188 @@
+// A modeless dialog on a user-interface thread of its own, and the property sheet.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+
+#include "ExampleDialog.h"
+#include "platform/Input.h"
+#include "platform/Operator.h"
+#include "platform/WinThread.h"
+
+namespace test {
+namespace {
+
+struct ThreadProbe {
+  std::promise<HWND> created;
+  std::atomic<bool> dialogDeleted{false};
+  std::atomic<bool> threadDeleted{false};
+  std::atomic<bool> stopSeen{false};
+};
+
+class CProbeDialog : public CExampleDialog {
+ public:
+  explicit CProbeDialog(ThreadProbe& probe) : m_probe(probe) {}
+  ~CProbeDialog() override { m_probe.dialogDeleted = true; }
+  ThreadProbe& m_probe;
+};
+
+class CDialogThread : public CWinThread {
+ public:
+  explicit CDialogThread(ThreadProbe& probe) : m_probe(probe) {}
+  ~CDialogThread() override { m_probe.threadDeleted = true; }
+
+  BOOL InitInstance() override {
+    m_pDialog = new CProbeDialog(m_probe);
+    if (!m_pDialog->Create(kExampleTemplate)) return FALSE;
+    m_pMainWnd = m_pDialog;
+    m_pActiveWnd = m_pDialog;
+    m_pDialog->ShowWindow(SW_SHOW);
+    m_pDialog->SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOREDRAW);
+    m_pDialog->UpdateWindow();
+    m_probe.created.set_value(m_pDialog->m_hWnd);
+    return TRUE;
+  }
+  int ExitInstance() override {
+    m_probe.stopSeen = m_pDialog->m_nEndWith == 0 && !m_pDialog->IsWindowVisible();
+    if (m_pDialog) {
+      m_pDialog->DestroyWindow();
+      delete m_pDialog;
+      m_pDialog = nullptr;
+    }
+    return CWinThread::ExitInstance() + 5;
+  }
+  CProbeDialog* m_pDialog = nullptr;
+  ThreadProbe& m_probe;
+};
+
+// Starts thread and waits until its dialog exists; the thread's id and the dialog's handle.
+std::pair<DWORD, HWND> Start(CDialogThread* thread, ThreadProbe& probe) {
+  EXPECT_TRUE(thread->CreateThread());
+  const DWORD id = thread->m_nThreadID;
+  return {id, probe.created.get_future().get()};
+}
+
+TEST(WinThread, ModelessDialogLivesAndDiesOnItsOwnThread) {
+  MemoryResources resources;
+  kx::InstallResources(&resources);
+  ThreadProbe probe;
+  const auto [id, hwnd] = Start(new CDialogThread(probe), probe);
+  ASSERT_TRUE(IsWindow(hwnd));
+  EXPECT_TRUE(kx::IsTopMost(hwnd));
+  EXPECT_TRUE(CWnd::FromHandle(hwnd)->IsWindowVisible());
+
+  // Close, as a user would, from outside the thread: handled on the dialog's thread.
+  ASSERT_TRUE(kx::PressButton(hwnd, kIdStop));
+  ASSERT_TRUE(PostThreadMessage(id, WM_QUIT, 0, 0));
+  EXPECT_EQ(kx::WaitForThread(id), 5);
+  EXPECT_TRUE(probe.stopSeen);
+  EXPECT_TRUE(probe.dialogDeleted);
+  EXPECT_TRUE(probe.threadDeleted);  // m_bAutoDelete
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_FALSE(PostThreadMessage(id, WM_QUIT, 0, 0));
+  kx::InstallResources(nullptr);
+}
+
+// Destroys its main window when told by a thread message.
+class CSelfClosingThread : public CDialogThread {
+ public:
+  using CDialogThread::CDialogThread;
+  LRESULT OnDestroyMain(WPARAM, LPARAM) {
+    m_pDialog->DestroyWindow();
+    return 0;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CSelfClosingThread, CDialogThread)
+ON_MESSAGE(WM_APP, &CSelfClosingThread::OnDestroyMain)
+END_MESSAGE_MAP()
+
+TEST(WinThread, DestroyingTheMainWindowEndsTheLoop) {
+  MemoryResources resources;
+  kx::InstallResources(&resources);
+  ThreadProbe probe;
+  const auto [id, hwnd] = Start(new CSelfClosingThread(probe), probe);
+  ASSERT_TRUE(PostThreadMessage(id, WM_APP, 0, 0));
+  EXPECT_EQ(kx::WaitForThread(id), 5);  // no WM_QUIT was posted from here
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_TRUE(probe.dialogDeleted);
+  kx::InstallResources(nullptr);
+}
+
+class CCountingPage : public CPropertyPage {
+ public:
+  CCountingPage() : CPropertyPage(kPageTemplate) {
+    m_strTitle = "Camera";
+    m_psp.pszTitle = m_strTitle.c_str();
+    m_psp.dwFlags |= PSP_USETITLE;
+  }
+  BOOL OnSetActive() override {
+    SetModified(TRUE);
+    return CPropertyPage::OnSetActive();
+  }
+  void OnOK() override {
+    UpdateData(TRUE);
+    ++m_nOK;
+  }
+  void OnCancel() override { ++m_nCancel; }
+  void DoDataExchange(CDataExchange* pDX) override { DDX_Text(pDX, kIdCount, m_nValue); }
+  CString m_strTitle;
+  int m_nValue = 1;
+  int m_nOK = 0;
+  int m_nCancel = 0;
+};
+
+TEST(PropertySheet, ApplyAndOkCommitThePage) {
+  MemoryResources resources;
+  kx::InstallResources(&resources);
+  kx::ScriptedOperator op;
+  kx::ScopedOperator scoped(&op);
+  CCountingPage page;
+  CPropertySheet sheet("Settings");
+  sheet.AddPage(&page);
+  bool applyEnabled = false;
+  bool applyDisabledAfter = false;
+  bool okHiddenOnPage = false;
+  op.Then(kx::ScriptedOperator::Call([&] {
+      applyEnabled = sheet.GetDlgItem(ID_APPLY_NOW)->IsWindowEnabled();
+      okHiddenOnPage = !page.GetDlgItem(IDOK)->IsWindowVisible();
+    }))
+      .Then(kx::ScriptedOperator::SetText(kIdCount, "8"))
+      .Then(kx::ScriptedOperator::PressButton(ID_APPLY_NOW))
+      .Then(kx::ScriptedOperator::Call(
+          [&] { applyDisabledAfter = !sheet.GetDlgItem(ID_APPLY_NOW)->IsWindowEnabled(); }))
+      .Then(kx::ScriptedOperator::PressButton(IDOK));
+  EXPECT_EQ(sheet.DoModal(), IDOK);
+  EXPECT_FALSE(op.Failed()) << op.FailureText();
+  EXPECT_EQ(page.GetTitle(), "Camera");
+  EXPECT_TRUE(applyEnabled);
+  EXPECT_TRUE(okHiddenOnPage);
+  EXPECT_TRUE(applyDisabledAfter);
+  EXPECT_EQ(page.m_nOK, 2);  // Apply, then OK
+  EXPECT_EQ(page.m_nValue, 8);
+  EXPECT_EQ(page.m_nCancel, 0);
+
+  CCountingPage other;
+  CPropertySheet cancelled("Settings");
+  cancelled.AddPage(&other);
+  op.Then(kx::ScriptedOperator::PressKey(VK_ESCAPE));
+  EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
+  EXPECT_EQ(other.m_nCancel, 1);
+  EXPECT_EQ(other.m_nOK, 0);
+  kx::InstallResources(nullptr);
+}
+
+TEST(Modules, RegisterAndUnregister) {
+  kx::RegisterModule("extension");
+  kx::RegisterModule("extension");
+  const std::vector<std::string> modules = kx::RegisteredModules();
+  EXPECT_EQ(std::count(modules.begin(), modules.end(), "extension"), 2);
+  EXPECT_TRUE(kx::UnregisterModule("extension"));
+  EXPECT_TRUE(kx::UnregisterModule("extension"));
+  EXPECT_FALSE(kx::UnregisterModule("extension"));
+}
+
+}  // namespace
+}  // namespace test
