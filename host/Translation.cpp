@@ -1,6 +1,9 @@
 // The translation service as the module calls it, forwarding to the installed host.
 #include "host/Translation.h"
 
+#include "platform/Operator.h"
+#include "platform/Wnd.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -22,4 +25,21 @@ void TString(const char* text, char* buffer, int size) {
     while (n > 0 && (static_cast<unsigned char>(translated[n]) & 0xC0) == 0x80) --n;
   std::memcpy(buffer, translated.data(), n);
   buffer[n] = '\0';
+}
+
+int TMessageBoxDirect(HWND owner, const char* text, const char* caption, UINT flags) {
+  const std::string t = kx::Translate(text ? text : "");
+  const std::string c = kx::Translate(caption ? caption : "");
+  return MessageBox(owner, t.c_str(), c.c_str(), flags);
+}
+
+int TMessageBox(CWnd* owner, const char* text, const char* caption, UINT flags) {
+  return TMessageBoxDirect(owner ? owner->GetSafeHwnd() : nullptr, text, caption, flags);
+}
+
+void TranslateDialog(CWnd* window) {
+  if (!window || !window->GetSafeHwnd()) return;
+  window->SetWindowText(kx::Translate(window->GetWindowText()));
+  for (CWnd* child = window->GetWindow(GW_CHILD); child; child = child->GetWindow(GW_HWNDNEXT))
+    child->SetWindowText(kx::Translate(child->GetWindowText()));
 }

@@ -570,9 +570,19 @@ CString CWnd::GetDlgItemText(int id) const {
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
+  if (message == WM_COMMAND && lParam != 0) {
+    // Only an object someone attached to the control can want its own notifications.
+    CWnd* control = WithRecord(
+        reinterpret_cast<HWND>(lParam), [](WindowRecord& r) { return r.attached; },
+        static_cast<CWnd*>(nullptr));
+    if (control && control != this && control->OnChildNotify(message, wParam, lParam, &result))
+      return result;
+  }
   if (kx::DispatchToMap(this, message, wParam, lParam, &result)) return result;
   return DefWindowProc(message, wParam, lParam);
 }
+
+BOOL CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*) { return FALSE; }
 
 void CWnd::OnLButtonDown(UINT, CPoint) {}
 

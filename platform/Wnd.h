@@ -96,8 +96,13 @@ class CWnd : public CCmdTarget {
   int GetDlgItemText(int id, CString& text) const;
   CString GetDlgItemText(int id) const;
 
-  // Handles a message: the message map first, then DefWindowProc.
+  // Handles a message: a notification is first offered back to the control that sent it
+  // (OnChildNotify), then the message map, then DefWindowProc.
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // A notification this control sent to its parent, offered to the control's own object first
+  // (message reflection). Return TRUE to consume it; the parent's map then does not see it.
+  virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
   // The default handling of a left click: none.
   void OnLButtonDown(UINT nFlags, CPoint point);

@@ -14,6 +14,8 @@
 #include "host/Camera.h"
 #include "host/CutterDriver.h"
 #include "host/DriverSession.h"
+#include "platform/Clock.h"
+#include "platform/Operator.h"
 #include "vision/ReferenceArea.h"
 
 namespace {

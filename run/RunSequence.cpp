@@ -6,11 +6,13 @@
 #include "common/Frame.h"
 #include "common/Units.h"
 #include "host/CutterDriver.h"
+#include "platform/Clock.h"
 #include "run/KestrixDialog.h"
 #include "vision/TemplateLocator.h"
 
 namespace {
 
+const char kDialogSection[] = "Kestrix Dialog";
 const char kUnableToLocate[] =
     "(*v*)Unable to locate image. Select 'OK' to manually locate or 'Cancel' to cancel the job.";
 const char kLocateByHand[] = "(*v*)Please locate first registration area and click on Start.";
