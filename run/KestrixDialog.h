@@ -62,6 +62,15 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   void MoveToOffset(long dx, long dy);
   void CheckMessages();
 
+  // What an observer of the run may read (the state flags, the head as last read, and the
+  // current copy's mark pairs in cutter units).
+  bool IsRunning() const { return m_bRunning != 0; }
+  bool IsMoving() const { return m_bMoving != 0; }
+  bool IsWaitingForPlacement() const { return m_bManualLocate != 0; }
+  POINT HeadPosition() const { return m_ptHead; }
+  NewWorldPt RefPoint(int i) const { return m_RefPt[i]; }
+  NewWorldPt FoundPoint(int i) const { return m_FoundPt[i]; }
+
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;

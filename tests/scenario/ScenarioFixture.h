@@ -1,0 +1,59 @@
+// Runs the run dialog on a simulated world with a scripted user, for end-to-end scenarios.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "sim/RunScript.h"
+#include "sim/Scenario.h"
+
+namespace kx::test {
+
+// A small sheet world: columns x rows copies, default placement error, noise and blur.
+inline WorldOptions SheetWorld(int columns, int rows, std::uint64_t seed = 7) {
+  WorldOptions w;
+  w.seed = seed;
+  w.copies.columns = columns;
+  w.copies.rows = rows;
+  return w;
+}
+
+// A fresh settings folder per test.
+inline std::filesystem::path TempConfig(const std::string& name) {
+  const auto dir = std::filesystem::temp_directory_path() / ("kestrix-test-" + name);
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+// The world, host and machine of one scenario with the dialog, the recorder and the operator.
+struct RunHarness {
+  explicit RunHarness(const WorldOptions& world, const std::string& name)
+      : scenario(world, TempConfig(name)) {
+    scenario.StoreCalibration();
+  }
+
+  // Runs the dialog modally with the plan's script plus anything queued on op before; returns
+  // DoModal's result.
+  INT_PTR Run(const RunPlan& plan) {
+    dialog = std::make_unique<CKestrixDialog>(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
+    recorder = std::make_unique<RunRecorder>(dialog.get(), &scenario);
+    ScriptRun(op, dialog.get(), &scenario, plan);
+    ScopedOperator install(&op);
+    const INT_PTR result = dialog->DoModal(recorder.get(), scenario.Doc().jobList, scenario.Doc().imageObject);
+    recorder->Finish();
+    return result;
+  }
+
+  cv::Point2d Head() const { return const_cast<Scenario&>(scenario).Machine().Cutter().Position(); }
+
+  Scenario scenario;
+  ScriptedOperator op;
+  std::unique_ptr<CKestrixDialog> dialog;
+  std::unique_ptr<RunRecorder> recorder;
+};
+
+}  // namespace kx::test
