@@ -35,14 +35,17 @@ ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario, std::function<c
   ScriptStep step;
   step.description = "steer the camera by clicking in the live view";
   // A click is handled before the next: the handler's move lets virtual time pass, and the
-  // dialog pumps (and so lets the operator act) before it marks itself moving.
+  // dialog pumps (and so lets the operator act) before it marks itself moving. The cutter may
+  // still creep its last units when the dialog counts the head as arrived; time does not pass
+  // while the dialog idles, so waiting for the cutter itself could wait for ever.
   step.ready = [=] {
     const std::int64_t now = scenario->Clock().NowMicros();
-    return dialog->GetSafeHwnd() && !dialog->IsMoving() && now != *lastClick &&
-           scenario->Machine().Cutter().BusyUntil() <= now && (!when || when());
+    return dialog->GetSafeHwnd() && !dialog->IsMoving() && now != *lastClick && (!when || when());
   };
   step.act = [=] {
-    const cv::Point2d d = target() - scenario->Machine().Cutter().Position();
+    // The head cannot go below the origin: aim for the nearest place it can reach.
+    const cv::Point2d aim(std::max(target().x, 0.0), std::max(target().y, 0.0));
+    const cv::Point2d d = aim - scenario->Machine().Cutter().Position();
     if (std::fabs(d.x) <= tolerance && std::fabs(d.y) <= tolerance) return true;
     CWnd* live = dialog->GetDlgItem(IDC_KX_LIVE);
     if (!live) return false;
@@ -73,11 +76,12 @@ ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario, std::function<c
 void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario, const RunPlan& plan) {
   StorePlanSettings(plan);
   const int firstCopy = plan.firstCopy;
+  const cv::Point2d miss = plan.firstMiss;
   auto lastClick = std::make_shared<std::int64_t>(-1);
   for (int i = 0; i < kSteerClicks; ++i)
     op.Then(SteerStep(
-        dialog, scenario, [=] { return scenario->HeadOverMark(firstCopy, 0); }, kSteerTolerance,
-        lastClick));
+        dialog, scenario, [=] { return scenario->HeadOverMark(firstCopy, 0) + miss; },
+        kSteerTolerance, lastClick));
   // Sheet first: both counts are editable then.
   op.Then(ScriptedOperator::CheckRadio(IDC_KX_SHEET));
   op.Then(ScriptedOperator::SetText(IDC_KX_COPIES_X, std::to_string(plan.copiesX)));
@@ -90,6 +94,7 @@ void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario,
   started.description = "wait for the run to start";
   op.Then(std::move(started).When([dialog] { return dialog->IsRunning(); }));
 
+  if (plan.duringRun) plan.duringRun(op);
   for (const FailureAnswer& failure : plan.failures) {
     op.ExpectBox("Unable to locate image", failure.answer);
     if (failure.answer != IDOK) continue;

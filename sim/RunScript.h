@@ -30,8 +30,11 @@ struct RunPlan {
   double stepX = 0;   // thousands of cutter units, as typed into the dialog
   double stepY = 0;
   int firstCopy = 0;  // the copy whose first mark the user brings the camera over
+  cv::Point2d firstMiss;  // how far off (cutter units) the user leaves the camera at first
   std::vector<FailureAnswer> failures;
   bool closeAtEnd = true;
+  // Anything more the user does while the run goes on, queued after Start.
+  std::function<void(ScriptedOperator&)> duringRun;
 };
 
 // Stores the plan's device settings ("KestrixRollDir", "KestrixMaxError").
@@ -39,7 +42,7 @@ void StorePlanSettings(const RunPlan& plan);
 
 // A step that clicks in the live view until the head centres the camera within tolerance of
 // target() (cutter units), the way a user steers: plain clicks near, Ctrl+Shift clicks far.
-// Ready only while the dialog is not moving, the cutter is at rest and `when` (if given) holds.
+// Ready only while the dialog is not moving and `when` (if given) holds.
 // Steps sharing lastClick (virtual time of the last click, -1 for none) wait for each other.
 ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario, std::function<cv::Point2d()> target,
                      double tolerance, std::shared_ptr<std::int64_t> lastClick,

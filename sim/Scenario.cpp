@@ -40,7 +40,8 @@ JobInDocument BuildJobDocument(const JobDescription& job, Document& doc) {
   return out;
 }
 
-Scenario::Scenario(const WorldOptions& world, const std::filesystem::path& configFolder)
+Scenario::Scenario(const WorldOptions& world, const std::filesystem::path& configFolder,
+                   const std::function<void(JobDescription&)>& editJob)
     : m_installClock(&m_clock) {
   EmbeddedHostOptions hostOptions;
   hostOptions.configFolder = configFolder;
@@ -50,6 +51,7 @@ Scenario::Scenario(const WorldOptions& world, const std::filesystem::path& confi
   InstallResources(&resources);
   m_machine = std::make_unique<SimMachine>(world);
   m_job = MakeJob(m_machine->GetWorld());
+  if (editJob) editJob(m_job);
   m_doc = BuildJobDocument(m_job, m_host->Doc());
 }
 

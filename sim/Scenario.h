@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,7 +29,9 @@ JobInDocument BuildJobDocument(const JobDescription& job, Document& doc);
 // Everything is uninstalled again when it is destroyed. One at a time per process.
 class Scenario {
  public:
-  Scenario(const WorldOptions& world, const std::filesystem::path& configFolder);
+  // editJob, when given, changes the generated job before it becomes the document.
+  Scenario(const WorldOptions& world, const std::filesystem::path& configFolder,
+           const std::function<void(JobDescription&)>& editJob = nullptr);
   ~Scenario();
   Scenario(const Scenario&) = delete;
   Scenario& operator=(const Scenario&) = delete;

@@ -31,8 +31,9 @@ inline std::filesystem::path TempConfig(const std::string& name) {
 
 // The world, host and machine of one scenario with the dialog, the recorder and the operator.
 struct RunHarness {
-  explicit RunHarness(const WorldOptions& world, const std::string& name)
-      : scenario(world, TempConfig(name)) {
+  RunHarness(const WorldOptions& world, const std::string& name,
+             const std::function<void(JobDescription&)>& editJob = nullptr)
+      : scenario(world, TempConfig(name), editJob) {
     scenario.StoreCalibration();
   }
 
@@ -46,6 +47,23 @@ struct RunHarness {
     const INT_PTR result = dialog->DoModal(recorder.get(), scenario.Doc().jobList, scenario.Doc().imageObject);
     recorder->Finish();
     return result;
+  }
+
+  // A plan for the world's own grid: counts and steps as the copies are laid out.
+  RunPlan GridPlan(int copiesX, int copiesY) const {
+    RunPlan plan;
+    plan.copiesX = copiesX;
+    plan.copiesY = copiesY;
+    plan.stepX = scenario.GetWorld().Options().copies.pitchX / 1000.0;
+    plan.stepY = scenario.GetWorld().Options().copies.pitchY / 1000.0;
+    return plan;
+  }
+
+  // Copies cut, as (column, row) in cutting order.
+  std::vector<std::pair<int, int>> CutOrder() const {
+    std::vector<std::pair<int, int>> order;
+    for (const CopyRecord& c : recorder->Copies()) order.emplace_back(c.column, c.row);
+    return order;
   }
 
   cv::Point2d Head() const { return const_cast<Scenario&>(scenario).Machine().Cutter().Position(); }
