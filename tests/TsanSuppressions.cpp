@@ -1,4 +1,4 @@
-// ThreadSanitizer suppressions for this test program (read by the sanitizer runtime at start-up).
+// ThreadSanitizer suppressions for every test program (read by the sanitizer runtime at start-up).
 
 // GDAL, which OpenCV's image codecs initialise on first use, takes two of its own mutexes in both
 // orders during that initialisation; nothing of ours holds a lock there.
