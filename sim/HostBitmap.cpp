@@ -58,6 +58,7 @@ bool HostBitmap::Create(const BITMAPINFOHEADER* header, const BYTE* bits) {
   }
   m_original = pixels;
   m_current = pixels;
+  m_currentMode = -1;
   m_width = w / kDefaultPixelsPerUnit;
   m_height = h / kDefaultPixelsPerUnit;
   return true;
@@ -67,6 +68,7 @@ bool HostBitmap::SetPixels(const cv::Mat& bgr) {
   if (bgr.empty() || bgr.type() != CV_8UC3) return false;
   m_original = bgr.clone();
   m_current = m_original;
+  m_currentMode = -1;
   if (m_width <= 0.0) m_width = bgr.cols / kDefaultPixelsPerUnit;
   if (m_height <= 0.0) m_height = bgr.rows / kDefaultPixelsPerUnit;
   return true;
@@ -76,8 +78,11 @@ bool HostBitmap::Resample(int w, int h, int mode, int) {
   if (w <= 0 || h <= 0 || m_original.empty()) return false;
   if (w == m_original.cols && h == m_original.rows) {
     m_current = m_original;
+    m_currentMode = -1;
     return true;
   }
+  // The same request again gives the same pixels: keep them rather than resample once more.
+  if (w == m_current.cols && h == m_current.rows && mode == m_currentMode) return true;
   int interpolation = cv::INTER_CUBIC;
   if (mode == 0) {
     interpolation = cv::INTER_NEAREST;
@@ -89,6 +94,7 @@ bool HostBitmap::Resample(int w, int h, int mode, int) {
   cv::Mat resized;
   cv::resize(m_original, resized, cv::Size(w, h), 0.0, 0.0, interpolation);
   m_current = resized;
+  m_currentMode = mode;
   return true;
 }
 
@@ -125,6 +131,7 @@ std::shared_ptr<HostBitmap> HostBitmap::Clone() const {
   auto copy = std::make_shared<HostBitmap>(m_document);
   copy->m_original = m_original.clone();
   copy->m_current = m_current.data == m_original.data ? copy->m_original : m_current.clone();
+  copy->m_currentMode = m_currentMode;
   copy->m_origin = m_origin;
   copy->m_width = m_width;
   copy->m_height = m_height;

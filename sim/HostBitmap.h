@@ -46,6 +46,7 @@ class HostBitmap : public CQvBitmap, public std::enable_shared_from_this<HostBit
   Document* m_document;
   cv::Mat m_original;
   cv::Mat m_current;
+  int m_currentMode = -1;  // the mode m_current was resampled with, -1 for the original pixels
   NewWorldPt m_origin;
   double m_width = 0.0;
   double m_height = 0.0;

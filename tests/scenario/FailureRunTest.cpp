@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/Database.h"
 #include "platform/Wnd.h"
 #include "tests/scenario/ScenarioFixture.h"
 
@@ -32,6 +33,20 @@ TEST(FailureRun, AMarkThatCannotBeFoundAsksTheUserAndCancelEndsAtTheOrigin) {
   EXPECT_TRUE(h.scenario.Machine().Cutter().Cuts().empty());
   EXPECT_NEAR(h.Head().x, 0.0, 3.0);
   EXPECT_NEAR(h.Head().y, 0.0, 3.0);
+}
+
+TEST(FailureRun, AJobWithTwoMarksCannotBeRegisteredAndSaysSo) {
+  RunHarness h(SheetWorld(1, 1, 34), "two-marks");
+  // The job without its third mark: the search still asks for three.
+  h.jobList = DBCreateEmptyList();
+  for (uint64 m : {h.scenario.Doc().marks[0], h.scenario.Doc().marks[1]}) DBAddToList(h.jobList, m);
+  for (uint64 p : h.scenario.Doc().paths) DBAddToList(h.jobList, p);
+  RunPlan plan = h.GridPlan(1, 1);
+  plan.failures.push_back({IDCANCEL, 0});
+  EXPECT_EQ(h.Run(plan), 0);
+  EXPECT_FALSE(h.op.Failed()) << h.op.FailureText();
+  EXPECT_TRUE(h.recorder->Copies().empty());
+  EXPECT_NEAR(h.Head().x, 0.0, 3.0);
 }
 
 TEST(FailureRun, ManualPlacementByClicksAndStartCompletesTheRun) {

@@ -33,18 +33,18 @@ inline std::filesystem::path TempConfig(const std::string& name) {
 struct RunHarness {
   RunHarness(const WorldOptions& world, const std::string& name,
              const std::function<void(JobDescription&)>& editJob = nullptr)
-      : scenario(world, TempConfig(name), editJob) {
+      : scenario(world, TempConfig(name), editJob), jobList(scenario.Doc().jobList) {
     scenario.StoreCalibration();
   }
 
   // Runs the dialog modally with the plan's script plus anything queued on op before; returns
   // DoModal's result.
   INT_PTR Run(const RunPlan& plan) {
-    dialog = std::make_unique<CKestrixDialog>(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
+    dialog = std::make_unique<CKestrixDialog>(nullptr, jobList, scenario.Doc().imageObject);
     recorder = std::make_unique<RunRecorder>(dialog.get(), &scenario);
     ScriptRun(op, dialog.get(), &scenario, plan);
     ScopedOperator install(&op);
-    const INT_PTR result = dialog->DoModal(recorder.get(), scenario.Doc().jobList, scenario.Doc().imageObject);
+    const INT_PTR result = dialog->DoModal(recorder.get(), jobList, scenario.Doc().imageObject);
     recorder->Finish();
     return result;
   }
@@ -69,6 +69,7 @@ struct RunHarness {
   cv::Point2d Head() const { return const_cast<Scenario&>(scenario).Machine().Cutter().Position(); }
 
   Scenario scenario;
+  ObjList jobList;  // the job handed to the dialog: the scenario's unless a test replaces it
   ScriptedOperator op;
   std::unique_ptr<CKestrixDialog> dialog;
   std::unique_ptr<RunRecorder> recorder;
