@@ -19,6 +19,15 @@ ControlTemplate Control(int id, ControlKind kind, LONG x, LONG y, LONG w, LONG h
 // Labels carry no identifier the module uses.
 constexpr int kLabel = -1;
 
+// A field of the setup page with its label in front, on one row starting at y.
+void AddLabelledField(std::vector<ControlTemplate>& controls, std::string label, int id,
+                      ControlKind kind, LONG y, LONG fieldLeft, LONG fieldWidth) {
+  constexpr LONG kLeft = 24;
+  controls.push_back(Control(kLabel, ControlKind::Static, kLeft, y + 2, fieldLeft - kLeft - 6, 20,
+                             std::move(label)));
+  controls.push_back(Control(id, kind, fieldLeft, y, fieldWidth, 24));
+}
+
 }  // namespace
 
 DialogTemplate MakeRunDialogTemplate() {
@@ -49,29 +58,20 @@ DialogTemplate MakeRunDialogTemplate() {
 }
 
 DialogTemplate MakeSetupPageTemplate() {
-  DialogTemplate t;
-  t.caption = "(*v*)Kestrix";
-  t.width = 568;
-  t.height = 372;
+  DialogTemplate t{"(*v*)Kestrix", 568, 372, false, {}};
   auto& c = t.controls;
   c.push_back(Control(kLabel, ControlKind::GroupBox, 12, 8, 330, 232, "(*v*)Camera"));
   c.push_back(Control(9666, ControlKind::Check, 24, 30, 300, 22, "(*v*)Automatic white balance"));
   c.push_back(Control(9692, ControlKind::Check, 24, 54, 300, 22, "(*v*)Gamma mode"));
-  c.push_back(Control(kLabel, ControlKind::Static, 24, 86, 116, 20, "(*v*)Gain"));
-  c.push_back(Control(9663, ControlKind::Slider, 146, 84, 184, 24));
-  c.push_back(Control(kLabel, ControlKind::Static, 24, 116, 116, 20, "(*v*)Sharpness"));
-  c.push_back(Control(9665, ControlKind::Slider, 146, 114, 184, 24));
-  c.push_back(Control(kLabel, ControlKind::Static, 24, 146, 116, 20, "(*v*)Gamma"));
-  c.push_back(Control(9664, ControlKind::Slider, 146, 144, 184, 24));
+  AddLabelledField(c, "(*v*)Gain", 9663, ControlKind::Slider, 84, 146, 184);
+  AddLabelledField(c, "(*v*)Sharpness", 9665, ControlKind::Slider, 114, 146, 184);
+  AddLabelledField(c, "(*v*)Gamma", 9664, ControlKind::Slider, 144, 146, 184);
   c.push_back(Control(kLabel, ControlKind::Static, 24, 178, 306, 20, "(*v*)Light level control"));
   c.push_back(Control(9662, ControlKind::ComboBox, 24, 202, 306, 24));
   c.push_back(Control(kLabel, ControlKind::GroupBox, 12, 250, 330, 112, "(*v*)Camera position"));
-  c.push_back(Control(kLabel, ControlKind::Static, 24, 272, 90, 20, "(*v*)Scale"));
-  c.push_back(Control(9659, ControlKind::Edit, 118, 270, 100, 24));
-  c.push_back(Control(kLabel, ControlKind::Static, 24, 302, 90, 20, "(*v*)X offset"));
-  c.push_back(Control(9660, ControlKind::Edit, 118, 300, 100, 24));
-  c.push_back(Control(kLabel, ControlKind::Static, 24, 332, 90, 20, "(*v*)Y offset"));
-  c.push_back(Control(9661, ControlKind::Edit, 118, 330, 100, 24));
+  AddLabelledField(c, "(*v*)Scale", 9659, ControlKind::Edit, 270, 118, 100);
+  AddLabelledField(c, "(*v*)X offset", 9660, ControlKind::Edit, 300, 118, 100);
+  AddLabelledField(c, "(*v*)Y offset", 9661, ControlKind::Edit, 330, 118, 100);
   c.push_back(Control(9667, ControlKind::Button, 230, 298, 100, 28, "(*v*)Calibrate"));
   c.push_back(Control(kLabel, ControlKind::Static, 360, 8, 192, 20, "(*v*)Camera Image"));
   c.push_back(Control(9629, ControlKind::Picture, 360, 30, 192, 256));
@@ -81,16 +81,19 @@ DialogTemplate MakeSetupPageTemplate() {
 }
 
 DialogTemplate MakeAcquireDialogTemplate() {
-  DialogTemplate t;
-  t.caption = "Reference image";
-  t.width = 640;
-  t.height = 488;
-  auto& c = t.controls;
-  c.push_back(Control(kLabel, ControlKind::Static, 16, 10, 192, 20, "Camera"));
-  c.push_back(Control(9632, ControlKind::Picture, 16, 32, 192, 256));
-  c.push_back(Control(kLabel, ControlKind::Static, 224, 10, 400, 20, "Montage"));
-  c.push_back(Control(9630, ControlKind::Picture, 224, 32, 400, 352));
-  c.push_back(Control(kLabel, ControlKind::Static, 16, 296, 192, 20, "Grow the area"));
+  DialogTemplate t{"Reference image", 640, 488, false, {}};
+  t.controls = {
+      Control(kLabel, ControlKind::Static, 16, 10, 192, 20, "Camera"),
+      Control(9632, ControlKind::Picture, 16, 32, 192, 256),
+      Control(kLabel, ControlKind::Static, 224, 10, 400, 20, "Montage"),
+      Control(9630, ControlKind::Picture, 224, 32, 400, 352),
+      Control(kLabel, ControlKind::Static, 16, 296, 192, 20, "Grow the area"),
+      Control(9634, ControlKind::BitmapButton, 224, 396, 92, 30, "Start"),
+      Control(9636, ControlKind::BitmapButton, 324, 396, 92, 30, "End"),
+      Control(IDOK, ControlKind::BitmapButton, 432, 396, 92, 30, "OK"),
+      Control(IDCANCEL, ControlKind::Button, 532, 396, 92, 30, "Cancel"),
+      Control(9656, ControlKind::Static, 16, 458, 608, 20),
+  };
   // The pad: row by row, top to bottom, left to right; the centre has no button.
   constexpr int kPadLeft = 46;
   constexpr int kPadTop = 320;
@@ -102,15 +105,10 @@ DialogTemplate MakeAcquireDialogTemplate() {
     for (int col = 0; col < 3; ++col) {
       const int id = pad[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
       if (id == 0) continue;
-      c.push_back(Control(id, ControlKind::BitmapButton, kPadLeft + col * kPitch,
-                          kPadTop + row * kPitch, kButton, kButton));
+      t.controls.push_back(Control(id, ControlKind::BitmapButton, kPadLeft + col * kPitch,
+                                   kPadTop + row * kPitch, kButton, kButton));
     }
   }
-  c.push_back(Control(9634, ControlKind::BitmapButton, 224, 396, 92, 30, "Start"));
-  c.push_back(Control(9636, ControlKind::BitmapButton, 324, 396, 92, 30, "End"));
-  c.push_back(Control(IDOK, ControlKind::BitmapButton, 432, 396, 92, 30, "OK"));
-  c.push_back(Control(IDCANCEL, ControlKind::Button, 532, 396, 92, 30, "Cancel"));
-  c.push_back(Control(9656, ControlKind::Static, 16, 458, 608, 20));
   return t;
 }
 
