@@ -77,7 +77,10 @@ void DrawPicture(cv::Mat& img, const WindowRecord& r, const cv::Rect& box) {
 void DrawImageButton(cv::Mat& img, const WindowRecord& r, const cv::Rect& box) {
   cv::rectangle(img, box, kFace, cv::FILLED);
   Bevel(img, box, true);
-  if (r.image.empty()) return;
+  if (r.image.empty()) {  // an image button given no image shows its caption
+    TextIn(img, r.text, box, -1, r.enabled ? kText : kGreyText);
+    return;
+  }
   const cv::Point at(box.x + (box.width - r.image.cols) / 2,
                      box.y + (box.height - r.image.rows) / 2);
   const cv::Vec3b mask(static_cast<uchar>((r.mask >> 16) & 0xFF),

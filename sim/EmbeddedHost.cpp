@@ -1,4 +1,5 @@
-// The embedded default host: document, settings, translation and cutting in one installable object.
+// The embedded default host: document, settings, translation, cutting and resources in one
+// installable object.
 #include "sim/EmbeddedHost.h"
 
 #include "sim/CutMachine.h"
@@ -10,6 +11,12 @@ EmbeddedHost::EmbeddedHost(const EmbeddedHostOptions& options)
 
 EmbeddedHost::~EmbeddedHost() {
   if (Host() == this) InstallHost(nullptr);
+  if (kx::Resources() == &m_resources) InstallResources(nullptr);
+}
+
+void EmbeddedHost::Install() {
+  InstallHost(this);
+  InstallResources(&m_resources);
 }
 
 void EmbeddedHost::CutSection(const CQvSimpleList<uint64>& list, const TM* tm) {

@@ -1,4 +1,5 @@
-// The embedded default host: document, settings, translation and cutting in one installable object.
+// The embedded default host: document, settings, translation, cutting and resources in one
+// installable object.
 #pragma once
 
 #include <filesystem>
@@ -6,6 +7,7 @@
 
 #include "host/Host.h"
 #include "sim/Document.h"
+#include "sim/Resources.h"
 #include "sim/SettingsStore.h"
 #include "sim/TranslationCatalog.h"
 
@@ -17,8 +19,9 @@ struct EmbeddedHostOptions {
   std::string language = "en";
 };
 
-// Owns one of each service. Install() makes it the host of every window; the destructor
-// uninstalls it when it is still the installed host.
+// Owns one of each service and the resources. Install() makes it the host of every window and its
+// resources the ones the framework looks templates and bitmaps up in; the destructor uninstalls
+// each of the two that is still installed.
 class EmbeddedHost final : public IHost {
  public:
   explicit EmbeddedHost(const EmbeddedHostOptions& options = {});
@@ -26,11 +29,12 @@ class EmbeddedHost final : public IHost {
   EmbeddedHost(const EmbeddedHost&) = delete;
   EmbeddedHost& operator=(const EmbeddedHost&) = delete;
 
-  void Install() { InstallHost(this); }
+  void Install();
 
   Document& Doc() { return m_document; }
   SettingsStore& Store() { return m_settings; }
   kx::Translator& Texts() { return m_translator; }
+  HostResources& Resources() { return m_resources; }
 
   IObjectDatabase& Database() override { return m_document; }
   ISettingsStore& Settings() override { return m_settings; }
@@ -41,6 +45,7 @@ class EmbeddedHost final : public IHost {
   Document m_document;
   SettingsStore m_settings;
   kx::Translator m_translator;
+  HostResources m_resources;
 };
 
 }  // namespace kx

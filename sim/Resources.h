@@ -14,12 +14,28 @@ inline constexpr UINT kSetupPageTemplate = 2858;
 inline constexpr UINT kFirstArrowBitmap = 2849;
 inline constexpr UINT kLastArrowBitmap = 2856;
 
+// Arrow bitmaps are square, this many pixels a side, so that they sit inside the acquire
+// dialog's 40-pixel buttons, which load them without resizing. Odd, so that the arrows have a
+// centre pixel to turn about.
+inline constexpr int kArrowBitmapSize = 31;
+// Background of every arrow bitmap: the light grey the acquire dialog's buttons draw transparent.
+inline constexpr COLORREF kArrowMaskColour = 0xC0C0C0;
+
 // The run dialog: live view, reference preview, copy counts and steps, Roll/Sheet, Start/Stop.
 DialogTemplate MakeRunDialogTemplate();
-// The camera setup page and the reference acquisition dialog.
+// The camera setup page: camera values, Scale and offsets, Calibrate, live view, and the OK and
+// Cancel buttons the page hides. Its texts are translation keys; the page translates them.
 DialogTemplate MakeSetupPageTemplate();
+// The reference acquisition dialog: live and montage views, message line, the 3 x 3 pad of arrow
+// buttons (the centre left free), Start, End, OK and Cancel. Plain texts: the dialog translates
+// only its message line. End starts enabled, so that End without Start spans from the head
+// position the dialog was opened at.
 DialogTemplate MakeAcquireDialogTemplate();
-// Arrow bitmap id (2849 to 2856), drawn on a background of the mask colour; empty for other ids.
+// The arrow the acquire dialog shows on the button that grows its grid that way, as 8-bit BGR of
+// kArrowBitmapSize square on kArrowMaskColour; empty for ids outside the range:
+//   2849 up-left    2853 up       2856 up-right
+//   2851 left                     2850 right
+//   2854 down-left  2852 down     2855 down-right
 cv::Mat MakeArrowBitmap(UINT id);
 
 // All of the above behind the framework's resource lookup.

@@ -1,0 +1,110 @@
+// Translating a dialog's texts through the catalogs, and catalogs that cover every key the windows
+// show.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "host/Translation.h"
+#include "platform/Dialog.h"
+#include "tests/host/HostFixture.h"
+
+namespace {
+
+const std::string kPrefix = "(*v*)";
+
+bool IsKey(const std::string& text) { return text.rfind(kPrefix, 0) == 0; }
+
+// Texts of the window and its controls, the window's first.
+std::vector<std::string> Texts(const CWnd& window) {
+  std::vector<std::string> texts{window.GetWindowText()};
+  for (CWnd* child = window.GetWindow(GW_CHILD); child; child = child->GetWindow(GW_HWNDNEXT))
+    texts.push_back(child->GetWindowText());
+  return texts;
+}
+
+class TranslateDialogTest : public kxtest::HostTest {};
+
+TEST_F(TranslateDialogTest, GermanCatalogTranslatesTheSetupPage) {
+  ASSERT_TRUE(m_host.Texts().SetLanguage("de")) << m_host.Texts().LastError();
+  CDialog page(kx::kSetupPageTemplate);
+  ASSERT_TRUE(page.Create(kx::kSetupPageTemplate));
+  page.SetDlgItemText(9659, "1.5");
+  TranslateDialog(&page);
+
+  EXPECT_EQ(page.GetWindowText(), "Kestrix");
+  EXPECT_EQ(page.GetDlgItemText(9667), "Kalibrieren");
+  EXPECT_EQ(page.GetDlgItemText(9666), "Automatischer Weißabgleich");
+  EXPECT_EQ(page.GetDlgItemText(9692), "Gamma-Modus");
+  EXPECT_EQ(page.GetDlgItemText(IDCANCEL), "Abbrechen");
+  EXPECT_EQ(page.GetDlgItemText(9659), "1.5");  // not a key: left as it is
+  const std::vector<std::string> texts = Texts(page);
+  for (const std::string& text : texts) EXPECT_FALSE(IsKey(text)) << text;
+  // The labels without identifiers are translated too.
+  for (const char* label : {"Verstärkung", "Schärfe", "Lichtregelung", "Maßstab", "X-Versatz"})
+    EXPECT_NE(std::find(texts.begin(), texts.end(), label), texts.end()) << label;
+
+  // Translated texts are no keys any more: a second pass changes nothing.
+  TranslateDialog(&page);
+  EXPECT_EQ(Texts(page), texts);
+}
+
+TEST_F(TranslateDialogTest, PlainTextsAndWindowlessObjectsAreLeftAlone) {
+  ASSERT_TRUE(m_host.Texts().SetLanguage("de"));
+  CDialog acquire(kx::kAcquireDialogTemplate);
+  ASSERT_TRUE(acquire.Create(kx::kAcquireDialogTemplate));
+  const std::vector<std::string> before = Texts(acquire);
+  TranslateDialog(&acquire);
+  EXPECT_EQ(Texts(acquire), before);
+  EXPECT_EQ(acquire.GetDlgItemText(9634), "Start");
+
+  CDialog none(kx::kSetupPageTemplate);
+  TranslateDialog(&none);
+  TranslateDialog(nullptr);
+  EXPECT_EQ(none.GetSafeHwnd(), nullptr);
+}
+
+// Every key a window of the module shows: the templates' captions, the run dialog's buttons and
+// messages, the page's title and its light-level entries.
+std::vector<std::string> KeysShown() {
+  std::vector<std::string> keys{
+      "(*v*)Stop",
+      "(*v*)Close",
+      "(*v*)Kestrix error",
+      "(*v*)Unable to locate image. Select 'OK' to manually locate or 'Cancel' to cancel the job.",
+      "(*v*)Please locate first registration area and click on Start.",
+      "(*v*)This window has no cutter to cut with. The copy was registered but not cut; the run "
+      "stops.",
+      "(*v*)Kestrix",
+      "(*v*)ALC Fixed AGC Off",
+      "(*v*)ALC Full Auto AGC On",
+      "(*v*)ALC Full Auto AGC Off",
+      "(*v*)ALC Fixed AGC On",
+  };
+  for (const kx::DialogTemplate& t : {kx::MakeSetupPageTemplate(), kx::MakeAcquireDialogTemplate(),
+                                      kx::MakeRunDialogTemplate()}) {
+    if (IsKey(t.caption)) keys.push_back(t.caption);
+    for (const auto& c : t.controls)
+      if (IsKey(c.caption)) keys.push_back(c.caption);
+  }
+  return keys;
+}
+
+TEST_F(TranslateDialogTest, BothCatalogsHoldEveryKeyTheWindowsShow) {
+  const std::vector<std::string> keys = KeysShown();
+  ASSERT_GT(keys.size(), 20u);
+  for (const char* language : {"en", "de"}) {
+    ASSERT_TRUE(m_host.Texts().SetLanguage(language)) << m_host.Texts().LastError();
+    for (const std::string& key : keys) {
+      const auto text = m_host.Texts().Lookup(key);
+      ASSERT_TRUE(text.has_value()) << language << ": " << key;
+      EXPECT_FALSE(text->empty()) << language << ": " << key;
+      if (std::string(language) == "en") {
+        EXPECT_EQ(*text, key.substr(kPrefix.size()));
+      }
+    }
+  }
+}
+
+}  // namespace
