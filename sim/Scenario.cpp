@@ -4,7 +4,6 @@
 #include "common/Units.h"
 #include "host/Database.h"
 #include "host/Settings.h"
-#include "sim/Resources.h"
 
 namespace kx {
 
@@ -47,8 +46,6 @@ Scenario::Scenario(const WorldOptions& world, const std::filesystem::path& confi
   hostOptions.configFolder = configFolder;
   m_host = std::make_unique<EmbeddedHost>(hostOptions);
   m_host->Install();
-  static HostResources resources;
-  InstallResources(&resources);
   m_machine = std::make_unique<SimMachine>(world);
   m_job = MakeJob(m_machine->GetWorld());
   if (editJob) editJob(m_job);
