@@ -262,9 +262,10 @@ void CKestrixDialog::SetupRegImage(int mark) {
 
   const int W = bitmap->Width();
   const int H = bitmap->Height();
-  m_pRegImage = std::make_unique<kx::RoiImage>(W, H);
-  std::memcpy(m_pRegImage->Pixels().data, bits, static_cast<std::size_t>(W) * H * 3);
+  cv::Mat pixels(H, W, CV_8UC3);  // every byte is written by the copy below
+  std::memcpy(pixels.data, bits, static_cast<std::size_t>(W) * H * 3);
   std::free(bits);
+  m_pRegImage = std::make_unique<kx::RoiImage>(std::move(pixels));
 
   BOUNDS A{};
   BOUNDS C{};
