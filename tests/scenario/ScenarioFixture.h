@@ -12,12 +12,19 @@
 
 namespace kx::test {
 
-// A small sheet world: columns x rows copies, default placement error, noise and blur.
+// A small sheet world: columns x rows copies of 6000 x 5000 cutter units (15 x 13 cm), default
+// placement error, noise and blur. Smaller copies than the default keep the reference images,
+// and so the tests, quick.
 inline WorldOptions SheetWorld(int columns, int rows, std::uint64_t seed = 7) {
   WorldOptions w;
   w.seed = seed;
   w.copies.columns = columns;
   w.copies.rows = rows;
+  w.copies.width = 6000;
+  w.copies.height = 5000;
+  w.copies.pitchX = 7500;
+  w.copies.pitchY = 6500;
+  w.artwork.shapes = 8;
   return w;
 }
 
