@@ -90,9 +90,9 @@ class Reader {
 int CopyCount(const WorldOptions& world) { return world.copies.columns * world.copies.rows; }
 
 void ReadRun(const json& run, const WorldOptions& world, RunPlan* plan, Reader& r) {
-  if (!r.Section(run, kRun,
-                 {"material", "rollDir", "maxError", "copiesX", "copiesY", "stepX", "stepY",
-                  "firstCopy"}))
+  if (!r.Section(
+          run, kRun,
+          {"material", "rollDir", "maxError", "copiesX", "copiesY", "stepX", "stepY", "firstCopy"}))
     return;
   bool roll = plan->roll;
   r.Choice(run, kRun, "material", "roll", "sheet", &roll);

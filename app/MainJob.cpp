@@ -93,7 +93,8 @@ int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
 
   std::vector<CopyResult> results;
   recorder.onCopy = [&](const CopyRecord& record) {
-    results.push_back(JudgeCopy(scenario, record, static_cast<int>(results.size()) + 1, spec.expect));
+    results.push_back(
+        JudgeCopy(scenario, record, static_cast<int>(results.size()) + 1, spec.expect));
     out << CopyLine(results.back()) << std::endl;
   };
 
@@ -103,13 +104,15 @@ int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
   plan.closeAtEnd = false;
   ScriptRun(op, &dialog, &scenario, plan);
   const auto ended = [&dialog] { return !dialog.IsRunning(); };
-  op.Then(ScriptedOperator::Call([&] { SaveWindowPng(dialog, (outDir / "dialog.png").string()); })
-              .When(ended));
+  op.Then(ScriptedOperator::Call([&] {
+            SaveWindowPng(dialog, (outDir / "dialog.png").string());
+          }).When(ended));
   op.Then(ScriptedOperator::PressButton(IDC_KX_STOP).When(ended));
 
   out << "kestrix: " << worldName << ": " << spec.world.copies.columns << " x "
       << spec.world.copies.rows << " copies on a " << spec.world.copies.layout << ", running "
-      << (plan.roll ? "Roll" : "Sheet") << " " << plan.copiesX << " x " << plan.copiesY << std::endl;
+      << (plan.roll ? "Roll" : "Sheet") << " " << plan.copiesX << " x " << plan.copiesY
+      << std::endl;
   const std::int64_t virtualStart = scenario.Clock().NowMicros();
   const auto wallStart = std::chrono::steady_clock::now();
   {
@@ -137,10 +140,9 @@ int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
 
   std::vector<BedSegment> cuts;
   for (const KnifeCut& c : scenario.Machine().Cutter().Cuts()) cuts.push_back(c.segment);
-  bool written = WriteText(outDir / "report.json",
-                           ReportJson(worldName, spec, results, totals, unmet, operatorFailure)
-                                   .dump(2) + "\n",
-                           err);
+  bool written = WriteText(
+      outDir / "report.json",
+      ReportJson(worldName, spec, results, totals, unmet, operatorFailure).dump(2) + "\n", err);
   written = WritePng(outDir / "bed.png",
                      RenderReportBed(scenario.GetWorld(), cuts, totals.head, results), err) &&
             written;

@@ -10,7 +10,7 @@
 namespace kx {
 
 struct MainJobOptions {
-  std::string worldFile;                  // empty: the built-in demo
+  std::string worldFile;                 // empty: the built-in demo
   std::filesystem::path outDir = "out";  // report.json, bed.png, dialog pictures, config/
 };
 

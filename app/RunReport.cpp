@@ -22,9 +22,7 @@ std::string Format(const char* format, double a, double b = 0, double c = 0) {
 nlohmann::json Point(NewWorldPt p) { return {{"x", p.x}, {"y", p.y}}; }
 nlohmann::json Point(cv::Point2d p) { return {{"x", p.x}, {"y", p.y}}; }
 
-nlohmann::json Length(double units) {
-  return {{"units", units}, {"mm", units * kMmPerCutter}};
-}
+nlohmann::json Length(double units) { return {{"units", units}, {"mm", units * kMmPerCutter}}; }
 
 }  // namespace
 
@@ -77,35 +75,36 @@ std::vector<std::string> UnmetExpectations(const std::vector<CopyResult>& copies
                                      r.record.score.maxError * kMmPerCutter, expect.maxErrorMm));
   }
   if (expect.headAtOrigin && !totals.headAtOrigin)
-    unmet.push_back(Format("the head ended at (%.0f, %.0f), not at the origin", totals.head.x,
-                           totals.head.y));
+    unmet.push_back(
+        Format("the head ended at (%.0f, %.0f), not at the origin", totals.head.x, totals.head.y));
   if (!expect.headAtOrigin && totals.headAtOrigin)
     unmet.push_back("the head returned to the origin, expected it to stay where the run stopped");
   return unmet;
 }
 
 std::string SummaryLine(const std::vector<CopyResult>& copies, const RunTotals& totals) {
-  const auto passed = std::count_if(copies.begin(), copies.end(),
-                                    [](const CopyResult& r) { return r.pass; });
+  const auto passed =
+      std::count_if(copies.begin(), copies.end(), [](const CopyResult& r) { return r.pass; });
   double worst = 0;
   for (const CopyResult& r : copies) worst = std::max(worst, r.record.score.maxError);
   std::string line = std::to_string(totals.copiesCut) + " copies cut, " + std::to_string(passed) +
                      " within tolerance" + Format(", largest error %.2f mm", worst * kMmPerCutter);
-  line += Format("; machine time %.1f s, wall time %.1f s", totals.virtualSeconds,
-                 totals.wallSeconds);
-  line += totals.headAtOrigin
-              ? std::string("; head back at the origin")
-              : Format("; head at (%.0f, %.0f)", totals.head.x, totals.head.y);
+  line +=
+      Format("; machine time %.1f s, wall time %.1f s", totals.virtualSeconds, totals.wallSeconds);
+  line += totals.headAtOrigin ? std::string("; head back at the origin")
+                              : Format("; head at (%.0f, %.0f)", totals.head.x, totals.head.y);
   return line;
 }
 
 nlohmann::json ReportJson(const std::string& worldName, const MainJobSpec& spec,
                           const std::vector<CopyResult>& copies, const RunTotals& totals,
-                          const std::vector<std::string>& unmet, const std::string& operatorFailure) {
+                          const std::vector<std::string>& unmet,
+                          const std::string& operatorFailure) {
   const RunPlan& plan = spec.plan;
   nlohmann::json failures = nlohmann::json::array();
   for (const FailureAnswer& f : plan.failures)
-    failures.push_back({{"answer", f.answer == IDOK ? "ok" : "cancel"}, {"placeCopy", f.placeCopy}});
+    failures.push_back(
+        {{"answer", f.answer == IDOK ? "ok" : "cancel"}, {"placeCopy", f.placeCopy}});
   nlohmann::json report;
   report["world"] = worldName;
   report["plan"] = {{"material", plan.roll ? "roll" : "sheet"},
@@ -140,8 +139,12 @@ nlohmann::json ReportJson(const std::string& worldName, const MainJobSpec& spec,
                     {"marksFound", r.marksFound},
                     {"marks", marks},
                     {"transform",
-                     {{"m11", t.m11}, {"m12", t.m12}, {"m21", t.m21}, {"m22", t.m22},
-                      {"dx", t.dx}, {"dy", t.dy}}},
+                     {{"m11", t.m11},
+                      {"m12", t.m12},
+                      {"m21", t.m21},
+                      {"m22", t.m22},
+                      {"dx", t.dx},
+                      {"dy", t.dy}}},
                     {"maxError", Length(c.score.maxError)},
                     {"rmsError", Length(c.score.rmsError)},
                     {"pointsScored", c.score.points},
@@ -179,17 +182,22 @@ cv::Mat RenderReportBed(const World& world, const std::vector<BedSegment>& cuts,
   const double h = world.Art().Height();
   auto outline = [&](const CopyPlacement& c) {
     std::vector<cv::Point> poly;
-    for (cv::Point2d a : {cv::Point2d(0, 0), cv::Point2d(w, 0), cv::Point2d(w, h), cv::Point2d(0, h)})
+    for (cv::Point2d a :
+         {cv::Point2d(0, 0), cv::Point2d(w, 0), cv::Point2d(w, h), cv::Point2d(0, h)})
       poly.push_back(px(Apply(c.bedFromArtwork, a)));
     return poly;
   };
-  auto label = [&](const std::string& text, cv::Point at, cv::Scalar colour) {
+  // A label on a white plate in the copy's colour, readable over any artwork.
+  auto label = [&](const std::string& text, cv::Point centre, cv::Scalar colour) {
     const int font = cv::FONT_HERSHEY_SIMPLEX;
     int base = 0;
-    const cv::Size size = cv::getTextSize(text, font, 0.7, 2, &base);
-    const cv::Point origin = at - cv::Point(size.width / 2, -size.height / 2);
-    cv::putText(bed, text, origin, font, 0.7, cv::Scalar(255, 255, 255), 5, cv::LINE_AA);
-    cv::putText(bed, text, origin, font, 0.7, colour, 2, cv::LINE_AA);
+    const cv::Size size = cv::getTextSize(text, font, 0.9, 2, &base);
+    const cv::Point origin = centre - cv::Point(size.width / 2, -size.height / 2);
+    const cv::Rect plate(origin.x - 6, origin.y - size.height - 6, size.width + 12,
+                         size.height + base + 10);
+    cv::rectangle(bed, plate, cv::Scalar(255, 255, 255), cv::FILLED);
+    cv::rectangle(bed, plate, colour, 2);
+    cv::putText(bed, text, origin, font, 0.9, colour, 2, cv::LINE_AA);
   };
 
   const cv::Scalar green(40, 160, 40), red(30, 30, 220), grey(140, 140, 140);
@@ -207,10 +215,10 @@ cv::Mat RenderReportBed(const World& world, const std::vector<BedSegment>& cuts,
     cv::polylines(bed, std::vector<std::vector<cv::Point>>{outline(c)}, true, colour, 3,
                   cv::LINE_AA);
     const cv::Point centre = px(Apply(c.bedFromArtwork, cv::Point2d(w / 2, h / 2)));
-    label("#" + std::to_string(r.order), centre - cv::Point(0, 14), colour);
-    label(r.record.score.points ? Format("%.2f mm", r.record.score.maxError * kMmPerCutter)
-                                : std::string("not scored"),
-          centre + cv::Point(0, 14), colour);
+    label("#" + std::to_string(r.order) + "  " +
+              (r.record.score.points ? Format("%.2f mm", r.record.score.maxError * kMmPerCutter)
+                                     : std::string("not scored")),
+          centre, colour);
   }
 
   // Only the part of the bed that holds the origin, the sheet and the head.

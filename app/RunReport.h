@@ -55,7 +55,8 @@ std::string SummaryLine(const std::vector<CopyResult>& copies, const RunTotals& 
 // marks, transform and errors, the copies of the world left uncut, the totals and the outcome.
 nlohmann::json ReportJson(const std::string& worldName, const MainJobSpec& spec,
                           const std::vector<CopyResult>& copies, const RunTotals& totals,
-                          const std::vector<std::string>& unmet, const std::string& operatorFailure);
+                          const std::vector<std::string>& unmet,
+                          const std::string& operatorFailure);
 
 // The bed from above (x right, y up) with the printed copies, the knife cuts and the head; each
 // cut copy outlined and labelled with its order and largest error in mm, green when it passed and
