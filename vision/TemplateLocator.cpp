@@ -1,7 +1,6 @@
 // Finding a mark's reference area in camera frames by normalised cross-correlation.
 #include "vision/TemplateLocator.h"
 
-#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "common/Frame.h"
@@ -30,23 +29,18 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
       (window & frameRect) != window || templ.cols > window.width || templ.rows > window.height)
     return m;
 
-  // The frames are independent: match them side by side, then combine in frame order.
-  double maxVal[kMatchFrames] = {};
-  cv::Point maxLoc[kMatchFrames];
-  cv::parallel_for_(cv::Range(0, kMatchFrames), [&](const cv::Range& range) {
-    cv::Mat result;
-    for (int k = range.start; k < range.end; ++k) {
-      cv::matchTemplate(frames[k](window), templ, result, cv::TM_CCOEFF_NORMED);
-      cv::minMaxLoc(result, nullptr, &maxVal[k], nullptr, &maxLoc[k]);
-    }
-  });
   double sumScore = 0.0;
   int sumX = 0;
   int sumY = 0;
-  for (int k = 0; k < kMatchFrames; ++k) {
-    sumScore += maxVal[k];
-    sumX += maxLoc[k].x;
-    sumY += maxLoc[k].y;
+  cv::Mat result;
+  for (const cv::Mat& frame : frames) {
+    cv::matchTemplate(frame(window), templ, result, cv::TM_CCOEFF_NORMED);
+    double maxVal = 0.0;
+    cv::Point maxLoc;
+    cv::minMaxLoc(result, nullptr, &maxVal, nullptr, &maxLoc);
+    sumScore += maxVal;
+    sumX += maxLoc.x;
+    sumY += maxLoc.y;
   }
   m.score = sumScore / kMatchFrames;
   m.best = cv::Point(sumX / kMatchFrames + window.x, sumY / kMatchFrames + window.y);

@@ -1,0 +1,47 @@
+// The main job's input: a world, the run a user makes on it and what the run must achieve.
+#pragma once
+
+#include <string>
+
+#include "sim/RunScript.h"
+#include "sim/WorldOptions.h"
+
+namespace kx {
+
+// What a run must have done to count as a success.
+struct Expectations {
+  int copies = 1;            // copies cut
+  double maxErrorMm = 0.5;   // largest registration error allowed on any copy, millimetres
+  bool headAtOrigin = true;  // the head stands at (0, 0) when the dialog has closed
+};
+
+struct MainJobSpec {
+  WorldOptions world;
+  RunPlan plan;
+  Expectations expect;
+};
+
+// Millimetres in one cutter unit (a cutter unit is a thousandth of an inch).
+inline constexpr double kMmPerCutter = 0.0254;
+
+// The plan and expectations a user would choose for world: every copy of a sheet (columns x rows,
+// stepping by the pitch) or, on a roll, the copies across it and then along the roll until the
+// next copy cannot be found (answered Cancel). Expects every planned copy cut within 0.5 mm and
+// the head back at the origin.
+MainJobSpec DefaultJob(const WorldOptions& world);
+
+// The built-in demo: the default world as a 2 x 3 sheet, all six copies.
+MainJobSpec DemoJob();
+
+// Reads a world file with the optional sections "run", "operator" and "expect" (docs/world.md);
+// keys a section leaves out take DefaultJob's values for the world. On an unreadable file,
+// malformed JSON, an unknown key, a wrong type or a value out of range returns false with *error
+// naming the file and the key ("w.json: key \"run.copiesX\" must be an integer") and leaves
+// *spec unchanged.
+bool LoadJobFile(const std::string& path, MainJobSpec* spec, std::string* error);
+
+// The same for a JSON text; name stands for the file in messages.
+bool ParseJobJson(const std::string& text, const std::string& name, MainJobSpec* spec,
+                  std::string* error);
+
+}  // namespace kx

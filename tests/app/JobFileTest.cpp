@@ -1,0 +1,163 @@
+// World files with the run, operator and expect sections: defaults from the world, values read,
+// and errors that name the file and the key.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/JobFile.h"
+
+namespace kx {
+namespace {
+
+MainJobSpec Parse(const std::string& text) {
+  MainJobSpec spec;
+  std::string error;
+  EXPECT_TRUE(ParseJobJson(text, "w.json", &spec, &error)) << error;
+  return spec;
+}
+
+TEST(JobFile, ASheetWorldWithoutSectionsPlansEveryCopyAtThePitch) {
+  const MainJobSpec spec =
+      Parse(R"({"copies": {"columns": 1, "rows": 2, "pitchX": 12500, "pitchY": 9250}})");
+  EXPECT_EQ(spec.world.copies.rows, 2);
+  EXPECT_FALSE(spec.plan.roll);
+  EXPECT_EQ(spec.plan.copiesX, 1);
+  EXPECT_EQ(spec.plan.copiesY, 2);
+  EXPECT_DOUBLE_EQ(spec.plan.stepX, 12.5);
+  EXPECT_DOUBLE_EQ(spec.plan.stepY, 9.25);
+  EXPECT_EQ(spec.plan.maxError, 6);
+  EXPECT_TRUE(spec.plan.failures.empty());
+  EXPECT_EQ(spec.expect.copies, 2);
+  EXPECT_DOUBLE_EQ(spec.expect.maxErrorMm, 0.5);
+  EXPECT_TRUE(spec.expect.headAtOrigin);
+}
+
+TEST(JobFile, ARollRunsToTheLastPrintedCopyAndIsCancelledThere) {
+  // Along x the roll makes the x count unlimited: all 5 columns, 2 copies across.
+  const MainJobSpec alongX = Parse(R"({"copies": {"layout": "roll", "rollAxis": "x",
+      "columns": 5, "rows": 3}, "run": {"copiesY": 2}})");
+  EXPECT_TRUE(alongX.plan.roll);
+  EXPECT_EQ(alongX.plan.rollDir, 1);
+  ASSERT_EQ(alongX.plan.failures.size(), 1u);
+  EXPECT_EQ(alongX.plan.failures[0].answer, IDCANCEL);
+  EXPECT_EQ(alongX.expect.copies, 10);
+
+  const MainJobSpec alongY = Parse(R"({"copies": {"layout": "roll", "columns": 2, "rows": 4}})");
+  EXPECT_EQ(alongY.plan.rollDir, 0);
+  EXPECT_EQ(alongY.expect.copies, 8);
+}
+
+TEST(JobFile, SectionsOverrideTheDefaults) {
+  const MainJobSpec spec = Parse(R"({
+    "copies": {"columns": 3, "rows": 3},
+    "run": {"material": "roll", "rollDir": 1, "maxError": 9, "copiesX": 2, "copiesY": 1,
+            "stepX": 11.5, "stepY": 4, "firstCopy": 4},
+    "operator": {"failures": [{"answer": "ok", "placeCopy": 7}, {"answer": "cancel"}]},
+    "expect": {"copies": 5, "maxErrorMm": 0.25, "headAtOrigin": false}})");
+  EXPECT_TRUE(spec.plan.roll);
+  EXPECT_EQ(spec.plan.rollDir, 1);
+  EXPECT_EQ(spec.plan.maxError, 9);
+  EXPECT_EQ(spec.plan.copiesX, 2);
+  EXPECT_EQ(spec.plan.copiesY, 1);
+  EXPECT_DOUBLE_EQ(spec.plan.stepX, 11.5);
+  EXPECT_DOUBLE_EQ(spec.plan.stepY, 4.0);
+  EXPECT_EQ(spec.plan.firstCopy, 4);
+  ASSERT_EQ(spec.plan.failures.size(), 2u);
+  EXPECT_EQ(spec.plan.failures[0].answer, IDOK);
+  EXPECT_EQ(spec.plan.failures[0].placeCopy, 7);
+  EXPECT_EQ(spec.plan.failures[1].answer, IDCANCEL);
+  EXPECT_EQ(spec.expect.copies, 5);
+  EXPECT_DOUBLE_EQ(spec.expect.maxErrorMm, 0.25);
+  EXPECT_FALSE(spec.expect.headAtOrigin);
+}
+
+TEST(JobFile, ExpectedCopiesFollowTheRunSection) {
+  const MainJobSpec spec = Parse(R"({"copies": {"columns": 4, "rows": 4},
+      "run": {"copiesX": 2, "copiesY": 3}})");
+  EXPECT_EQ(spec.expect.copies, 6);
+  // An empty operator section keeps a roll's closing Cancel.
+  const MainJobSpec roll = Parse(R"({"copies": {"layout": "roll"}, "operator": {}})");
+  EXPECT_EQ(roll.plan.failures.size(), 1u);
+}
+
+TEST(JobFile, EveryBadSectionValueIsNamedAndLeavesTheSpecAlone) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {R"({"run": {"copiez": 2}})", "unknown key \"run.copiez\""},
+      {R"({"run": 3})", "key \"run\" must be an object"},
+      {R"({"run": {"copiesX": "2"}})", "key \"run.copiesX\" must be an integer"},
+      {R"({"run": {"copiesY": 0}})", "key \"run.copiesY\" must be between 1 and 1000"},
+      {R"({"run": {"material": "paper"}})", "key \"run.material\" must be \"roll\" or \"sheet\""},
+      {R"({"run": {"stepX": 0}})", "key \"run.stepX\" must be above 0"},
+      {R"({"run": {"stepY": true}})", "key \"run.stepY\" must be a number"},
+      {R"({"copies": {"columns": 2, "rows": 2}, "run": {"firstCopy": 4}})",
+       "key \"run.firstCopy\" must be between 0 and 3"},
+      {R"({"operator": {"failures": {"answer": "ok"}}})",
+       "key \"operator.failures\" must be a list"},
+      {R"({"operator": {"failure": []}})", "unknown key \"operator.failure\""},
+      {R"({"operator": {"failures": [{"answer": "ok"}, {"answer": "maybe"}]}})",
+       "key \"operator.failures[1].answer\" must be \"ok\" or \"cancel\""},
+      {R"({"operator": {"failures": [{"answer": "ok", "placeCopy": 16}]}})",
+       "key \"operator.failures[0].placeCopy\" must be between 0 and 15"},
+      {R"({"operator": {"failures": [{"anser": "ok"}]}})",
+       "unknown key \"operator.failures[0].anser\""},
+      {R"({"expect": {"maxErrorMm": 0}})", "key \"expect.maxErrorMm\" must be above 0"},
+      {R"({"expect": {"headAtOrigin": "yes"}})",
+       "key \"expect.headAtOrigin\" must be true or false"},
+      {R"({"expect": {"copies": -1}})", "key \"expect.copies\" must be between 0 and 1000000"},
+      {R"({"expect": {"copies": 2, "time": 3}})", "unknown key \"expect.time\""},
+      // The world's own keys keep their checks.
+      {R"({"camera": {"scale": 0}, "run": {"copiesX": 1}})", "key \"camera.scale\" must be"},
+      {R"({"camara": {}})", "unknown key \"camara\""},
+      {R"({"run": {"copiesX": 1})", "not valid JSON"},
+      {R"([1, 2])", "must be a JSON object"},
+  };
+  for (const auto& c : cases) {
+    MainJobSpec spec;
+    spec.plan.copiesX = 77;
+    spec.expect.copies = 99;
+    std::string error;
+    EXPECT_FALSE(ParseJobJson(c.text, "w.json", &spec, &error)) << c.text;
+    EXPECT_EQ(error.rfind("w.json: ", 0), 0u) << error;
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.text << "\n" << error;
+    EXPECT_EQ(spec.plan.copiesX, 77) << c.text;
+    EXPECT_EQ(spec.expect.copies, 99) << c.text;
+  }
+}
+
+TEST(JobFile, FilesAreReadAndAMissingOneIsNamed) {
+  const auto dir = std::filesystem::temp_directory_path() / "kestrix-test-jobfile";
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "one.json").string();
+  std::ofstream(path) << R"({"copies": {"columns": 1, "rows": 1}, "expect": {"maxErrorMm": 0.3}})";
+  MainJobSpec spec;
+  std::string error;
+  ASSERT_TRUE(LoadJobFile(path, &spec, &error)) << error;
+  EXPECT_EQ(spec.expect.copies, 1);
+  EXPECT_DOUBLE_EQ(spec.expect.maxErrorMm, 0.3);
+
+  const std::string missing = (dir / "missing.json").string();
+  EXPECT_FALSE(LoadJobFile(missing, &spec, &error));
+  EXPECT_EQ(error, missing + ": cannot open the world file");
+  std::filesystem::remove_all(dir);
+}
+
+TEST(JobFile, TheDemoIsTheDefaultWorldAsATwoByThreeSheet) {
+  const MainJobSpec demo = DemoJob();
+  const WorldOptions defaults;
+  EXPECT_EQ(demo.world.seed, defaults.seed);
+  EXPECT_DOUBLE_EQ(demo.world.camera.noiseSigma, defaults.camera.noiseSigma);
+  EXPECT_EQ(demo.world.copies.columns, 2);
+  EXPECT_EQ(demo.world.copies.rows, 3);
+  EXPECT_EQ(demo.plan.copiesX, 2);
+  EXPECT_EQ(demo.plan.copiesY, 3);
+  EXPECT_DOUBLE_EQ(demo.plan.stepX, defaults.copies.pitchX / 1000);
+  EXPECT_DOUBLE_EQ(demo.plan.stepY, defaults.copies.pitchY / 1000);
+  EXPECT_EQ(demo.expect.copies, 6);
+}
+
+}  // namespace
+}  // namespace kx
