@@ -2,6 +2,7 @@
 #include "platform/Render.h"
 
 #include <iostream>
+#include <mutex>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -23,8 +24,16 @@ const cv::Scalar kAccent(215, 120, 0);
 constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
 constexpr double kScale = 0.42;
 
-// Hershey fonts draw ASCII only.
-std::string Printable(const std::string& text) {
+std::mutex g_filterMutex;
+DisplayTextFilter g_filter;
+
+// The text as shown (through the host's filter), reduced to ASCII: Hershey fonts draw no more.
+std::string Printable(const std::string& raw) {
+  std::string text = raw;
+  {
+    std::lock_guard<std::mutex> lock(g_filterMutex);
+    if (g_filter) text = g_filter(raw);
+  }
   std::string out;
   for (unsigned char ch : text) {
     if (ch >= 0x80 && ch < 0xC0) continue;  // continuation bytes of one character
@@ -212,6 +221,11 @@ void DrawTree(cv::Mat& img, const WindowRecord& r, cv::Point clientOrigin) {
 }
 
 }  // namespace
+
+void SetDisplayTextFilter(DisplayTextFilter filter) {
+  std::lock_guard<std::mutex> lock(g_filterMutex);
+  g_filter = std::move(filter);
+}
 
 cv::Mat RenderWindow(const CWnd& window) {
   std::lock_guard<std::recursive_mutex> lock(WindowMutex());

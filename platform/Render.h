@@ -7,7 +7,14 @@
 
 #include "platform/Wnd.h"
 
+#include <functional>
+
 namespace kx {
+
+// How texts are shown: the host can map its text keys to what a person reads (a translation
+// service for "(*v*)" keys, say). Identity when none is set; null resets it.
+using DisplayTextFilter = std::function<std::string(const std::string&)>;
+void SetDisplayTextFilter(DisplayTextFilter filter);
 
 // The window and its visible children as 8-bit BGR pixels the size of its window rectangle:
 // frame and caption for top-level dialogs, controls with texts, states and pictures, disabled

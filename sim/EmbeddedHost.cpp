@@ -2,6 +2,8 @@
 // installable object.
 #include "sim/EmbeddedHost.h"
 
+#include "host/Translation.h"
+#include "platform/Render.h"
 #include "sim/CutMachine.h"
 
 namespace kx {
@@ -10,13 +12,18 @@ EmbeddedHost::EmbeddedHost(const EmbeddedHostOptions& options)
     : m_settings(options.configFolder), m_translator(options.catalogFolder, options.language) {}
 
 EmbeddedHost::~EmbeddedHost() {
-  if (Host() == this) InstallHost(nullptr);
+  if (Host() == this) {
+    InstallHost(nullptr);
+    SetDisplayTextFilter(nullptr);
+  }
   if (kx::Resources() == &m_resources) InstallResources(nullptr);
 }
 
 void EmbeddedHost::Install() {
   InstallHost(this);
   InstallResources(&m_resources);
+  // Windows show what a person reads: "(*v*)" keys through the translation service.
+  SetDisplayTextFilter([](const std::string& text) { return Translate(text); });
 }
 
 void EmbeddedHost::CutSection(const CQvSimpleList<uint64>& list, const TM* tm) {
