@@ -20,10 +20,9 @@ void BM_MatchMark(benchmark::State& state) {
     f = cv::Mat(kx::kFrameHeight, kx::kFrameWidth, CV_8UC3);
     rng.fill(f, cv::RNG::NORMAL, 128, 40);
   }
-  const cv::Mat templ =
-      frames[0](cv::Rect(kx::kFrameCentreX - templSide / 2, kx::kFrameCentreY - templSide / 2,
-                         templSide, templSide))
-          .clone();
+  const cv::Mat templ = frames[0](cv::Rect(kx::kFrameCentreX - templSide / 2,
+                                           kx::kFrameCentreY - templSide / 2, templSide, templSide))
+                            .clone();
   const cv::Rect window(kx::kFrameCentreX - windowW / 2, kx::kFrameCentreY - windowH / 2, windowW,
                         windowH);
   for (auto _ : state) {

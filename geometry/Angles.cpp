@@ -8,7 +8,9 @@
 namespace kx {
 
 namespace {
-NewWorldPt ToWorld(cv::Point p) { return NewWorldPt{static_cast<double>(p.x), static_cast<double>(p.y)}; }
+NewWorldPt ToWorld(cv::Point p) {
+  return NewWorldPt{static_cast<double>(p.x), static_cast<double>(p.y)};
+}
 }  // namespace
 
 double CalcAngle(const cv::Point* pt1, const cv::Point* pt2, const cv::Point* pt0) {
@@ -16,7 +18,8 @@ double CalcAngle(const cv::Point* pt1, const cv::Point* pt2, const cv::Point* pt
   const double dy1 = pt1->y - pt0->y;
   const double dx2 = pt2->x - pt0->x;
   const double dy2 = pt2->y - pt0->y;
-  return (dx1 * dx2 + dy1 * dy2) / std::sqrt((dx1 * dx1 + dy1 * dy1) * (dx2 * dx2 + dy2 * dy2) + 1e-10);
+  return (dx1 * dx2 + dy1 * dy2) /
+         std::sqrt((dx1 * dx1 + dy1 * dy1) * (dx2 * dx2 + dy2 * dy2) + 1e-10);
 }
 
 double CalcAngle360(const cv::Point* pt1, const cv::Point* pt2, const cv::Point* pt0) {

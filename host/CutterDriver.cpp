@@ -9,7 +9,9 @@ std::atomic<ICutterDriver*> g_driver{nullptr};
 }  // namespace
 
 ICutterDriver* CutterDriver() { return g_driver.load(std::memory_order_acquire); }
-void InstallCutterDriver(ICutterDriver* driver) { g_driver.store(driver, std::memory_order_release); }
+void InstallCutterDriver(ICutterDriver* driver) {
+  g_driver.store(driver, std::memory_order_release);
+}
 
 }  // namespace kx
 
@@ -21,9 +23,15 @@ int Forward(F&& call) {
 }
 }  // namespace
 
-int DEV_Load() { return Forward([](auto& d) { return d.DEV_Load(); }); }
-int DEV_LoadPenData(PENDATA* pen) { return Forward([&](auto& d) { return d.DEV_LoadPenData(pen); }); }
-int LoadCutData(CUTDATA* cut) { return Forward([&](auto& d) { return d.LoadCutData(cut); }); }
+int DEV_Load() {
+  return Forward([](auto& d) { return d.DEV_Load(); });
+}
+int DEV_LoadPenData(PENDATA* pen) {
+  return Forward([&](auto& d) { return d.DEV_LoadPenData(pen); });
+}
+int LoadCutData(CUTDATA* cut) {
+  return Forward([&](auto& d) { return d.LoadCutData(cut); });
+}
 int SetPlotResolNew(int resolution, CUTDATA* cut) {
   return Forward([&](auto& d) { return d.SetPlotResolNew(resolution, cut); });
 }
@@ -39,7 +47,9 @@ int DEV_SendInfo(int code, std::int32_t* value) {
 int EndPrinter(HWND window, JOBDATA* job) {
   return Forward([&](auto& d) { return d.EndPrinter(window, job); });
 }
-int DEV_Unload() { return Forward([](auto& d) { return d.DEV_Unload(); }); }
+int DEV_Unload() {
+  return Forward([](auto& d) { return d.DEV_Unload(); });
+}
 void ResetCutStatics(int code) {
   if (kx::ICutterDriver* d = kx::CutterDriver()) d->ResetCutStatics(code);
 }

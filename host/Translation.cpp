@@ -1,13 +1,12 @@
 // The translation service as the module calls it, forwarding to the installed host.
 #include "host/Translation.h"
 
-#include "platform/Operator.h"
-#include "platform/Wnd.h"
-
 #include <algorithm>
 #include <cstring>
 
 #include "host/Host.h"
+#include "platform/Operator.h"
+#include "platform/Wnd.h"
 
 namespace kx {
 std::string Translate(const std::string& text) {

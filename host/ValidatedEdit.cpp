@@ -54,7 +54,8 @@ bool CValidatedEdit::Accepts(const std::string& text, double* value) const {
   if (*begin == '\0') return false;
   char* end = nullptr;
   errno = 0;
-  const double v = m_integer ? static_cast<double>(std::strtol(begin, &end, 10)) : std::strtod(begin, &end);
+  const double v =
+      m_integer ? static_cast<double>(std::strtol(begin, &end, 10)) : std::strtod(begin, &end);
   if (errno != 0 || end == begin || !std::isfinite(v)) return false;
   while (*end == ' ' || *end == '\t') ++end;
   if (*end != '\0') return false;

@@ -1,13 +1,12 @@
 // A window drawn to an image: the way to look at a dialog without a display.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <opencv2/core.hpp>
 
 #include "platform/Wnd.h"
-
-#include <functional>
 
 namespace kx {
 

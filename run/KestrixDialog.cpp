@@ -48,7 +48,8 @@ CKestrixDialog::~CKestrixDialog() {
   kx::UnregisterFrameSink(this);
   m_pRegImage.reset();
   if (m_wndPreview.GetSafeHwnd()) {
-    HBITMAP old = reinterpret_cast<HBITMAP>(m_wndPreview.SendMessage(STM_GETIMAGE, IMAGE_BITMAP, 0));
+    HBITMAP old =
+        reinterpret_cast<HBITMAP>(m_wndPreview.SendMessage(STM_GETIMAGE, IMAGE_BITMAP, 0));
     if (old) DeleteObject(old);
   }
   if (m_CutList) DBDestroyList(m_CutList);
@@ -184,7 +185,7 @@ void CKestrixDialog::MoveTo(long x, long y) {
   for (;;) {
     if (std::labs(p.x - x) <= 3 && std::labs(p.y - y) <= 3) break;
     if (p.x == previous.x && p.y == previous.y) break;  // stalled or blocked short of the target
-    if (m_bMoving == 0) break;                           // Stop
+    if (m_bMoving == 0) break;                          // Stop
     Sleep(200);
     previous = p;
     p = ReadHead();
@@ -281,9 +282,10 @@ void CKestrixDialog::SetupRegImage(int mark) {
 
   if (!m_wndPreview.GetSafeHwnd()) return;
   const cv::Rect roi = m_pRegImage->Roi();
-  const int f = kx::PreviewFactor(roi.size(), {m_rcPreview.right - m_rcPreview.left,
-                                               m_rcPreview.bottom - m_rcPreview.top});
-  m_wndPreview.SetWindowPos(nullptr, 0, 0, roi.width / f, roi.height / f, SWP_NOMOVE | SWP_NOZORDER);
+  const int f = kx::PreviewFactor(
+      roi.size(), {m_rcPreview.right - m_rcPreview.left, m_rcPreview.bottom - m_rcPreview.top});
+  m_wndPreview.SetWindowPos(nullptr, 0, 0, roi.width / f, roi.height / f,
+                            SWP_NOMOVE | SWP_NOZORDER);
   RECT rc{};
   m_wndPreview.GetClientRect(&rc);
   const int pw = rc.right - rc.left;

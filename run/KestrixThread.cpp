@@ -5,7 +5,10 @@
 
 CKestrixThread::CKestrixThread(unsigned int templateId, CWnd* parent, ObjList jobList,
                                uint64 imageObj)
-    : m_nTemplateId(templateId), m_pParent(parent), m_JobList(std::move(jobList)), m_hImageObj(imageObj) {}
+    : m_nTemplateId(templateId),
+      m_pParent(parent),
+      m_JobList(std::move(jobList)),
+      m_hImageObj(imageObj) {}
 
 CKestrixThread::~CKestrixThread() { m_JobList.reset(); }
 

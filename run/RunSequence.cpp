@@ -18,9 +18,12 @@ const char kUnableToLocate[] =
 const char kLocateByHand[] = "(*v*)Please locate first registration area and click on Start.";
 const char kSearchCaption[] = "(*v*)Kestrix error";
 const char kNoCutter[] =
-    "(*v*)This window has no cutter to cut with. The copy was registered but not cut; the run stops.";
+    "(*v*)This window has no cutter to cut with. The copy was registered but not cut; the run "
+    "stops.";
 
-bool Centred(long x, long y, int maxErr) { return std::labs(x) <= maxErr && std::labs(y) <= maxErr; }
+bool Centred(long x, long y, int maxErr) {
+  return std::labs(x) <= maxErr && std::labs(y) <= maxErr;
+}
 
 }  // namespace
 
@@ -93,7 +96,8 @@ void CKestrixDialog::OnStart() {
             inner->dy *= m_nDir;
             moveNear(*inner);
           }
-          found = LocateObject(kx::Trunc(m_FoundPt[0].x), kx::Trunc(m_FoundPt[0].y), innerX, innerY);
+          found =
+              LocateObject(kx::Trunc(m_FoundPt[0].x), kx::Trunc(m_FoundPt[0].y), innerX, innerY);
           if (!found) break;
           first = false;
           Cut();
@@ -108,7 +112,8 @@ void CKestrixDialog::OnStart() {
           else
             outer->dx *= m_nDir;
           moveNear(*outer);
-          found = LocateObject(kx::Trunc(m_FoundPt[0].x), kx::Trunc(m_FoundPt[0].y), outerX, outerY);
+          found =
+              LocateObject(kx::Trunc(m_FoundPt[0].x), kx::Trunc(m_FoundPt[0].y), outerX, outerY);
           if (found) {
             Cut();
             m_nDir = -m_nDir;
@@ -167,7 +172,8 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
   }
   BOUNDS bounds{};
   DBGetMemberBounds(m_JobList, &bounds);
-  const kx::MarkMatch m = kx::MatchMark(frames, templ, kx::SearchWindow(bounds, m_dScale), m_dScale);
+  const kx::MarkMatch m =
+      kx::MatchMark(frames, templ, kx::SearchWindow(bounds, m_dScale), m_dScale);
   *score = m.score;
   if (m.found) {
     *x = m.x;
@@ -235,7 +241,8 @@ bool CKestrixDialog::SearchLaterMark(int mark, NewWorldPt ref, int maxErr, long*
           MoveToOffset(0, kx::Trunc(-m_nDir * h * m_dScale));
           break;
         case 2:
-          MoveToOffset(kx::Trunc(kx::Half(w) * m_dScale), kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
+          MoveToOffset(kx::Trunc(kx::Half(w) * m_dScale),
+                       kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
           break;
         default:
           MoveToOffset(kx::Trunc(-w * m_dScale), kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
@@ -249,7 +256,8 @@ bool CKestrixDialog::SearchLaterMark(int mark, NewWorldPt ref, int maxErr, long*
 }
 
 bool CKestrixDialog::AskForManualPlacement() {
-  const int answer = TMessageBox(nullptr, kUnableToLocate, kSearchCaption, MB_OKCANCEL | MB_ICONEXCLAMATION);
+  const int answer =
+      TMessageBox(nullptr, kUnableToLocate, kSearchCaption, MB_OKCANCEL | MB_ICONEXCLAMATION);
   if (answer != IDOK) return false;
   m_bManualLocate = 1;
   TMessageBox(nullptr, kLocateByHand, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);

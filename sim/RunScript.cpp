@@ -29,9 +29,9 @@ void StorePlanSettings(const RunPlan& plan) {
   WriteIntDeviceSetup("KestrixMaxError", plan.maxError);
 }
 
-ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario, std::function<cv::Point2d()> target,
-                     double tolerance, std::shared_ptr<std::int64_t> lastClick,
-                     std::function<bool()> when) {
+ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario,
+                     std::function<cv::Point2d()> target, double tolerance,
+                     std::shared_ptr<std::int64_t> lastClick, std::function<bool()> when) {
   ScriptStep step;
   step.description = "steer the camera by clicking in the live view";
   // A click is handled before the next: the handler's move lets virtual time pass, and the
@@ -66,14 +66,15 @@ ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario, std::function<c
     const double ux = std::clamp(w / 2 + d.x / ((480.0 / w) * k), 0.0, w - 1);
     const double uy = std::clamp(h / 2 - d.y / ((640.0 / h) * k), 0.0, h - 1);
     *lastClick = scenario->Clock().NowMicros();
-    return ClickControl(dialog->GetSafeHwnd(), IDC_KX_LIVE,
-                        POINT{static_cast<LONG>(std::lround(ux)), static_cast<LONG>(std::lround(uy))},
-                        flags);
+    return ClickControl(
+        dialog->GetSafeHwnd(), IDC_KX_LIVE,
+        POINT{static_cast<LONG>(std::lround(ux)), static_cast<LONG>(std::lround(uy))}, flags);
   };
   return step;
 }
 
-void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario, const RunPlan& plan) {
+void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario,
+               const RunPlan& plan) {
   StorePlanSettings(plan);
   const int firstCopy = plan.firstCopy;
   const cv::Point2d miss = plan.firstMiss;
@@ -110,7 +111,8 @@ void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario,
     }));
   }
   if (plan.closeAtEnd)
-    op.Then(ScriptedOperator::PressButton(IDC_KX_STOP).When([dialog] { return !dialog->IsRunning(); }));
+    op.Then(
+        ScriptedOperator::PressButton(IDC_KX_STOP).When([dialog] { return !dialog->IsRunning(); }));
 }
 
 void RunRecorder::CallSection(const ObjList& list, const TM* tm) {

@@ -23,13 +23,13 @@ struct FailureAnswer {
 // The run a user sets up: material, counts, steps and the answers to failure dialogues.
 struct RunPlan {
   bool roll = false;
-  int rollDir = 0;    // "KestrixRollDir"
-  int maxError = 6;   // "KestrixMaxError"
+  int rollDir = 0;   // "KestrixRollDir"
+  int maxError = 6;  // "KestrixMaxError"
   int copiesX = 1;
   int copiesY = 1;
-  double stepX = 0;   // thousands of cutter units, as typed into the dialog
+  double stepX = 0;  // thousands of cutter units, as typed into the dialog
   double stepY = 0;
-  int firstCopy = 0;  // the copy whose first mark the user brings the camera over
+  int firstCopy = 0;      // the copy whose first mark the user brings the camera over
   cv::Point2d firstMiss;  // how far off (cutter units) the user leaves the camera at first
   std::vector<FailureAnswer> failures;
   bool closeAtEnd = true;
@@ -44,14 +44,15 @@ void StorePlanSettings(const RunPlan& plan);
 // target() (cutter units), the way a user steers: plain clicks near, Ctrl+Shift clicks far.
 // Ready only while the dialog is not moving and `when` (if given) holds.
 // Steps sharing lastClick (virtual time of the last click, -1 for none) wait for each other.
-ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario, std::function<cv::Point2d()> target,
-                     double tolerance, std::shared_ptr<std::int64_t> lastClick,
-                     std::function<bool()> when = nullptr);
+ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario,
+                     std::function<cv::Point2d()> target, double tolerance,
+                     std::shared_ptr<std::int64_t> lastClick, std::function<bool()> when = nullptr);
 
 // Queues everything the user does: steer to the first copy's first mark, fill in counts and
 // steps, choose the material, press Start, answer failure dialogues (with placements) and close
 // the dialog when the run has ended.
-void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario, const RunPlan& plan);
+void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario,
+               const RunPlan& plan);
 
 // One copy as it was cut.
 struct CopyRecord {
@@ -70,7 +71,8 @@ struct CopyRecord {
 // The cut machine handed to the dialog: records each copy, then cuts it as the host does.
 class RunRecorder final : public CCutMachine {
  public:
-  RunRecorder(CKestrixDialog* dialog, Scenario* scenario) : m_dialog(dialog), m_scenario(scenario) {}
+  RunRecorder(CKestrixDialog* dialog, Scenario* scenario)
+      : m_dialog(dialog), m_scenario(scenario) {}
   void CallSection(const ObjList& list, const TM* tm) override;
 
   // Called after each copy's cut completes (or at the end): assigns knife cuts, copy and score.

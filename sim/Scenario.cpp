@@ -9,9 +9,8 @@ namespace kx {
 
 JobInDocument BuildJobDocument(const JobDescription& job, Document& doc) {
   JobInDocument out;
-  out.imageObject = doc.AddBitmapObject(job.reference, job.referenceOrigin.x,
-                                        job.referenceOrigin.y, job.referenceWidth,
-                                        job.referenceHeight);
+  out.imageObject = doc.AddBitmapObject(job.reference, job.referenceOrigin.x, job.referenceOrigin.y,
+                                        job.referenceWidth, job.referenceHeight);
   out.jobList = DBCreateEmptyList();
   for (const cv::Rect2d& m : job.marks) {
     const uint64 h = doc.AddRegMark(BOUNDS{m.x, m.x + m.width, m.y, m.y + m.height, 0});

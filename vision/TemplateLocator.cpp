@@ -25,8 +25,8 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
                     const cv::Rect& window, double scale) {
   MarkMatch m;
   const cv::Rect frameRect(0, 0, kFrameWidth, kFrameHeight);
-  if (templ.empty() || window.width <= 0 || window.height <= 0 ||
-      (window & frameRect) != window || templ.cols > window.width || templ.rows > window.height)
+  if (templ.empty() || window.width <= 0 || window.height <= 0 || (window & frameRect) != window ||
+      templ.cols > window.width || templ.rows > window.height)
     return m;
 
   double sumScore = 0.0;

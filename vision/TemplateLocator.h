@@ -19,10 +19,10 @@ cv::Rect SearchWindow(const BOUNDS& jobBounds, double scale);
 
 struct MarkMatch {
   bool found = false;
-  double score = 0.0;        // mean of the frames' best correlation
-  cv::Point best;            // mean top-left corner of the best matches, frame pixels
-  long x = 0;                // offset camera centre -> mark centre, cutter units, x right
-  long y = 0;                // and y up (toward row 0); meaningful only when found
+  double score = 0.0;  // mean of the frames' best correlation
+  cv::Point best;      // mean top-left corner of the best matches, frame pixels
+  long x = 0;          // offset camera centre -> mark centre, cutter units, x right
+  long y = 0;          // and y up (toward row 0); meaningful only when found
 };
 
 // Matches templ (8-bit BGR) inside window of each frame (480 x 640 8-bit BGR), averages the best

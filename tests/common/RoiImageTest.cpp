@@ -1,9 +1,8 @@
 // The image with a region of interest: clipping and refusal.
-#include "common/RoiImage.h"
-
 #include <gtest/gtest.h>
 
 #include "common/BitmapInfo.h"
+#include "common/RoiImage.h"
 #include "common/Units.h"
 
 namespace {

@@ -1,12 +1,11 @@
 // Angle functions and calibration mappings.
-#include "geometry/Angles.h"
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 
-#include <gtest/gtest.h>
-
 #include "common/TM.h"
+#include "geometry/Angles.h"
 
 namespace {
 
@@ -54,7 +53,8 @@ TEST(CalibrationMappings, ReproduceTheMapsTheirPairsDefine) {
     const int q = i % 4;
     const double c = q == 0 ? 2 : q == 2 ? -2 : 0, s = q == 1 ? 2 : q == 3 ? -2 : 0;
     const TM sim{c, s, -s, c, 17, -9};
-    cv::Point src[3] = {{coord(rng), coord(rng)}, {coord(rng), coord(rng)}, {coord(rng), coord(rng)}};
+    cv::Point src[3] = {
+        {coord(rng), coord(rng)}, {coord(rng), coord(rng)}, {coord(rng), coord(rng)}};
     if (src[0] == src[1]) continue;
     cv::Point dst[3];
     for (int j = 0; j < 3; ++j) {

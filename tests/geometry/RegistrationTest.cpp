@@ -1,9 +1,9 @@
 // Registration transforms: hand-checked cases where a fault would hide, and recovery properties.
-#include "geometry/Registration.h"
+#include <gtest/gtest.h>
 
 #include <random>
 
-#include <gtest/gtest.h>
+#include "geometry/Registration.h"
 
 namespace {
 
@@ -100,7 +100,8 @@ TEST_F(RandomMaps, AffineRecoveredFromThreeNonCollinearPairs) {
   for (int i = 0; i < 500; ++i) {
     const TM truth{U(0.5, 2), U(-0.5, 0.5), U(-0.5, 0.5), U(0.5, 2), U(-5e4, 5e4), U(-5e4, 5e4)};
     NewWorldPt s[3] = {P(), P(), P()};
-    const double area = (s[1].x - s[0].x) * (s[2].y - s[0].y) - (s[2].x - s[0].x) * (s[1].y - s[0].y);
+    const double area =
+        (s[1].x - s[0].x) * (s[2].y - s[0].y) - (s[2].x - s[0].x) * (s[1].y - s[0].y);
     if (std::abs(area) < 1e6) continue;
     const TM tm = GetTM(s[0], s[1], s[2], truth.Map(s[0]), truth.Map(s[1]), truth.Map(s[2]));
     ExpectTmNear(tm, truth, 1e-9);
@@ -113,8 +114,8 @@ TEST_F(RandomMaps, AffineRecoveredFromThreeNonCollinearPairs) {
 TEST_F(RandomMaps, SimilarityRecoveredFromTwoPairs) {
   for (int i = 0; i < 500; ++i) {
     const double a = U(-3.1, 3.1), sc = U(0.5, 2.0);
-    const TM truth{sc * std::cos(a), sc * std::sin(a), -sc * std::sin(a), sc * std::cos(a),
-                   U(-5e4, 5e4), U(-5e4, 5e4)};
+    const TM truth{sc * std::cos(a), sc * std::sin(a), -sc * std::sin(a),
+                   sc * std::cos(a), U(-5e4, 5e4),     U(-5e4, 5e4)};
     const NewWorldPt s0 = P(), s1 = P();
     const TM tm = GetTM(s0, s1, truth.Map(s0), truth.Map(s1));
     ExpectTmNear(tm, truth, 1e-9);
@@ -136,7 +137,8 @@ TEST_F(RandomMaps, TranslationRecoveredFromOnePair) {
 
 TEST_F(RandomMaps, PredictionWithThreeMarksMatchesTheAffineFit) {
   for (int i = 0; i < 100; ++i) {
-    const TM truth{U(0.9, 1.1), U(-0.1, 0.1), U(-0.1, 0.1), U(0.9, 1.1), U(-1e3, 1e3), U(-1e3, 1e3)};
+    const TM truth{U(0.9, 1.1), U(-0.1, 0.1), U(-0.1, 0.1),
+                   U(0.9, 1.1), U(-1e3, 1e3), U(-1e3, 1e3)};
     NewWorldPt refs[3] = {{0, 0}, {10000, 0}, {0, 8000}};
     NewWorldPt found[3] = {truth.Map(refs[0]), truth.Map(refs[1]), truth.Map(refs[2])};
     const NewWorldPt q = P();

@@ -1,8 +1,8 @@
 // The run dialog on the simulated machine: initialisation, copy edits, Roll/Sheet, click steering,
 // head moves, job data and the reference image.
-#include <opencv2/imgproc.hpp>
-
 #include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
 
 #include "host/Settings.h"
 #include "platform/Render.h"
@@ -34,7 +34,8 @@ struct DialogWorld {
     scenario.StoreCalibration();
   }
   std::unique_ptr<TestDialog> NewDialog() {
-    return std::make_unique<TestDialog>(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
+    return std::make_unique<TestDialog>(nullptr, scenario.Doc().jobList,
+                                        scenario.Doc().imageObject);
   }
   // Runs the dialog modally with the steps queued on op, then closes it with Close.
   INT_PTR Show(TestDialog& dialog) {
@@ -164,9 +165,9 @@ TEST(RunDialogSteering, ClicksMoveByScaleTimesTheKeyFactorWithYUp) {
     long moveX, moveY;
   };
   // Scale 1.6, a 192 x 256 view of the 480 x 640 frame: 10 screen pixels are 2.5 * 10 * 1.6 = 40.
-  const Case cases[] = {{10, 0, 0, 40, 0},          {10, 0, MK_CONTROL, 80, 0},
-                        {10, 0, MK_CONTROL | MK_SHIFT, 160, 0}, {10, 0, MK_SHIFT, 40, 0},
-                        {0, 10, 0, 0, -40},         {-7, -3, 0, -28, 12}};
+  const Case cases[] = {
+      {10, 0, 0, 40, 0},        {10, 0, MK_CONTROL, 80, 0}, {10, 0, MK_CONTROL | MK_SHIFT, 160, 0},
+      {10, 0, MK_SHIFT, 40, 0}, {0, 10, 0, 0, -40},         {-7, -3, 0, -28, 12}};
   std::vector<std::pair<long, long>> moves;
   w.op.Then(ScriptedOperator::Call([&] {
     for (const Case& c : cases) {
@@ -325,8 +326,10 @@ TEST(RunDialogReference, MarkAreasCutFromTheReferenceShowTheMarksPixels) {
     const double pxPerDoc = job.reference.cols / job.referenceWidth;
     const cv::Rect expected(
         static_cast<int>(std::lround((m.x - job.referenceOrigin.x) * pxPerDoc)),
-        static_cast<int>(std::lround((job.referenceOrigin.y + job.referenceHeight - m.y - m.height) * pxPerDoc)),
-        static_cast<int>(std::lround(m.width * pxPerDoc)), static_cast<int>(std::lround(m.height * pxPerDoc)));
+        static_cast<int>(
+            std::lround((job.referenceOrigin.y + job.referenceHeight - m.y - m.height) * pxPerDoc)),
+        static_cast<int>(std::lround(m.width * pxPerDoc)),
+        static_cast<int>(std::lround(m.height * pxPerDoc)));
     EXPECT_NEAR(roi.x, expected.x, 2) << "mark " << mark;
     EXPECT_NEAR(roi.y, expected.y, 2) << "mark " << mark;
     EXPECT_NEAR(roi.width, expected.width, 2) << "mark " << mark;
@@ -335,7 +338,8 @@ TEST(RunDialogReference, MarkAreasCutFromTheReferenceShowTheMarksPixels) {
     const cv::Rect around = cv::Rect(roi.x - 8, roi.y - 8, roi.width + 16, roi.height + 16) &
                             cv::Rect(0, 0, job.reference.cols, job.reference.rows);
     cv::Mat score;
-    cv::matchTemplate(job.reference(around), dialog->m_pRegImage->RoiMat(), score, cv::TM_CCOEFF_NORMED);
+    cv::matchTemplate(job.reference(around), dialog->m_pRegImage->RoiMat(), score,
+                      cv::TM_CCOEFF_NORMED);
     double best = 0;
     cv::Point at;
     cv::minMaxLoc(score, nullptr, &best, nullptr, &at);
@@ -356,11 +360,13 @@ TEST(RunDialogReference, PreviewShowsTheFirstMarkShrunkByAnIntegerFactor) {
     shown = reinterpret_cast<HBITMAP>(
         dialog->GetDlgItem(IDC_KX_PREVIEW)->SendMessage(STM_GETIMAGE, IMAGE_BITMAP, 0));
     roi = dialog->m_pRegImage->Roi();
-    SaveWindowPng(*dialog, (std::filesystem::temp_directory_path() / "kestrix-run-dialog.png").string());
+    SaveWindowPng(*dialog,
+                  (std::filesystem::temp_directory_path() / "kestrix-run-dialog.png").string());
   }));
   EXPECT_EQ(w.Show(*dialog), 0);
   const RECT& first = dialog->m_rcPreview;
-  const int f = std::max(roi.width / (first.right - first.left), roi.height / (first.bottom - first.top)) + 1;
+  const int f =
+      std::max(roi.width / (first.right - first.left), roi.height / (first.bottom - first.top)) + 1;
   EXPECT_EQ(client.right - client.left, roi.width / f);
   EXPECT_EQ(client.bottom - client.top, roi.height / f);
   EXPECT_NE(shown, nullptr);

@@ -1,7 +1,7 @@
 // The run dialog hosted modeless on a user-interface thread of its own, and camera error texts.
-#include <future>
-
 #include <gtest/gtest.h>
+
+#include <future>
 
 #include "host/Settings.h"
 #include "platform/Input.h"

@@ -1,7 +1,7 @@
 // End-to-end: marks that cannot be found, the failure dialogue, manual placement and Stop.
-#include <opencv2/imgproc.hpp>
-
 #include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
 
 #include "host/Database.h"
 #include "platform/Wnd.h"
@@ -15,9 +15,10 @@ std::function<void(JobDescription&)> SpoilMark(int mark) {
   return [mark](JobDescription& job) {
     const cv::Rect2d& m = job.marks[static_cast<std::size_t>(mark)];
     const double pxPerDoc = job.reference.cols / job.referenceWidth;
-    const cv::Rect area(static_cast<int>((m.x - job.referenceOrigin.x) * pxPerDoc),
-                        static_cast<int>((job.referenceOrigin.y + job.referenceHeight - m.y - m.height) * pxPerDoc),
-                        static_cast<int>(m.width * pxPerDoc), static_cast<int>(m.height * pxPerDoc));
+    const cv::Rect area(
+        static_cast<int>((m.x - job.referenceOrigin.x) * pxPerDoc),
+        static_cast<int>((job.referenceOrigin.y + job.referenceHeight - m.y - m.height) * pxPerDoc),
+        static_cast<int>(m.width * pxPerDoc), static_cast<int>(m.height * pxPerDoc));
     cv::Mat spoilt = job.reference(area & cv::Rect(0, 0, job.reference.cols, job.reference.rows));
     cv::RNG(5).fill(spoilt, cv::RNG::UNIFORM, 0, 256);
   };
@@ -53,7 +54,7 @@ TEST(FailureRun, ManualPlacementByClicksAndStartCompletesTheRun) {
   RunHarness h(SheetWorld(1, 1, 32), "manual");
   RunPlan plan = h.GridPlan(1, 1);
   plan.firstMiss = cv::Point2d(2600, 2400);  // the user leaves the camera far off the mark
-  plan.failures.push_back({IDOK, 0});         // then places it by hand and presses Start
+  plan.failures.push_back({IDOK, 0});        // then places it by hand and presses Start
   EXPECT_EQ(h.Run(plan), 0);
   EXPECT_FALSE(h.op.Failed()) << h.op.FailureText();
   ASSERT_EQ(h.recorder->Copies().size(), 1u);
@@ -73,9 +74,9 @@ TEST(FailureRun, StopDuringTheThirdCopysSearchEndsWithoutCuttingOrReturning) {
              cv::norm(h.Head() - h.scenario.HeadOverMark(2, 0)) < 800 && !h.dialog->IsMoving();
     }));
     op.Then(ScriptedOperator::Call([&] {
-      startEnabled = h.dialog->GetDlgItem(IDC_KX_START)->IsWindowEnabled();
-      stopText = h.dialog->GetDlgItem(IDC_KX_STOP)->GetWindowText();
-    }).When([&] { return !h.dialog->IsRunning(); }));
+              startEnabled = h.dialog->GetDlgItem(IDC_KX_START)->IsWindowEnabled();
+              stopText = h.dialog->GetDlgItem(IDC_KX_STOP)->GetWindowText();
+            }).When([&] { return !h.dialog->IsRunning(); }));
   };
   EXPECT_EQ(h.Run(plan), 0);
   EXPECT_FALSE(h.op.Failed()) << h.op.FailureText();

@@ -1,11 +1,11 @@
 // Runs the run dialog on a simulated world with a scripted user, for end-to-end scenarios.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "sim/RunScript.h"
 #include "sim/Scenario.h"

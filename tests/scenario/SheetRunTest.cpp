@@ -25,7 +25,8 @@ TEST(SheetRun, TwoByThreeCutInSerpentineOrderAndBackAtTheOrigin) {
   const auto before = BoundsOf(h.scenario.Doc().paths);
   EXPECT_EQ(h.Run(h.GridPlan(2, 3)), 0);
   EXPECT_FALSE(h.op.Failed()) << h.op.FailureText();
-  const std::vector<std::pair<int, int>> serpentine = {{0, 0}, {0, 1}, {0, 2}, {1, 2}, {1, 1}, {1, 0}};
+  const std::vector<std::pair<int, int>> serpentine = {{0, 0}, {0, 1}, {0, 2},
+                                                       {1, 2}, {1, 1}, {1, 0}};
   EXPECT_EQ(h.CutOrder(), serpentine);
   for (const CopyRecord& c : h.recorder->Copies()) {
     EXPECT_LT(c.score.maxError, kTolerance) << "copy " << c.copy;

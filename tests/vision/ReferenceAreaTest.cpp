@@ -1,7 +1,7 @@
 // Reference areas: even corners, rows counted from the top, preview factor and picture.
-#include "vision/ReferenceArea.h"
-
 #include <gtest/gtest.h>
+
+#include "vision/ReferenceArea.h"
 
 namespace {
 

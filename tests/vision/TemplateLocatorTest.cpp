@@ -1,12 +1,11 @@
 // The template match locator on synthetic frames: offsets, signs, truncation, window and guards.
-#include "vision/TemplateLocator.h"
+#include <gtest/gtest.h>
 
 #include <random>
 
-#include <gtest/gtest.h>
-
 #include "common/Frame.h"
 #include "common/Units.h"
+#include "vision/TemplateLocator.h"
 
 namespace {
 
@@ -112,7 +111,8 @@ TEST(MatchMark, OnlyTheWindowIsSearched) {
 TEST(SearchWindow, SizedFromTheJobAndCappedAtTheFrame) {
   const double scale = 2.0;
   auto boundsOfPixels = [&](double wpx, double hpx) {
-    return BOUNDS{1.0, 1.0 + wpx * scale * kx::kDocPerCutter, 2.0, 2.0 + hpx * scale * kx::kDocPerCutter, 0};
+    return BOUNDS{1.0, 1.0 + wpx * scale * kx::kDocPerCutter, 2.0,
+                  2.0 + hpx * scale * kx::kDocPerCutter, 0};
   };
   // 301.5 px wide truncates to 301, rounds down to even 300, starts at 240 - 150 = 90.
   EXPECT_EQ(kx::SearchWindow(boundsOfPixels(301.5, 201.5), scale), cv::Rect(90, 220, 300, 200));
