@@ -1,6 +1,7 @@
 // The registration-and-cut run: finds each copy's marks with the camera and cuts the copy.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -149,7 +150,11 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   bool m_bLiveReady = false;
 
   // The mark searches of LocateObject: each leaves the last offset in (x, y) and reports
-  // whether the mark was found; *gaveUp tells the retry limit was reached.
+  // whether the mark was found; *gaveUp tells the retry limit was reached. SearchMark is their
+  // common loop: centre on a found mark, else take step(count); count failed searches (first
+  // mark) or stepping moves (later marks) up to limit.
+  bool SearchMark(int maxErr, int limit, bool countFailedSearches,
+                  const std::function<void(int count)>& step, long* x, long* y, bool* gaveUp);
   bool SearchFirstMark(int maxErr, int stepX, int stepY, long* x, long* y, bool* gaveUp);
   bool SearchLaterMark(int mark, NewWorldPt ref, int maxErr, long* x, long* y, bool* gaveUp);
   // The failure dialogue; true when the user placed the camera and the search starts again.

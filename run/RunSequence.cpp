@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "common/Frame.h"
 #include "common/Units.h"
@@ -182,31 +183,43 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
   return m.found;
 }
 
-bool CKestrixDialog::SearchFirstMark(int maxErr, int stepX, int stepY, long* x, long* y,
-                                     bool* gaveUp) {
-  const cv::Rect area = m_pRegImage->Roi();
+bool CKestrixDialog::SearchMark(int maxErr, int limit, bool countFailedSearches,
+                                const std::function<void(int count)>& step, long* x, long* y,
+                                bool* gaveUp) {
   double score = 0.0;
   bool found = FindRegMark(m_pRegImage.get(), x, y, &score);
   int count = 0;
   for (;;) {
     if (found && Centred(*x, *y, maxErr)) break;
-    if (count >= 5) {
+    if (count >= limit) {
       *gaveUp = true;
       break;
     }
     PumpOne();
     if (m_bRunning == 0) break;
     if (found) {
-      MoveToOffset(*x, *y);
+      MoveToOffset(*x, *y);  // centring on a found mark is no failure
     } else {
-      // Half an area further along the direction the copies follow each other.
-      MoveToOffset(kx::Trunc(kx::Half(area.width) * m_dScale * m_nDir * stepX),
-                   kx::Trunc(kx::Half(area.height) * m_dScale * m_nDir * stepY));
+      step(count);
+      if (!countFailedSearches) count += 1;
     }
     found = FindRegMark(m_pRegImage.get(), x, y, &score);
-    if (!found) count += 1;
+    if (!found && countFailedSearches) count += 1;
   }
   return found;
+}
+
+bool CKestrixDialog::SearchFirstMark(int maxErr, int stepX, int stepY, long* x, long* y,
+                                     bool* gaveUp) {
+  const cv::Rect area = m_pRegImage->Roi();
+  // Up to five steps of half an area along the direction the copies follow each other.
+  return SearchMark(
+      maxErr, 5, true,
+      [&](int) {
+        MoveToOffset(kx::Trunc(kx::Half(area.width) * m_dScale * m_nDir * stepX),
+                     kx::Trunc(kx::Half(area.height) * m_dScale * m_nDir * stepY));
+      },
+      x, y, gaveUp);
 }
 
 bool CKestrixDialog::SearchLaterMark(int mark, NewWorldPt ref, int maxErr, long* x, long* y,
@@ -217,42 +230,27 @@ bool CKestrixDialog::SearchLaterMark(int mark, NewWorldPt ref, int maxErr, long*
   NewWorldPt predicted;
   GetRealPoint(mark, ref, &predicted);
   MoveToOffset(kx::Trunc(predicted.x - m_ptHead.x), kx::Trunc(predicted.y - m_ptHead.y));
-
-  int count = 0;
-  double score = 0.0;
-  bool found = FindRegMark(m_pRegImage.get(), x, y, &score);
-  for (;;) {
-    if (found && Centred(*x, *y, maxErr)) break;
-    if (count >= 4) {
-      *gaveUp = true;
-      break;
-    }
-    PumpOne();
-    if (m_bRunning == 0) break;
-    if (found) {
-      MoveToOffset(*x, *y);
-    } else {
-      // Around the prediction: half up, half down, half right, then half left and up.
-      switch (count) {
-        case 0:
-          MoveToOffset(0, kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
-          break;
-        case 1:
-          MoveToOffset(0, kx::Trunc(-m_nDir * h * m_dScale));
-          break;
-        case 2:
-          MoveToOffset(kx::Trunc(kx::Half(w) * m_dScale),
-                       kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
-          break;
-        default:
-          MoveToOffset(kx::Trunc(-w * m_dScale), kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
-          break;
-      }
-      count += 1;
-    }
-    found = FindRegMark(m_pRegImage.get(), x, y, &score);
-  }
-  return found;
+  // Around the prediction: half up, half down, half right, then half left and up.
+  return SearchMark(
+      maxErr, 4, false,
+      [&](int count) {
+        switch (count) {
+          case 0:
+            MoveToOffset(0, kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
+            break;
+          case 1:
+            MoveToOffset(0, kx::Trunc(-m_nDir * h * m_dScale));
+            break;
+          case 2:
+            MoveToOffset(kx::Trunc(kx::Half(w) * m_dScale),
+                         kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
+            break;
+          default:
+            MoveToOffset(kx::Trunc(-w * m_dScale), kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
+            break;
+        }
+      },
+      x, y, gaveUp);
 }
 
 bool CKestrixDialog::AskForManualPlacement() {
