@@ -147,10 +147,10 @@ int PlannedCopies(const RunPlan& plan, const WorldOptions& world) {
 
 }  // namespace
 
-MainJobSpec DefaultJob(const WorldOptions& world) {
-  MainJobSpec spec;
-  spec.world = world;
-  RunPlan& plan = spec.plan;
+MainJobSetup DefaultJob(const WorldOptions& world) {
+  MainJobSetup setup;
+  setup.world = world;
+  RunPlan& plan = setup.plan;
   plan.roll = world.copies.layout == "roll";
   plan.rollDir = world.copies.rollAxis == "x" ? 1 : 0;
   plan.copiesX = world.copies.columns;
@@ -159,18 +159,18 @@ MainJobSpec DefaultJob(const WorldOptions& world) {
   plan.stepY = world.copies.pitchY / 1000.0;
   // A roll ends when the next copy cannot be found; the user then cancels.
   if (plan.roll) plan.failures.push_back(FailureAnswer{IDCANCEL, 0});
-  spec.expect.copies = PlannedCopies(plan, world);
-  return spec;
+  setup.expect.copies = PlannedCopies(plan, world);
+  return setup;
 }
 
-MainJobSpec DemoJob() {
+MainJobSetup DemoJob() {
   WorldOptions world;
   world.copies.columns = 2;
   world.copies.rows = 3;
   return DefaultJob(world);
 }
 
-bool ParseJobJson(const std::string& text, const std::string& name, MainJobSpec* spec,
+bool ParseJobJson(const std::string& text, const std::string& name, MainJobSetup* setup,
                   std::string* error) {
   auto fail = [&](const std::string& what) {
     if (error) *error = name + ": " + what;
@@ -194,7 +194,7 @@ bool ParseJobJson(const std::string& text, const std::string& name, MainJobSpec*
   WorldOptions world;
   if (!ParseWorldJson(root.dump(), name, &world, error)) return false;
 
-  MainJobSpec result = DefaultJob(world);
+  MainJobSetup result = DefaultJob(world);
   const bool expectCopiesGiven = sections.contains(kExpect) && sections[kExpect].is_object() &&
                                  sections[kExpect].contains("copies");
   Reader r;
@@ -203,11 +203,11 @@ bool ParseJobJson(const std::string& text, const std::string& name, MainJobSpec*
   if (!expectCopiesGiven) result.expect.copies = PlannedCopies(result.plan, world);
   if (sections.contains(kExpect)) ReadExpect(sections[kExpect], &result.expect, r);
   if (r.Failed()) return fail(r.Error());
-  if (spec) *spec = std::move(result);
+  if (setup) *setup = std::move(result);
   return true;
 }
 
-bool LoadJobFile(const std::string& path, MainJobSpec* spec, std::string* error) {
+bool LoadJobFile(const std::string& path, MainJobSetup* setup, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     if (error) *error = path + ": cannot open the world file";
@@ -219,7 +219,7 @@ bool LoadJobFile(const std::string& path, MainJobSpec* spec, std::string* error)
     if (error) *error = path + ": cannot read the world file";
     return false;
   }
-  return ParseJobJson(text.str(), path, spec, error);
+  return ParseJobJson(text.str(), path, setup, error);
 }
 
 }  // namespace kx

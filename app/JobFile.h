@@ -15,7 +15,7 @@ struct Expectations {
   bool headAtOrigin = true;  // the head stands at (0, 0) when the dialog has closed
 };
 
-struct MainJobSpec {
+struct MainJobSetup {
   WorldOptions world;
   RunPlan plan;
   Expectations expect;
@@ -28,20 +28,20 @@ inline constexpr double kMmPerCutter = 0.0254;
 // stepping by the pitch) or, on a roll, the copies across it and then along the roll until the
 // next copy cannot be found (answered Cancel). Expects every planned copy cut within 0.5 mm and
 // the head back at the origin.
-MainJobSpec DefaultJob(const WorldOptions& world);
+MainJobSetup DefaultJob(const WorldOptions& world);
 
 // The built-in demo: the default world as a 2 x 3 sheet, all six copies.
-MainJobSpec DemoJob();
+MainJobSetup DemoJob();
 
 // Reads a world file with the optional sections "run", "operator" and "expect" (docs/world.md);
 // keys a section leaves out take DefaultJob's values for the world. On an unreadable file,
 // malformed JSON, an unknown key, a wrong type or a value out of range returns false with *error
 // naming the file and the key ("w.json: key \"run.copiesX\" must be an integer") and leaves
-// *spec unchanged.
-bool LoadJobFile(const std::string& path, MainJobSpec* spec, std::string* error);
+// *setup unchanged.
+bool LoadJobFile(const std::string& path, MainJobSetup* setup, std::string* error);
 
 // The same for a JSON text; name stands for the file in messages.
-bool ParseJobJson(const std::string& text, const std::string& name, MainJobSpec* spec,
+bool ParseJobJson(const std::string& text, const std::string& name, MainJobSetup* setup,
                   std::string* error);
 
 }  // namespace kx

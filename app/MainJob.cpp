@@ -62,20 +62,20 @@ bool WritePng(const std::filesystem::path& path, const cv::Mat& image, std::ostr
 }  // namespace
 
 int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& err) {
-  MainJobSpec spec = DemoJob();
+  MainJobSetup setup = DemoJob();
   std::string name = "demo";
   if (!options.worldFile.empty()) {
     std::string error;
-    if (!LoadJobFile(options.worldFile, &spec, &error)) {
+    if (!LoadJobFile(options.worldFile, &setup, &error)) {
       err << "kestrix: " << error << "\n";
       return kJobBadInput;
     }
     name = options.worldFile;
   }
-  return RunMainJob(spec, name, options.outDir, out, err);
+  return RunMainJob(setup, name, options.outDir, out, err);
 }
 
-int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
+int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err) {
   std::error_code ec;
   std::filesystem::create_directories(outDir / "config", ec);
@@ -85,7 +85,7 @@ int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
     return kJobBadInput;
   }
 
-  Scenario scenario(spec.world, outDir / "config");
+  Scenario scenario(setup.world, outDir / "config");
   scenario.StoreCalibration();
   CKestrixDialog dialog(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
   RunRecorder recorder(&dialog, &scenario);
@@ -94,13 +94,13 @@ int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
   std::vector<CopyResult> results;
   recorder.onCopy = [&](const CopyRecord& record) {
     results.push_back(
-        JudgeCopy(scenario, record, static_cast<int>(results.size()) + 1, spec.expect));
+        JudgeCopy(scenario, record, static_cast<int>(results.size()) + 1, setup.expect));
     out << CopyLine(results.back()) << std::endl;
   };
 
   // The user looks at the dialog once the run has ended, then closes it.
   ScriptedOperator op;
-  RunPlan plan = spec.plan;
+  RunPlan plan = setup.plan;
   plan.closeAtEnd = false;
   ScriptRun(op, &dialog, &scenario, plan);
   const auto ended = [&dialog] { return !dialog.IsRunning(); };
@@ -109,8 +109,8 @@ int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
           }).When(ended));
   op.Then(ScriptedOperator::PressButton(IDC_KX_STOP).When(ended));
 
-  out << "kestrix: " << worldName << ": " << spec.world.copies.columns << " x "
-      << spec.world.copies.rows << " copies on a " << spec.world.copies.layout << ", running "
+  out << "kestrix: " << worldName << ": " << setup.world.copies.columns << " x "
+      << setup.world.copies.rows << " copies on a " << setup.world.copies.layout << ", running "
       << (plan.roll ? "Roll" : "Sheet") << " " << plan.copiesX << " x " << plan.copiesY
       << std::endl;
   const std::int64_t virtualStart = scenario.Clock().NowMicros();
@@ -129,7 +129,7 @@ int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
   totals.head = scenario.Machine().Cutter().Position();
   totals.headAtOrigin = cv::norm(totals.head) <= kOriginTolerance;
 
-  std::vector<std::string> unmet = UnmetExpectations(results, totals, spec.expect);
+  std::vector<std::string> unmet = UnmetExpectations(results, totals, setup.expect);
   if (op.PendingBoxes() > 0)
     unmet.push_back(std::to_string(op.PendingBoxes()) +
                     " scripted answer(s) to the search's failure dialogue never asked for");
@@ -142,7 +142,7 @@ int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
   for (const KnifeCut& c : scenario.Machine().Cutter().Cuts()) cuts.push_back(c.segment);
   bool written = WriteText(
       outDir / "report.json",
-      ReportJson(worldName, spec, results, totals, unmet, operatorFailure).dump(2) + "\n", err);
+      ReportJson(worldName, setup, results, totals, unmet, operatorFailure).dump(2) + "\n", err);
   written = WritePng(outDir / "bed.png",
                      RenderReportBed(scenario.GetWorld(), cuts, totals.head, results), err) &&
             written;

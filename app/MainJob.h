@@ -28,7 +28,7 @@ inline constexpr int kJobScriptFailed = 3;  // the scripted user could not do it
 int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& err);
 
 // The same for a job already read; worldName names it in the report.
-int RunMainJob(const MainJobSpec& spec, const std::string& worldName,
+int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err);
 
 }  // namespace kx

@@ -96,11 +96,11 @@ std::string SummaryLine(const std::vector<CopyResult>& copies, const RunTotals& 
   return line;
 }
 
-nlohmann::json ReportJson(const std::string& worldName, const MainJobSpec& spec,
+nlohmann::json ReportJson(const std::string& worldName, const MainJobSetup& setup,
                           const std::vector<CopyResult>& copies, const RunTotals& totals,
                           const std::vector<std::string>& unmet,
                           const std::string& operatorFailure) {
-  const RunPlan& plan = spec.plan;
+  const RunPlan& plan = setup.plan;
   nlohmann::json failures = nlohmann::json::array();
   for (const FailureAnswer& f : plan.failures)
     failures.push_back(
@@ -116,9 +116,9 @@ nlohmann::json ReportJson(const std::string& worldName, const MainJobSpec& spec,
                     {"stepY", plan.stepY},
                     {"firstCopy", plan.firstCopy},
                     {"failures", failures}};
-  report["expect"] = {{"copies", spec.expect.copies},
-                      {"maxErrorMm", spec.expect.maxErrorMm},
-                      {"headAtOrigin", spec.expect.headAtOrigin}};
+  report["expect"] = {{"copies", setup.expect.copies},
+                      {"maxErrorMm", setup.expect.maxErrorMm},
+                      {"headAtOrigin", setup.expect.headAtOrigin}};
 
   nlohmann::json list = nlohmann::json::array();
   std::set<int> cut;
@@ -154,7 +154,7 @@ nlohmann::json ReportJson(const std::string& worldName, const MainJobSpec& spec,
   }
   report["copies"] = list;
   nlohmann::json uncut = nlohmann::json::array();
-  const int count = spec.world.copies.columns * spec.world.copies.rows;
+  const int count = setup.world.copies.columns * setup.world.copies.rows;
   for (int i = 0; i < count; ++i)
     if (!cut.count(i)) uncut.push_back(i);
   report["uncut"] = uncut;

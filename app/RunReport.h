@@ -53,7 +53,7 @@ std::string SummaryLine(const std::vector<CopyResult>& copies, const RunTotals& 
 
 // Everything about the run as JSON (docs/run.md): the plan, the expectations, each copy with its
 // marks, transform and errors, the copies of the world left uncut, the totals and the outcome.
-nlohmann::json ReportJson(const std::string& worldName, const MainJobSpec& spec,
+nlohmann::json ReportJson(const std::string& worldName, const MainJobSetup& setup,
                           const std::vector<CopyResult>& copies, const RunTotals& totals,
                           const std::vector<std::string>& unmet,
                           const std::string& operatorFailure);

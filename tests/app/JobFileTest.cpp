@@ -10,32 +10,32 @@
 namespace kx {
 namespace {
 
-MainJobSpec Parse(const std::string& text) {
-  MainJobSpec spec;
+MainJobSetup Parse(const std::string& text) {
+  MainJobSetup setup;
   std::string error;
-  EXPECT_TRUE(ParseJobJson(text, "w.json", &spec, &error)) << error;
-  return spec;
+  EXPECT_TRUE(ParseJobJson(text, "w.json", &setup, &error)) << error;
+  return setup;
 }
 
 TEST(JobFile, ASheetWorldWithoutSectionsPlansEveryCopyAtThePitch) {
-  const MainJobSpec spec =
+  const MainJobSetup setup =
       Parse(R"({"copies": {"columns": 1, "rows": 2, "pitchX": 12500, "pitchY": 9250}})");
-  EXPECT_EQ(spec.world.copies.rows, 2);
-  EXPECT_FALSE(spec.plan.roll);
-  EXPECT_EQ(spec.plan.copiesX, 1);
-  EXPECT_EQ(spec.plan.copiesY, 2);
-  EXPECT_DOUBLE_EQ(spec.plan.stepX, 12.5);
-  EXPECT_DOUBLE_EQ(spec.plan.stepY, 9.25);
-  EXPECT_EQ(spec.plan.maxError, 6);
-  EXPECT_TRUE(spec.plan.failures.empty());
-  EXPECT_EQ(spec.expect.copies, 2);
-  EXPECT_DOUBLE_EQ(spec.expect.maxErrorMm, 0.5);
-  EXPECT_TRUE(spec.expect.headAtOrigin);
+  EXPECT_EQ(setup.world.copies.rows, 2);
+  EXPECT_FALSE(setup.plan.roll);
+  EXPECT_EQ(setup.plan.copiesX, 1);
+  EXPECT_EQ(setup.plan.copiesY, 2);
+  EXPECT_DOUBLE_EQ(setup.plan.stepX, 12.5);
+  EXPECT_DOUBLE_EQ(setup.plan.stepY, 9.25);
+  EXPECT_EQ(setup.plan.maxError, 6);
+  EXPECT_TRUE(setup.plan.failures.empty());
+  EXPECT_EQ(setup.expect.copies, 2);
+  EXPECT_DOUBLE_EQ(setup.expect.maxErrorMm, 0.5);
+  EXPECT_TRUE(setup.expect.headAtOrigin);
 }
 
 TEST(JobFile, ARollRunsToTheLastPrintedCopyAndIsCancelledThere) {
   // Along x the roll makes the x count unlimited: all 5 columns, 2 copies across.
-  const MainJobSpec alongX = Parse(R"({"copies": {"layout": "roll", "rollAxis": "x",
+  const MainJobSetup alongX = Parse(R"({"copies": {"layout": "roll", "rollAxis": "x",
       "columns": 5, "rows": 3}, "run": {"copiesY": 2}})");
   EXPECT_TRUE(alongX.plan.roll);
   EXPECT_EQ(alongX.plan.rollDir, 1);
@@ -43,41 +43,41 @@ TEST(JobFile, ARollRunsToTheLastPrintedCopyAndIsCancelledThere) {
   EXPECT_EQ(alongX.plan.failures[0].answer, IDCANCEL);
   EXPECT_EQ(alongX.expect.copies, 10);
 
-  const MainJobSpec alongY = Parse(R"({"copies": {"layout": "roll", "columns": 2, "rows": 4}})");
+  const MainJobSetup alongY = Parse(R"({"copies": {"layout": "roll", "columns": 2, "rows": 4}})");
   EXPECT_EQ(alongY.plan.rollDir, 0);
   EXPECT_EQ(alongY.expect.copies, 8);
 }
 
 TEST(JobFile, SectionsOverrideTheDefaults) {
-  const MainJobSpec spec = Parse(R"({
+  const MainJobSetup setup = Parse(R"({
     "copies": {"columns": 3, "rows": 3},
     "run": {"material": "roll", "rollDir": 1, "maxError": 9, "copiesX": 2, "copiesY": 1,
             "stepX": 11.5, "stepY": 4, "firstCopy": 4},
     "operator": {"failures": [{"answer": "ok", "placeCopy": 7}, {"answer": "cancel"}]},
     "expect": {"copies": 5, "maxErrorMm": 0.25, "headAtOrigin": false}})");
-  EXPECT_TRUE(spec.plan.roll);
-  EXPECT_EQ(spec.plan.rollDir, 1);
-  EXPECT_EQ(spec.plan.maxError, 9);
-  EXPECT_EQ(spec.plan.copiesX, 2);
-  EXPECT_EQ(spec.plan.copiesY, 1);
-  EXPECT_DOUBLE_EQ(spec.plan.stepX, 11.5);
-  EXPECT_DOUBLE_EQ(spec.plan.stepY, 4.0);
-  EXPECT_EQ(spec.plan.firstCopy, 4);
-  ASSERT_EQ(spec.plan.failures.size(), 2u);
-  EXPECT_EQ(spec.plan.failures[0].answer, IDOK);
-  EXPECT_EQ(spec.plan.failures[0].placeCopy, 7);
-  EXPECT_EQ(spec.plan.failures[1].answer, IDCANCEL);
-  EXPECT_EQ(spec.expect.copies, 5);
-  EXPECT_DOUBLE_EQ(spec.expect.maxErrorMm, 0.25);
-  EXPECT_FALSE(spec.expect.headAtOrigin);
+  EXPECT_TRUE(setup.plan.roll);
+  EXPECT_EQ(setup.plan.rollDir, 1);
+  EXPECT_EQ(setup.plan.maxError, 9);
+  EXPECT_EQ(setup.plan.copiesX, 2);
+  EXPECT_EQ(setup.plan.copiesY, 1);
+  EXPECT_DOUBLE_EQ(setup.plan.stepX, 11.5);
+  EXPECT_DOUBLE_EQ(setup.plan.stepY, 4.0);
+  EXPECT_EQ(setup.plan.firstCopy, 4);
+  ASSERT_EQ(setup.plan.failures.size(), 2u);
+  EXPECT_EQ(setup.plan.failures[0].answer, IDOK);
+  EXPECT_EQ(setup.plan.failures[0].placeCopy, 7);
+  EXPECT_EQ(setup.plan.failures[1].answer, IDCANCEL);
+  EXPECT_EQ(setup.expect.copies, 5);
+  EXPECT_DOUBLE_EQ(setup.expect.maxErrorMm, 0.25);
+  EXPECT_FALSE(setup.expect.headAtOrigin);
 }
 
 TEST(JobFile, ExpectedCopiesFollowTheRunSection) {
-  const MainJobSpec spec = Parse(R"({"copies": {"columns": 4, "rows": 4},
+  const MainJobSetup setup = Parse(R"({"copies": {"columns": 4, "rows": 4},
       "run": {"copiesX": 2, "copiesY": 3}})");
-  EXPECT_EQ(spec.expect.copies, 6);
+  EXPECT_EQ(setup.expect.copies, 6);
   // An empty operator section keeps a roll's closing Cancel.
-  const MainJobSpec roll = Parse(R"({"copies": {"layout": "roll"}, "operator": {}})");
+  const MainJobSetup roll = Parse(R"({"copies": {"layout": "roll"}, "operator": {}})");
   EXPECT_EQ(roll.plan.failures.size(), 1u);
 }
 
@@ -116,15 +116,15 @@ TEST(JobFile, EveryBadSectionValueIsNamedAndLeavesTheSpecAlone) {
       {R"([1, 2])", "must be a JSON object"},
   };
   for (const auto& c : cases) {
-    MainJobSpec spec;
-    spec.plan.copiesX = 77;
-    spec.expect.copies = 99;
+    MainJobSetup setup;
+    setup.plan.copiesX = 77;
+    setup.expect.copies = 99;
     std::string error;
-    EXPECT_FALSE(ParseJobJson(c.text, "w.json", &spec, &error)) << c.text;
+    EXPECT_FALSE(ParseJobJson(c.text, "w.json", &setup, &error)) << c.text;
     EXPECT_EQ(error.rfind("w.json: ", 0), 0u) << error;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.text << "\n" << error;
-    EXPECT_EQ(spec.plan.copiesX, 77) << c.text;
-    EXPECT_EQ(spec.expect.copies, 99) << c.text;
+    EXPECT_EQ(setup.plan.copiesX, 77) << c.text;
+    EXPECT_EQ(setup.expect.copies, 99) << c.text;
   }
 }
 
@@ -133,20 +133,20 @@ TEST(JobFile, FilesAreReadAndAMissingOneIsNamed) {
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "one.json").string();
   std::ofstream(path) << R"({"copies": {"columns": 1, "rows": 1}, "expect": {"maxErrorMm": 0.3}})";
-  MainJobSpec spec;
+  MainJobSetup setup;
   std::string error;
-  ASSERT_TRUE(LoadJobFile(path, &spec, &error)) << error;
-  EXPECT_EQ(spec.expect.copies, 1);
-  EXPECT_DOUBLE_EQ(spec.expect.maxErrorMm, 0.3);
+  ASSERT_TRUE(LoadJobFile(path, &setup, &error)) << error;
+  EXPECT_EQ(setup.expect.copies, 1);
+  EXPECT_DOUBLE_EQ(setup.expect.maxErrorMm, 0.3);
 
   const std::string missing = (dir / "missing.json").string();
-  EXPECT_FALSE(LoadJobFile(missing, &spec, &error));
+  EXPECT_FALSE(LoadJobFile(missing, &setup, &error));
   EXPECT_EQ(error, missing + ": cannot open the world file");
   std::filesystem::remove_all(dir);
 }
 
 TEST(JobFile, TheDemoIsTheDefaultWorldAsATwoByThreeSheet) {
-  const MainJobSpec demo = DemoJob();
+  const MainJobSetup demo = DemoJob();
   const WorldOptions defaults;
   EXPECT_EQ(demo.world.seed, defaults.seed);
   EXPECT_DOUBLE_EQ(demo.world.camera.noiseSigma, defaults.camera.noiseSigma);

@@ -61,14 +61,14 @@ TEST(RunReport, UnmetExpectationsNameEachShortfall) {
 }
 
 TEST(RunReport, ReportListsCopiesUncutOnesTotalsAndOutcome) {
-  MainJobSpec spec = DemoJob();
+  MainJobSetup setup = DemoJob();
   RunTotals totals;
   totals.copiesCut = 2;
   totals.virtualSeconds = 12.5;
   totals.headAtOrigin = true;
   std::vector<CopyResult> copies{Copy(1, 0, 0, 10, true), Copy(2, 1, 0, 12, true)};
   copies[0].record.found[1] = {12295, 1692};
-  const auto report = ReportJson("w.json", spec, copies, totals, {"cut 2 copies, expected 6"}, "");
+  const auto report = ReportJson("w.json", setup, copies, totals, {"cut 2 copies, expected 6"}, "");
   ASSERT_EQ(report["copies"].size(), 2u);
   EXPECT_EQ(report["copies"][0]["marks"][1]["found"]["x"], 12295.0);
   EXPECT_DOUBLE_EQ(report["copies"][1]["maxError"]["mm"].get<double>(), 12 * 0.0254);
