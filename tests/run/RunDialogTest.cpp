@@ -98,26 +98,21 @@ TEST(RunDialogInit, CopyEditsStartAtOneAndRefuseValuesBelowOne) {
   DialogWorld w("copy-edits");
   auto dialog = w.NewDialog();
   w.op.Then(ScriptedOperator::CheckRadio(IDC_KX_SHEET));
-  double x0 = -1, y0 = -1;
-  w.op.Then(ScriptedOperator::Call([&] {
-    dialog->UpdateData(TRUE);
-    x0 = dialog->m_dCopiesX;
-    y0 = dialog->m_dCopiesY;
-  }));
+  // Reads the controls as OnStart does and keeps what the copy counts became.
+  auto readCounts = [&](double* x, double* y) {
+    return ScriptedOperator::Call([&dialog, x, y] {
+      dialog->UpdateData(TRUE);
+      *x = dialog->m_dCopiesX;
+      *y = dialog->m_dCopiesY;
+    });
+  };
+  double x0 = -1, y0 = -1, x1 = -1, y1 = -1, x2 = -1, y2 = -1;
+  w.op.Then(readCounts(&x0, &y0));
   w.op.Then(ScriptedOperator::SetText(IDC_KX_COPIES_X, "0"));
   w.op.Then(ScriptedOperator::SetText(IDC_KX_COPIES_Y, "-4"));
-  double x1 = -1, y1 = -1;
-  w.op.Then(ScriptedOperator::Call([&] {
-    dialog->UpdateData(TRUE);
-    x1 = dialog->m_dCopiesX;
-    y1 = dialog->m_dCopiesY;
-  }));
+  w.op.Then(readCounts(&x1, &y1));
   w.op.Then(ScriptedOperator::SetText(IDC_KX_COPIES_X, "7"));
-  double x2 = -1;
-  w.op.Then(ScriptedOperator::Call([&] {
-    dialog->UpdateData(TRUE);
-    x2 = dialog->m_dCopiesX;
-  }));
+  w.op.Then(readCounts(&x2, &y2));
   EXPECT_EQ(w.Show(*dialog), 0);
   EXPECT_EQ(x0, 1);
   EXPECT_EQ(y0, 1);
