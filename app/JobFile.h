@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "sim/RunScript.h"
+#include "scenario/RunScript.h"
 #include "sim/WorldOptions.h"
 
 namespace kx {

@@ -10,8 +10,8 @@
 #include "app/RunReport.h"
 #include "platform/Render.h"
 #include "run/KestrixDialog.h"
-#include "sim/RunScript.h"
-#include "sim/Scenario.h"
+#include "scenario/RunScript.h"
+#include "scenario/Scenario.h"
 
 namespace kx {
 namespace {

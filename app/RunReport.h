@@ -9,8 +9,8 @@
 #include <opencv2/core.hpp>
 
 #include "app/JobFile.h"
-#include "sim/RunScript.h"
-#include "sim/Scenario.h"
+#include "scenario/RunScript.h"
+#include "scenario/Scenario.h"
 
 namespace kx {
 

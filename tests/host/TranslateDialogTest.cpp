@@ -8,7 +8,7 @@
 
 #include "host/Translation.h"
 #include "platform/Dialog.h"
-#include "tests/host/HostFixture.h"
+#include "tests/support/HostFixture.h"
 
 namespace {
 

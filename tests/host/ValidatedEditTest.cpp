@@ -7,7 +7,7 @@
 #include "host/ValidatedEdit.h"
 #include "platform/Dialog.h"
 #include "platform/Input.h"
-#include "tests/host/HostFixture.h"
+#include "tests/support/HostFixture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "host/Settings.h"
 #include "platform/Render.h"
-#include "tests/scenario/ScenarioFixture.h"
+#include "tests/support/ScenarioFixture.h"
 
 namespace kx::test {
 namespace {

@@ -7,7 +7,7 @@
 #include "platform/Input.h"
 #include "platform/WinThread.h"
 #include "run/KestrixThread.h"
-#include "tests/scenario/ScenarioFixture.h"
+#include "tests/support/ScenarioFixture.h"
 
 namespace kx::test {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "host/Database.h"
 #include "platform/Wnd.h"
-#include "tests/scenario/ScenarioFixture.h"
+#include "tests/support/ScenarioFixture.h"
 
 namespace kx::test {
 namespace {

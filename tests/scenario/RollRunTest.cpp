@@ -1,7 +1,7 @@
 // End-to-end: rolls run until the material ends, along either axis.
 #include <gtest/gtest.h>
 
-#include "tests/scenario/ScenarioFixture.h"
+#include "tests/support/ScenarioFixture.h"
 
 namespace kx::test {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/Database.h"
-#include "tests/scenario/ScenarioFixture.h"
+#include "tests/support/ScenarioFixture.h"
 
 namespace kx::test {
 namespace {

@@ -1,0 +1,21 @@
+// Documents on disk: one JSON file holding every object, bitmaps embedded as base64 PNG.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "embedded/Document.h"
+
+namespace kx {
+
+// Writes the objects of the document's object set (free copies are not saved), their handles and
+// the selection. The file is replaced atomically: it holds the old document or the whole new one.
+// False with a message naming the file and the problem in *error.
+bool SaveDocument(const Document& document, const std::filesystem::path& path, std::string* error);
+
+// Replaces the document's content with the file's. On any problem (missing file, broken or
+// truncated JSON, a missing or mistyped field, an undecodable image, a repeated handle) the
+// document is left unchanged and *error names the file and what is wrong.
+bool LoadDocument(Document& document, const std::filesystem::path& path, std::string* error);
+
+}  // namespace kx

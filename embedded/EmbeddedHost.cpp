@@ -1,0 +1,33 @@
+// The embedded default host: document, settings, translation, cutting and resources in one
+// installable object.
+#include "embedded/EmbeddedHost.h"
+
+#include "host/Translation.h"
+#include "platform/Render.h"
+#include "embedded/CutMachine.h"
+
+namespace kx {
+
+EmbeddedHost::EmbeddedHost(const EmbeddedHostOptions& options)
+    : m_settings(options.configFolder), m_translator(options.catalogFolder, options.language) {}
+
+EmbeddedHost::~EmbeddedHost() {
+  if (Host() == this) {
+    InstallHost(nullptr);
+    SetDisplayTextFilter(nullptr);
+  }
+  if (kx::Resources() == &m_resources) InstallResources(nullptr);
+}
+
+void EmbeddedHost::Install() {
+  InstallHost(this);
+  InstallResources(&m_resources);
+  // Windows show what a person reads: "(*v*)" keys through the translation service.
+  SetDisplayTextFilter([](const std::string& text) { return Translate(text); });
+}
+
+void EmbeddedHost::CutSection(const CQvSimpleList<uint64>& list, const TM* tm) {
+  kx::CutSection(m_document, list, tm);
+}
+
+}  // namespace kx

@@ -1,0 +1,64 @@
+// A complete simulated setting for a run: virtual clock, embedded host, machine and the job.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "host/ObjectList.h"
+#include "platform/Clock.h"
+#include "embedded/EmbeddedHost.h"
+#include "sim/JobDescription.h"
+#include "sim/SimMachine.h"
+
+namespace kx {
+
+// The job of a world as objects of a host document. The job list holds the three marks first,
+// then the cut paths; the image object is the reference bitmap object.
+struct JobInDocument {
+  ObjList jobList;
+  uint64 imageObject = 0;
+  std::vector<uint64> marks;
+  std::vector<uint64> paths;
+};
+JobInDocument BuildJobDocument(const JobDescription& job, Document& doc);
+
+// Owns, in this order, a virtual clock (installed), the embedded host (installed, settings in
+// configFolder), the simulated machine (installed as driver and camera) and the job document.
+// Everything is uninstalled again when it is destroyed. One at a time per process.
+class Scenario {
+ public:
+  // editJob, when given, changes the generated job before it becomes the document.
+  Scenario(const WorldOptions& world, const std::filesystem::path& configFolder,
+           const std::function<void(JobDescription&)>& editJob = nullptr);
+  ~Scenario();
+  Scenario(const Scenario&) = delete;
+  Scenario& operator=(const Scenario&) = delete;
+
+  VirtualClock& Clock() { return m_clock; }
+  EmbeddedHost& Host() { return *m_host; }
+  SimMachine& Machine() { return *m_machine; }
+  const World& GetWorld() const { return m_machine->GetWorld(); }
+  const JobDescription& Job() const { return m_job; }
+  const JobInDocument& Doc() const { return m_doc; }
+
+  // Stores what a calibration of this world's camera would have stored ("Scale", "X OffSet",
+  // "Y OffSet" of "Kestrix Setup") and the cutter's port.
+  void StoreCalibration();
+
+  // Document position of mark i's centre, and the head position that centres the camera on mark
+  // i of copy `copy` (ground truth).
+  cv::Point2d MarkCentreDoc(int mark) const;
+  cv::Point2d HeadOverMark(int copy, int mark) const;
+
+ private:
+  VirtualClock m_clock;
+  ScopedClock m_installClock;
+  std::unique_ptr<EmbeddedHost> m_host;
+  std::unique_ptr<SimMachine> m_machine;
+  JobDescription m_job;
+  JobInDocument m_doc;
+};
+
+}  // namespace kx

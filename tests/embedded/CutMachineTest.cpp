@@ -1,0 +1,98 @@
+// Cutting through the host: paths become travel and cut moves in cutter units.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "host/HostServices.h"
+#include "tests/support/HostFixture.h"
+
+namespace {
+
+using kx::PathSegment;
+using kxtest::HostTest;
+using kxtest::Move;
+
+class CutMachineTest : public HostTest {
+ protected:
+  kxtest::RecordingDriver m_driver;
+};
+
+TEST_F(CutMachineTest, SquareIsOneTravelAndFourCuts) {
+  // 2.54 x 2.54 document units at (2.54, 5.08): 1000 x 1000 cutter units at (1000, 2000).
+  const uint64 square = Doc().AddPath(kx::RectanglePath(2.54, 5.08, 5.08, 7.62));
+  const uint64 mark = Doc().AddRegMark(BOUNDS{0, 1, 0, 1});  // marks are never cut
+  ObjList list = DBCreateEmptyList();
+  DBAddToList(list, mark);
+  DBAddToList(list, square);
+  CCutMachine machine;
+  machine.CallSection(list, nullptr);
+  const std::vector<Move> expected{
+      {1000, 2000, 0}, {2000, 2000, 1}, {2000, 3000, 1}, {1000, 3000, 1}, {1000, 2000, 1}};
+  EXPECT_EQ(m_driver.moves, expected);
+}
+
+TEST_F(CutMachineTest, TransformIsAppliedFirstWithoutChangingTheObject) {
+  const uint64 line = Doc().AddPath({PathSegment::Line({0.254, 0.254}, {0.508, 0.254})});
+  ObjList list = DBCreateEmptyList();
+  DBAddToList(list, line);
+  const TM shift = TM::Translation(2.54, 0.0);
+  kx::HostCutMachine()->CallSection(list, &shift);
+  EXPECT_EQ(m_driver.moves, (std::vector<Move>{{1100, 100, 0}, {1200, 100, 1}}));
+  BOUNDS b;
+  DBGetObjectBounds(line, &b);
+  EXPECT_EQ(b.minX, 0.254);
+}
+
+TEST_F(CutMachineTest, ArcIsFlattenedWithinTheToleranceAndEndsExactly) {
+  // Quarter circle of radius 2.54 (1000 cutter units) around (5.08, 5.08), from 0 to 90 degrees.
+  const uint64 arc = Doc().AddPath({PathSegment::Arc({5.08, 5.08}, 2.54, 0.0, 90.0)});
+  ObjList list = DBCreateEmptyList();
+  DBAddToList(list, arc);
+  CCutMachine().CallSection(list, nullptr);
+  ASSERT_GE(m_driver.moves.size(), 10u);
+  EXPECT_EQ(m_driver.moves.front(), (Move{3000, 2000, 0}));
+  EXPECT_EQ(m_driver.moves.back(), (Move{2000, 3000, 1}));
+  for (std::size_t i = 1; i < m_driver.moves.size(); ++i) {
+    const Move& a = m_driver.moves[i - 1];
+    const Move& m = m_driver.moves[i];
+    EXPECT_EQ(m.mode, 1);
+    // Every point lies on the circle (truncation costs up to 1.5 units) ...
+    EXPECT_NEAR(std::hypot(m.x - 2000.0, m.y - 2000.0), 1000.0, 1.5);
+    // ... and every chord's middle strays less than the tolerance plus truncation.
+    const double mid = std::hypot((a.x + m.x) / 2.0 - 2000.0, (a.y + m.y) / 2.0 - 2000.0);
+    EXPECT_GT(mid, 1000.0 - 0.5 - 1.5);
+    // Counter-clockwise: x falls, y rises.
+    EXPECT_LE(m.x, a.x);
+    EXPECT_GE(m.y, a.y);
+  }
+}
+
+TEST_F(CutMachineTest, SeparateSubpathsEachStartWithATravelAndNegativeTargetsStopAtZero) {
+  const uint64 h = Doc().AddPath({PathSegment::Line({-0.254, 0.254}, {0.254, 0.254}),
+                                  PathSegment::Line({2.54, 2.54}, {2.54, 5.08})});
+  ObjList list = DBCreateEmptyList();
+  DBAddToList(list, h);
+  DBAddToList(list, 12345);
+  CCutMachine().CallSection(list, nullptr);
+  const std::vector<Move> expected{{0, 100, 0}, {100, 100, 1}, {1000, 1000, 0}, {1000, 2000, 1}};
+  EXPECT_EQ(m_driver.moves, expected);
+  CCutMachine().CallSection(ObjList{}, nullptr);
+  EXPECT_EQ(m_driver.moves.size(), 4u);
+}
+
+TEST(CTranslate, RecordsTheActiveTransformWhileAliveAndNests) {
+  EXPECT_EQ(kx::ActiveTranslate(), nullptr);
+  {
+    CTranslate outer(TM::Translation(1, 2));
+    ASSERT_NE(kx::ActiveTranslate(), nullptr);
+    EXPECT_EQ(*kx::ActiveTranslate(), TM::Translation(1, 2));
+    {
+      CTranslate inner(TM::Identity());
+      EXPECT_EQ(*kx::ActiveTranslate(), TM::Identity());
+    }
+    EXPECT_EQ(*kx::ActiveTranslate(), TM::Translation(1, 2));
+  }
+  EXPECT_EQ(kx::ActiveTranslate(), nullptr);
+}
+
+}  // namespace

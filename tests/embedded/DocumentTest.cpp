@@ -1,0 +1,284 @@
+// The object database through the calls the module makes: lists, copies, bounds, undo, selection.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "host/Database.h"
+#include "host/QvBitmap.h"
+#include "tests/support/HostFixture.h"
+
+namespace {
+
+using kx::PathSegment;
+using kxtest::HostTest;
+
+std::vector<uint64> Members(const ObjList& list) {
+  std::vector<uint64> out;
+  for (uint64 h = DBGetFirstMember(list); h != 0; h = DBGetNextMember(list)) out.push_back(h);
+  return out;
+}
+
+BOUNDS BoundsOf(uint64 h) {
+  BOUNDS b;
+  DBGetObjectBounds(h, &b);
+  return b;
+}
+
+class DocumentTest : public HostTest {};
+
+TEST_F(DocumentTest, ListsIterateInOrderAndRestartFromTheFirstMember) {
+  const uint64 a = Doc().AddPath(kx::RectanglePath(0, 0, 1, 1));
+  const uint64 m = Doc().AddRegMark(BOUNDS{2, 3, 2, 3});
+  ObjList list = DBCreateEmptyList();
+  EXPECT_EQ(DBGetFirstMember(list), 0u);
+  DBAddToList(list, a);
+  DBAddToList(list, m);
+  EXPECT_EQ(Members(list), (std::vector<uint64>{a, m}));
+  EXPECT_EQ(Members(list), (std::vector<uint64>{a, m}));
+  EXPECT_EQ(DBGetNextMember(list), 0u);
+  EXPECT_EQ(ObjFilter_IsRegMark(a, 0), 0);
+  EXPECT_NE(ObjFilter_IsRegMark(m, 0), 0);
+}
+
+TEST_F(DocumentTest, CopiesAreIndependentAndDieWithTheirList) {
+  const uint64 path = Doc().AddPath(kx::RectanglePath(0, 0, 2, 1));
+  const uint64 image =
+      Doc().AddBitmapObject(cv::Mat(10, 20, CV_8UC3, cv::Scalar(1, 2, 3)), 0, 0, 2.0, 1.0);
+  const std::size_t before = Doc().LiveObjectCount();
+  ObjList list = DBCreateEmptyList();
+  const uint64 pathCopy = DBCopyObject(path);
+  const uint64 imageCopy = DBCopyObject(image);
+  ASSERT_NE(pathCopy, 0u);
+  ASSERT_NE(pathCopy, path);
+  DBAddToList(list, pathCopy);
+  DBAddToList(list, imageCopy);
+  DBAddToList(list, path);  // a document object in the list is not destroyed with it
+
+  const TM shift = TM::Translation(5.0, 7.0);
+  DBApplyTM(pathCopy, &shift);
+  EXPECT_EQ(BoundsOf(path), (BOUNDS{0, 2, 0, 1, 0}));
+  EXPECT_EQ(BoundsOf(pathCopy), (BOUNDS{5, 7, 7, 8, 0}));
+
+  // The copy's bitmap is its own: resampling it leaves the original's pixels alone.
+  auto* copyBitmap = static_cast<GENERIC_ITEM*>(DBGetObjectElement(imageCopy)->item)->bitmap;
+  auto* bitmap = static_cast<GENERIC_ITEM*>(DBGetObjectElement(image)->item)->bitmap;
+  ASSERT_NE(copyBitmap, bitmap);
+  ASSERT_TRUE(copyBitmap->Resample(4, 2, 6, 1));
+  EXPECT_EQ(bitmap->Width(), 20);
+  EXPECT_EQ(Doc().Objects(), (std::vector<uint64>{path, image}));
+
+  DBDestroyList(list);
+  EXPECT_EQ(Doc().LiveObjectCount(), before);
+  EXPECT_EQ(Doc().Find(pathCopy), nullptr);
+  EXPECT_NE(Doc().Find(path), nullptr);
+  EXPECT_EQ(DBGetFirstMember(list), 0u);
+  DBDestroyList(list);  // twice is harmless
+  DBDestroyList(ObjList{});
+  EXPECT_EQ(Doc().LiveObjectCount(), before);
+}
+
+TEST_F(DocumentTest, ApplyTmMovesBoundsAsTheTransformSaysWithYUp) {
+  const uint64 h = Doc().AddPath(kx::RectanglePath(1, 2, 3, 5));
+  // Rotation by +90 degrees: (x, y) -> (-y, x); then shift by (10, 0).
+  const TM rotate{0.0, 1.0, -1.0, 0.0, 10.0, 0.0};
+  DBApplyTM(h, &rotate);
+  DBInvalidateBounds(h);
+  DBValidateBounds(h);
+  EXPECT_EQ(BoundsOf(h), (BOUNDS{5, 8, 1, 3, 0}));
+  TM recorded;
+  ASSERT_EQ(DBGetObjectTM(h, &recorded), 1);
+  EXPECT_EQ(recorded, rotate);
+
+  // A registration mark and a bitmap object follow the same transform.
+  const uint64 mark = Doc().AddRegMark(BOUNDS{0, 1, 0, 2});
+  const uint64 image = Doc().AddBitmapObject(cv::Mat(4, 4, CV_8UC3), 0, 0, 1.0, 2.0);
+  const TM scale{2.0, 0.0, 0.0, 3.0, 1.0, -1.0};
+  DBApplyTM(mark, &scale);
+  DBApplyTM(image, &scale);
+  EXPECT_EQ(BoundsOf(mark), (BOUNDS{1, 3, -1, 5, 0}));
+  EXPECT_EQ(BoundsOf(image), (BOUNDS{1, 3, -1, 5, 0}));
+}
+
+TEST_F(DocumentTest, ArcBoundsReachTheArcsExtremesNotOnlyItsEnds) {
+  // Half circle of radius 2 around (5, 5) from 0 to 180 degrees: top at y 7.
+  const uint64 h = Doc().AddPath({PathSegment::Arc({5, 5}, 2.0, 0.0, 180.0)});
+  const BOUNDS b = BoundsOf(h);
+  EXPECT_NEAR(b.minX, 3.0, 1e-12);
+  EXPECT_NEAR(b.maxX, 7.0, 1e-12);
+  EXPECT_NEAR(b.minY, 5.0, 1e-12);
+  EXPECT_NEAR(b.maxY, 7.0, 1e-12);
+  // A non-uniform scale turns it into half an ellipse, still bounded exactly.
+  const TM stretch{3.0, 0.0, 0.0, 0.5, 0.0, 0.0};
+  DBApplyTM(h, &stretch);
+  const BOUNDS s = BoundsOf(h);
+  EXPECT_NEAR(s.minX, 9.0, 1e-12);
+  EXPECT_NEAR(s.maxX, 21.0, 1e-12);
+  EXPECT_NEAR(s.maxY, 3.5, 1e-12);
+}
+
+TEST_F(DocumentTest, ListBoundsCoverEveryMember) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> coord(-50.0, 50.0);
+  for (int round = 0; round < 20; ++round) {
+    ObjList list = DBCreateEmptyList();
+    BOUNDS expect{1e9, -1e9, 1e9, -1e9, 0};
+    for (int i = 0; i < 5; ++i) {
+      const double x0 = coord(rng), y0 = coord(rng);
+      const double x1 = x0 + 1 + std::abs(coord(rng)), y1 = y0 + 1 + std::abs(coord(rng));
+      const uint64 h = i % 2 ? Doc().AddRegMark(BOUNDS{x0, x1, y0, y1})
+                             : Doc().AddPath(kx::RectanglePath(x0, y0, x1, y1));
+      DBAddToList(list, h);
+      expect = BOUNDS{std::min(expect.minX, x0), std::max(expect.maxX, x1),
+                      std::min(expect.minY, y0), std::max(expect.maxY, y1), 0};
+    }
+    DBAddToList(list, 987654);  // unknown handles do not count
+    BOUNDS b;
+    ASSERT_EQ(DBGetMemberBounds(list, &b), 1);
+    EXPECT_EQ(b, expect);
+  }
+  BOUNDS empty{1, 2, 3, 4, 5};
+  EXPECT_EQ(DBGetMemberBounds(DBCreateEmptyList(), &empty), 0);
+  EXPECT_EQ(empty, BOUNDS{});
+}
+
+TEST_F(DocumentTest, UnknownAndNullHandlesGiveDefinedResults) {
+  BOUNDS b{1, 2, 3, 4, 5};
+  EXPECT_EQ(DBGetObjectBounds(0, &b), 0);
+  EXPECT_EQ(b, BOUNDS{});
+  EXPECT_EQ(DBGetObjectBounds(424242, &b), 0);
+  EXPECT_EQ(DBCopyObject(0), 0u);
+  EXPECT_EQ(DBGetObjectElement(0), nullptr);
+  EXPECT_EQ(ObjFilter_IsRegMark(0, 0), 0);
+  const TM tm = TM::Translation(1, 1);
+  DBApplyTM(99, &tm);
+  DBApplyTM(99, nullptr);
+  DBDestroyObject(99);
+  DSAddObject(99);
+  DBSelect(99);
+  InvalidateObject(99, 1);
+  TM out = TM::Translation(3, 3);
+  EXPECT_EQ(DBGetObjectTM(99, &out), 0);
+  EXPECT_EQ(out, TM::Translation(3, 3));
+  EXPECT_EQ(CreateVarnoxRegMark({1, 1}, 0.0, 1.0), 0u);
+  EXPECT_TRUE(Doc().Objects().empty());
+  EXPECT_TRUE(Doc().Selection().empty());
+
+  // Without a host the calls still return their defaults.
+  kx::ScopedHost none(nullptr);
+  EXPECT_EQ(DBCopyObject(1), 0u);
+  EXPECT_EQ(NewQvBitmap(), nullptr);
+  ObjList list = DBCreateEmptyList();
+  DBAddToList(list, 5);
+  DBDestroyList(list);
+  EXPECT_EQ(DBGetFirstMember(list), 0u);
+}
+
+TEST_F(DocumentTest, InverseTransformUndoesThePlacement) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> v(-3.0, 3.0);
+  for (int i = 0; i < 50; ++i) {
+    const TM tm{v(rng), v(rng), v(rng), v(rng), v(rng), v(rng)};
+    TM inverse;
+    if (set_itm(&tm, &inverse) == 0) continue;
+    NewWorldPt p{v(rng), v(rng)};
+    const NewWorldPt original = p;
+    translate_point(&p, &tm);
+    translate_point(&p, &inverse);
+    EXPECT_NEAR(p.x, original.x, 1e-6);
+    EXPECT_NEAR(p.y, original.y, 1e-6);
+  }
+  const TM singular{1, 2, 2, 4, 0, 0};
+  TM inverse;
+  EXPECT_EQ(set_itm(&singular, &inverse), 0);
+  EXPECT_EQ(inverse, TM::Identity());
+}
+
+// What acquiring a reference does: one undo step holding the bitmap object, then marks.
+TEST_F(DocumentTest, UndoOfTheAcquireStepRemovesTheBitmapObjectOnly) {
+  const uint64 existing = Doc().AddPath(kx::RectanglePath(0, 0, 1, 1));
+  const uint64 step = UNOpenStep("Camera Image", 0);
+  ASSERT_NE(step, 0u);
+  EXPECT_EQ(UNOpenStep("nested", 0), 0u);
+  CQvBitmap* bitmap = NewQvBitmap();
+  ASSERT_NE(bitmap, nullptr);
+  std::vector<BYTE> pixels(static_cast<std::size_t>(kx::DibStride(4)) * 2, 9);
+  const BITMAPINFOHEADER header = kx::MakeBgrHeader(4, 2, true);
+  ASSERT_TRUE(bitmap->Create(&header, pixels.data()));
+  bitmap->SetRealHeight(2.0);
+  bitmap->SetRealWidth(4.0);
+  uint64 image = 0;
+  ASSERT_NE(bitmap->CreateObject(0, true, 0, &image), 0u);
+  EXPECT_TRUE(Doc().Objects() == std::vector<uint64>{existing});  // not in the document yet
+  DSAddObject(image);
+  DBInvalidateBounds(image);
+  DBValidateBounds(image);
+  InvalidateObject(image, 1);
+  UNCloseStep(step);
+  EXPECT_EQ(BoundsOf(image), (BOUNDS{0, 4, 0, 2, 0}));
+  EXPECT_EQ(Doc().RedrawCount(image), 1);
+
+  const uint64 mark = CreateVarnoxRegMark({0.5, 0.5}, 1.0, 1.0);
+  ASSERT_NE(mark, 0u);
+  DBDeselectAll();
+  DBSelect(mark);
+  DBNotifySelectionChanged();
+  EXPECT_EQ(Doc().Selection(), std::vector<uint64>{mark});
+  EXPECT_EQ(Doc().SelectionNotifications(), 1);
+  EXPECT_EQ(BoundsOf(mark), (BOUNDS{0, 1, 0, 1, 0}));
+
+  EXPECT_EQ(Doc().StepNames(), std::vector<std::string>{"Camera Image"});
+  ASSERT_TRUE(Doc().Undo());
+  EXPECT_EQ(Doc().Objects(), (std::vector<uint64>{existing, mark}));
+  EXPECT_EQ(Doc().Find(image), nullptr);
+  EXPECT_FALSE(Doc().Undo());
+}
+
+TEST_F(DocumentTest, UndoRestoresTransformedAndDestroyedObjects) {
+  const uint64 a = Doc().AddPath(kx::RectanglePath(0, 0, 1, 1));
+  const uint64 b = Doc().AddRegMark(BOUNDS{0, 1, 0, 1});
+  const uint64 step = UNOpenStep("edit", 0);
+  const TM shift = TM::Translation(3, 0);
+  DBApplyTM(a, &shift);
+  DBDestroyObject(b);
+  UNCloseStep(step);
+  ASSERT_TRUE(Doc().Undo());
+  EXPECT_EQ(BoundsOf(a), (BOUNDS{0, 1, 0, 1, 0}));
+  EXPECT_EQ(BoundsOf(b), (BOUNDS{0, 1, 0, 1, 0}));
+  EXPECT_EQ(Doc().Objects().size(), 2u);
+}
+
+TEST_F(DocumentTest, SelectionWeldsIntoOnePolyarcOfSubpaths) {
+  const uint64 image = Doc().AddBitmapObject(cv::Mat(8, 8, CV_8UC3), 0, 0, 1, 1);
+  const uint64 path =
+      Doc().AddPath({PathSegment::Line({0, 0}, {1, 0}), PathSegment::Line({1, 0}, {1, 1}),
+                     PathSegment::Line({5, 5}, {6, 5})});
+  DBSelect(image);
+  DBSelect(path);
+  CSelectedObjectList selection;
+  ASSERT_EQ(selection.GetCount(), 2);
+  EXPECT_EQ(DBGetFirstMember(selection), image);
+  EXPECT_EQ(DBGetNextMember(selection), path);
+
+  ObjList one = DBCreateEmptyList();
+  DBAddToList(one, selection.GetAt(1));
+  ObjList welded = CNormalWeld(1, 3, 0, 0).Weld(one, 1);
+  const uint64 w = DBGetFirstMember(welded);
+  ASSERT_NE(w, 0u);
+  ELEMENT* element = DBGetObjectElement(w);
+  ASSERT_EQ(element->type, kElementPolyArc);
+  const auto* poly = static_cast<POLYARC*>(element->item);
+  ASSERT_EQ(poly->get_sp_count(), 2);
+  ASSERT_EQ(poly->get_point_count(0), 3);
+  EXPECT_EQ(poly->get_points(0)[2].x, 1.0);
+  EXPECT_EQ(poly->get_points(0)[2].y, 1.0);
+  EXPECT_EQ(poly->get_points(1)[0].x, 5.0);
+  EXPECT_EQ(poly->get_points(5), nullptr);
+  DBDestroyObject(w);
+  DBDestroyList(one);
+  DBDestroyList(welded);
+  EXPECT_NE(Doc().Find(path), nullptr);
+  EXPECT_EQ(Doc().Find(w), nullptr);
+}
+
+}  // namespace

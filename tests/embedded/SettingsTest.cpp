@@ -1,0 +1,128 @@
+// Settings through the module's calls: defaults, round trips, precision, device values, bad files.
+#include <gtest/gtest.h>
+
+#include "host/Settings.h"
+#include "tests/support/HostFixture.h"
+
+namespace {
+
+using kxtest::HostTest;
+
+class SettingsTest : public HostTest {
+ protected:
+  std::filesystem::path File() { return m_host.Store().FileOf(1); }
+};
+
+TEST_F(SettingsTest, EmptyStoreGivesTheDefaultsOfTheSettingsTable) {
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Auto White Balance", 0, 1, nullptr), 0);
+  EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "Scale", 1.0, 1, nullptr), 1.0);
+  EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "X OffSet", 0.0, 1, nullptr), 0.0);
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "CalibrationSquarePower", 25, 1, nullptr), 25);
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "CalibrationSquareSize", 500, 1, nullptr), 500);
+  EXPECT_EQ(GetIntMorvane("Kestrix Dialog", "Roll", 1, 1, nullptr), 1);
+  EXPECT_EQ(GetIntDeviceSetup("KestrixRollDir", 0), 0);
+  EXPECT_EQ(GetIntDeviceSetup("KestrixMaxError", 6), 6);
+  char port[100] = "junk";
+  EXPECT_EQ(GetStringDeviceNull("Port Setup", "Port", port, 100), 0);
+  EXPECT_STREQ(port, "");
+  EXPECT_FALSE(std::filesystem::exists(m_host.Store().Folder()));  // reading creates nothing
+}
+
+TEST_F(SettingsTest, ValuesRoundTripAndDoublesKeepTheAskedPrecision) {
+  WriteIntMorvane("Kestrix Setup", "Gain", 128, 1);
+  WriteDoubleMorvane("Kestrix Setup", "Scale", 1.23456, 2, 1);
+  WriteDoubleMorvane("Kestrix Setup", "X OffSet", -1234.5, 2, 1);
+  WriteIntMorvane("Kestrix Dialog", "Roll", 0, 1);
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 128);
+  EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "Scale", 1.0, 1), 1.23);
+  EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "X OffSet", 0.0, 1), -1234.5);
+  EXPECT_EQ(GetIntMorvane("Kestrix Dialog", "Roll", 1, 1), 0);
+  // Store types are kept apart.
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 7, 2), 7);
+  const std::string text = kxtest::ReadText(File());
+  EXPECT_NE(text.find("Scale=1.23\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("X OffSet=-1234.50\n"), std::string::npos) << text;
+
+  // Another store on the same folder (the next program run) reads the same values.
+  kx::SettingsStore again(m_host.Store().Folder());
+  EXPECT_EQ(again.Read(1, "Kestrix Setup", "Gain"), "128");
+  EXPECT_FALSE(std::filesystem::exists(File().string() + ".tmp"));
+}
+
+TEST_F(SettingsTest, DeviceSettingsLiveInTheirOwnFile) {
+  WriteIntDeviceSetup("KestrixRollDir", 1);
+  WriteStringDevice("Port Setup", "Port", "sim0");
+  EXPECT_EQ(GetIntDeviceSetup("KestrixRollDir", 0), 1);
+  char port[100];
+  EXPECT_EQ(GetStringDeviceNull("Port Setup", "Port", port, 100), 4);
+  EXPECT_STREQ(port, "sim0");
+  char small[3];
+  EXPECT_EQ(GetStringDeviceNull("Port Setup", "Port", small, 3), 2);
+  EXPECT_STREQ(small, "si");
+  EXPECT_TRUE(std::filesystem::exists(m_host.Store().FileOf(kx::kDeviceStore)));
+  EXPECT_FALSE(std::filesystem::exists(File()));
+}
+
+TEST_F(SettingsTest, TextThatIsNotANumberGivesTheDefault) {
+  std::filesystem::create_directories(m_host.Store().Folder());
+  kxtest::WriteText(File(),
+                    "[Kestrix Setup]\nGain=12abc\nScale=\nSharp = 40 \nGamma=99999999999\n");
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 5, 1), 5);
+  EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "Scale", 1.0, 1), 1.0);
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Sharp", 0, 1), 40);
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gamma", 1, 1), 1);
+}
+
+TEST_F(SettingsTest, CorruptFileIsReportedAndKeepsTheReadableKeys) {
+  std::filesystem::create_directories(m_host.Store().Folder());
+  const std::string original =
+      "[Kestrix Setup]\nGain=10\nthis line is garbage\nScale=2.5\n[Broken\nSharp=7\n"
+      "[Kestrix Dialog]\nRoll=0\n";
+  kxtest::WriteText(File(), original);
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 10);
+  EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "Scale", 1.0, 1), 2.5);
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Sharp", 0, 1), 0);  // under the broken header
+  EXPECT_EQ(GetIntMorvane("Kestrix Dialog", "Roll", 1, 1), 0);
+  const auto problems = m_host.Store().Problems();
+  ASSERT_EQ(problems.size(), 3u);
+  EXPECT_EQ(problems[0].rfind(File().string() + ":3: ", 0), 0u) << problems[0];
+  EXPECT_NE(problems[1].find(":5: section header"), std::string::npos) << problems[1];
+  EXPECT_NE(problems[2].find(":6: key outside"), std::string::npos) << problems[2];
+
+  // The first write keeps a copy of the damaged file and rewrites every readable key.
+  WriteIntMorvane("Kestrix Setup", "Gamma", 3, 1);
+  EXPECT_EQ(kxtest::ReadText(File().string() + ".corrupt"), original);
+  kx::SettingsStore fresh(m_host.Store().Folder());
+  EXPECT_EQ(fresh.Read(1, "Kestrix Setup", "Gain"), "10");
+  EXPECT_EQ(fresh.Read(1, "Kestrix Setup", "Scale"), "2.5");
+  EXPECT_EQ(fresh.Read(1, "Kestrix Dialog", "Roll"), "0");
+  EXPECT_EQ(fresh.Read(1, "Kestrix Setup", "Gamma"), "3");
+  EXPECT_TRUE(fresh.Problems().empty());
+}
+
+TEST_F(SettingsTest, UnstorableNamesAreRefusedWithoutTouchingTheFile) {
+  WriteIntMorvane("Kestrix Setup", "Gain", 1, 1);
+  const std::string before = kxtest::ReadText(File());
+  EXPECT_FALSE(m_host.Store().Write(1, "Kestrix Setup", "a=b", "1"));
+  EXPECT_FALSE(m_host.Store().Write(1, "Sec]tion", "k", "1"));
+  EXPECT_FALSE(m_host.Store().Write(1, "Kestrix Setup", "k", "two\nlines"));
+  EXPECT_FALSE(m_host.Store().Write(1, "", "k", "1"));
+  EXPECT_EQ(kxtest::ReadText(File()), before);
+}
+
+TEST_F(SettingsTest, AnUnwritableFolderLosesNothingStored) {
+  WriteIntMorvane("Kestrix Setup", "Gain", 1, 1);
+  // A folder in place of the file's temporary name makes the write fail.
+  std::filesystem::create_directories(File().string() + ".tmp/x");
+  EXPECT_FALSE(m_host.Store().Write(1, "Kestrix Setup", "Gain", "2"));
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 1);
+}
+
+TEST_F(SettingsTest, ChangesMadeOnDiskAreSeen) {
+  WriteIntMorvane("Kestrix Setup", "Gain", 1, 1);
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 1);
+  kxtest::WriteText(File(), "[Kestrix Setup]\nGain=222\n");
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 222);
+}
+
+}  // namespace
