@@ -1,6 +1,7 @@
 // The embedded host's resources: the module's dialog templates and the arrow bitmaps.
 #include "embedded/Resources.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -37,23 +38,23 @@ DialogTemplate MakeRunDialogTemplate() {
   t.height = 420;
   auto& c = t.controls;
   c.push_back(Control(kLabel, ControlKind::Static, 16, 12, 192, 20, "Camera"));
-  c.push_back(Control(9629, ControlKind::Picture, 16, 36, 192, 256));
+  c.push_back(Control(IDC_KX_LIVE, ControlKind::Picture, 16, 36, 192, 256));
   c.push_back(Control(kLabel, ControlKind::Static, 224, 12, 300, 20, "Registration area"));
-  c.push_back(Control(9690, ControlKind::Picture, 224, 36, 320, 200));
+  c.push_back(Control(IDC_KX_PREVIEW, ControlKind::Picture, 224, 36, 320, 200));
   c.push_back(Control(kLabel, ControlKind::Static, 224, 250, 140, 22, "Copies along X"));
-  c.push_back(Control(9641, ControlKind::Edit, 370, 248, 70, 24));
+  c.push_back(Control(IDC_KX_COPIES_X, ControlKind::Edit, 370, 248, 70, 24));
   c.push_back(Control(kLabel, ControlKind::Static, 224, 280, 140, 22, "Copies along Y"));
-  c.push_back(Control(9639, ControlKind::Edit, 370, 278, 70, 24));
+  c.push_back(Control(IDC_KX_COPIES_Y, ControlKind::Edit, 370, 278, 70, 24));
   c.push_back(Control(kLabel, ControlKind::Static, 224, 310, 140, 22, "Step X (x1000)"));
-  c.push_back(Control(355, ControlKind::Edit, 370, 308, 70, 24));
+  c.push_back(Control(IDC_KX_STEP_X, ControlKind::Edit, 370, 308, 70, 24));
   c.push_back(Control(kLabel, ControlKind::Static, 224, 340, 140, 22, "Step Y (x1000)"));
-  c.push_back(Control(356, ControlKind::Edit, 370, 338, 70, 24));
+  c.push_back(Control(IDC_KX_STEP_Y, ControlKind::Edit, 370, 338, 70, 24));
   c.push_back(Control(kLabel, ControlKind::GroupBox, 450, 244, 94, 70, "Material"));
-  c.push_back(Control(9631, ControlKind::Radio, 460, 262, 80, 22, "Roll", kGroup));
-  c.push_back(Control(9633, ControlKind::Radio, 460, 286, 80, 22, "Sheet"));
-  c.push_back(Control(9673, ControlKind::Static, 16, 304, 192, 22, "Ready"));
-  c.push_back(Control(9642, ControlKind::Button, 16, 376, 100, 30, "Start", kDefault));
-  c.push_back(Control(9655, ControlKind::Button, 128, 376, 100, 30, "Close"));
+  c.push_back(Control(IDC_KX_ROLL, ControlKind::Radio, 460, 262, 80, 22, "Roll", kGroup));
+  c.push_back(Control(IDC_KX_SHEET, ControlKind::Radio, 460, 286, 80, 22, "Sheet"));
+  c.push_back(Control(IDC_KX_STATUS, ControlKind::Static, 16, 304, 192, 22, "Ready"));
+  c.push_back(Control(IDC_KX_START, ControlKind::Button, 16, 376, 100, 30, "Start", kDefault));
+  c.push_back(Control(IDC_KX_STOP, ControlKind::Button, 128, 376, 100, 30, "Close"));
   return t;
 }
 
@@ -61,20 +62,21 @@ DialogTemplate MakeSetupPageTemplate() {
   DialogTemplate t{"(*v*)Kestrix", 568, 372, false, {}};
   auto& c = t.controls;
   c.push_back(Control(kLabel, ControlKind::GroupBox, 12, 8, 330, 232, "(*v*)Camera"));
-  c.push_back(Control(9666, ControlKind::Check, 24, 30, 300, 22, "(*v*)Automatic white balance"));
-  c.push_back(Control(9692, ControlKind::Check, 24, 54, 300, 22, "(*v*)Gamma mode"));
-  AddLabelledField(c, "(*v*)Gain", 9663, ControlKind::Slider, 84, 146, 184);
-  AddLabelledField(c, "(*v*)Sharpness", 9665, ControlKind::Slider, 114, 146, 184);
-  AddLabelledField(c, "(*v*)Gamma", 9664, ControlKind::Slider, 144, 146, 184);
+  c.push_back(Control(IDC_KX_AUTO_WHITE_BALANCE, ControlKind::Check, 24, 30, 300, 22,
+                      "(*v*)Automatic white balance"));
+  c.push_back(Control(IDC_KX_GAMMA_MODE, ControlKind::Check, 24, 54, 300, 22, "(*v*)Gamma mode"));
+  AddLabelledField(c, "(*v*)Gain", IDC_KX_GAIN, ControlKind::Slider, 84, 146, 184);
+  AddLabelledField(c, "(*v*)Sharpness", IDC_KX_SHARP, ControlKind::Slider, 114, 146, 184);
+  AddLabelledField(c, "(*v*)Gamma", IDC_KX_GAMMA, ControlKind::Slider, 144, 146, 184);
   c.push_back(Control(kLabel, ControlKind::Static, 24, 178, 306, 20, "(*v*)Light level control"));
-  c.push_back(Control(9662, ControlKind::ComboBox, 24, 202, 306, 24));
+  c.push_back(Control(IDC_KX_ALC_MODE, ControlKind::ComboBox, 24, 202, 306, 24));
   c.push_back(Control(kLabel, ControlKind::GroupBox, 12, 250, 330, 112, "(*v*)Camera position"));
-  AddLabelledField(c, "(*v*)Scale", 9659, ControlKind::Edit, 270, 118, 100);
-  AddLabelledField(c, "(*v*)X offset", 9660, ControlKind::Edit, 300, 118, 100);
-  AddLabelledField(c, "(*v*)Y offset", 9661, ControlKind::Edit, 330, 118, 100);
-  c.push_back(Control(9667, ControlKind::Button, 230, 298, 100, 28, "(*v*)Calibrate"));
+  AddLabelledField(c, "(*v*)Scale", IDC_KX_SCALE, ControlKind::Edit, 270, 118, 100);
+  AddLabelledField(c, "(*v*)X offset", IDC_KX_X_OFFSET, ControlKind::Edit, 300, 118, 100);
+  AddLabelledField(c, "(*v*)Y offset", IDC_KX_Y_OFFSET, ControlKind::Edit, 330, 118, 100);
+  c.push_back(Control(IDC_KX_CALIBRATE, ControlKind::Button, 230, 298, 100, 28, "(*v*)Calibrate"));
   c.push_back(Control(kLabel, ControlKind::Static, 360, 8, 192, 20, "(*v*)Camera Image"));
-  c.push_back(Control(9629, ControlKind::Picture, 360, 30, 192, 256));
+  c.push_back(Control(IDC_KX_LIVE, ControlKind::Picture, 360, 30, 192, 256));
   c.push_back(Control(IDOK, ControlKind::Button, 360, 334, 92, 28, "(*v*)OK", kDefault));
   c.push_back(Control(IDCANCEL, ControlKind::Button, 460, 334, 92, 28, "(*v*)Cancel"));
   return t;
@@ -84,15 +86,15 @@ DialogTemplate MakeAcquireDialogTemplate() {
   DialogTemplate t{"Reference image", 640, 488, false, {}};
   t.controls = {
       Control(kLabel, ControlKind::Static, 16, 10, 192, 20, "Camera"),
-      Control(9632, ControlKind::Picture, 16, 32, 192, 256),
+      Control(IDC_KX_ACQUIRE_LIVE, ControlKind::Picture, 16, 32, 192, 256),
       Control(kLabel, ControlKind::Static, 224, 10, 400, 20, "Montage"),
-      Control(9630, ControlKind::Picture, 224, 32, 400, 352),
+      Control(IDC_KX_MONTAGE, ControlKind::Picture, 224, 32, 400, 352),
       Control(kLabel, ControlKind::Static, 16, 296, 192, 20, "Grow the area"),
-      Control(9634, ControlKind::BitmapButton, 224, 396, 92, 30, "Start"),
-      Control(9636, ControlKind::BitmapButton, 324, 396, 92, 30, "End"),
+      Control(IDC_KX_ZET_START, ControlKind::BitmapButton, 224, 396, 92, 30, "Start"),
+      Control(IDC_KX_ZET_END, ControlKind::BitmapButton, 324, 396, 92, 30, "End"),
       Control(IDOK, ControlKind::BitmapButton, 432, 396, 92, 30, "OK"),
       Control(IDCANCEL, ControlKind::Button, 532, 396, 92, 30, "Cancel"),
-      Control(9656, ControlKind::Static, 16, 458, 608, 20),
+      Control(IDC_KX_MESSAGE, ControlKind::Static, 16, 458, 608, 20),
   };
   // The pad: row by row, top to bottom, left to right; the centre has no button.
   constexpr int kPadLeft = 46;
@@ -100,7 +102,9 @@ DialogTemplate MakeAcquireDialogTemplate() {
   constexpr int kPitch = 44;
   constexpr int kButton = 40;
   const std::array<std::array<int, 3>, 3> pad{
-      {{9646, 9647, 9648}, {9649, 0, 9651}, {9652, 9653, 9654}}};
+      {{IDC_KX_ORIGIN_TL, IDC_KX_ORIGIN_TC, IDC_KX_ORIGIN_TR},
+       {IDC_KX_ORIGIN_CL, 0, IDC_KX_ORIGIN_CR},
+       {IDC_KX_ORIGIN_BL, IDC_KX_ORIGIN_BC, IDC_KX_ORIGIN_BR}}};
   for (int row = 0; row < 3; ++row) {
     for (int col = 0; col < 3; ++col) {
       const int id = pad[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
@@ -117,12 +121,18 @@ namespace {
 // An arrow pointing up or up and right, drawn once each; the other six are exact quarter turns
 // of these two, so that all eight have the same shape and sit alike in the bitmap.
 struct ArrowShape {
+  UINT id;
   bool diagonal;
   int quarterTurns;  // clockwise
 };
-// From bitmap 2849 on: up-left, right, left, down, up, down-left, down-right, up-right.
-constexpr std::array<ArrowShape, 8> kArrowShapes{
-    {{true, 3}, {false, 1}, {false, 3}, {false, 2}, {false, 0}, {true, 2}, {true, 1}, {true, 0}}};
+constexpr std::array<ArrowShape, 8> kArrowShapes{{{IDB_KX_ARROW_UP, false, 0},
+                                                  {IDB_KX_ARROW_RIGHT, false, 1},
+                                                  {IDB_KX_ARROW_DOWN, false, 2},
+                                                  {IDB_KX_ARROW_LEFT, false, 3},
+                                                  {IDB_KX_ARROW_UP_RIGHT, true, 0},
+                                                  {IDB_KX_ARROW_DOWN_RIGHT, true, 1},
+                                                  {IDB_KX_ARROW_DOWN_LEFT, true, 2},
+                                                  {IDB_KX_ARROW_UP_LEFT, true, 3}}};
 
 // The up arrow in pixel coordinates, symmetric about the centre column: a head and a shaft, each
 // convex.
@@ -157,23 +167,24 @@ cv::Mat DrawArrow(bool diagonal) {
 }  // namespace
 
 cv::Mat MakeArrowBitmap(UINT id) {
-  if (id < kFirstArrowBitmap || id > kLastArrowBitmap) return cv::Mat();
-  const ArrowShape shape = kArrowShapes[id - kFirstArrowBitmap];
-  cv::Mat image = DrawArrow(shape.diagonal);
+  const auto shape = std::find_if(kArrowShapes.begin(), kArrowShapes.end(),
+                                  [id](const ArrowShape& s) { return s.id == id; });
+  if (shape == kArrowShapes.end()) return cv::Mat();
+  cv::Mat image = DrawArrow(shape->diagonal);
   static constexpr std::array<cv::RotateFlags, 3> kTurns{cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
                                                          cv::ROTATE_90_COUNTERCLOCKWISE};
-  if (shape.quarterTurns > 0) {
+  if (shape->quarterTurns > 0) {
     cv::Mat turned;
-    cv::rotate(image, turned, kTurns[static_cast<std::size_t>(shape.quarterTurns - 1)]);
+    cv::rotate(image, turned, kTurns[static_cast<std::size_t>(shape->quarterTurns - 1)]);
     image = turned;
   }
   return image;
 }
 
 HostResources::HostResources() {
-  m_templates.emplace(kRunDialogTemplate, MakeRunDialogTemplate());
-  m_templates.emplace(kSetupPageTemplate, MakeSetupPageTemplate());
-  m_templates.emplace(kAcquireDialogTemplate, MakeAcquireDialogTemplate());
+  m_templates.emplace(IDD_KESTRIX_RUN, MakeRunDialogTemplate());
+  m_templates.emplace(IDD_KESTRIX_SETUP, MakeSetupPageTemplate());
+  m_templates.emplace(IDD_KESTRIX_ACQUIRE, MakeAcquireDialogTemplate());
 }
 
 const DialogTemplate* HostResources::FindDialogTemplate(UINT id) const {

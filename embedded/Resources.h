@@ -3,16 +3,10 @@
 
 #include <map>
 
+#include "host/ResourceIds.h"
 #include "platform/Resources.h"
 
 namespace kx {
-
-// Template numbers and bitmap range the module looks up.
-inline constexpr UINT kAcquireDialogTemplate = 2847;
-inline constexpr UINT kRunDialogTemplate = 2848;
-inline constexpr UINT kSetupPageTemplate = 2858;
-inline constexpr UINT kFirstArrowBitmap = 2849;
-inline constexpr UINT kLastArrowBitmap = 2856;
 
 // Arrow bitmaps are square, this many pixels a side, so that they sit inside the acquire
 // dialog's 40-pixel buttons, which load them without resizing. Odd, so that the arrows have a
@@ -31,11 +25,8 @@ DialogTemplate MakeSetupPageTemplate();
 // only its message line. End starts enabled, so that End without Start spans from the head
 // position the dialog was opened at.
 DialogTemplate MakeAcquireDialogTemplate();
-// The arrow the acquire dialog shows on the button that grows its grid that way, as 8-bit BGR of
-// kArrowBitmapSize square on kArrowMaskColour; empty for ids outside the range:
-//   2849 up-left    2853 up       2856 up-right
-//   2851 left                     2850 right
-//   2854 down-left  2852 down     2855 down-right
+// The arrow the acquire dialog shows on the button that grows its grid that way (the IDB_KX_ARROW_*
+// bitmaps), as 8-bit BGR of kArrowBitmapSize square on kArrowMaskColour; empty for any other id.
 cv::Mat MakeArrowBitmap(UINT id);
 
 // All of the above behind the framework's resource lookup.

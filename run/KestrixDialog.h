@@ -11,22 +11,9 @@
 #include "common/TM.h"
 #include "common/WinTypes.h"
 #include "host/HostServices.h"
+#include "host/ResourceIds.h"
 #include "host/ValidatedEdit.h"
 #include "platform/Dialog.h"
-
-// Dialog template and control identifiers of the run dialog.
-inline constexpr UINT IDD_KESTRIX_RUN = 2848;
-inline constexpr int IDC_KX_LIVE = 9629;
-inline constexpr int IDC_KX_PREVIEW = 9690;
-inline constexpr int IDC_KX_ROLL = 9631;
-inline constexpr int IDC_KX_SHEET = 9633;
-inline constexpr int IDC_KX_COPIES_X = 9641;
-inline constexpr int IDC_KX_COPIES_Y = 9639;
-inline constexpr int IDC_KX_STEP_X = 355;
-inline constexpr int IDC_KX_STEP_Y = 356;
-inline constexpr int IDC_KX_STATUS = 9673;
-inline constexpr int IDC_KX_START = 9642;
-inline constexpr int IDC_KX_STOP = 9655;
 
 class KX_EXPORT CKestrixDialog : public CDialog {
  public:

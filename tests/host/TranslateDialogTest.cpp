@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ResourceIds.h"
 #include "host/Translation.h"
 #include "platform/Dialog.h"
 #include "tests/support/HostFixture.h"
@@ -28,17 +29,17 @@ class TranslateDialogTest : public kxtest::HostTest {};
 
 TEST_F(TranslateDialogTest, GermanCatalogTranslatesTheSetupPage) {
   ASSERT_TRUE(m_host.Texts().SetLanguage("de")) << m_host.Texts().LastError();
-  CDialog page(kx::kSetupPageTemplate);
-  ASSERT_TRUE(page.Create(kx::kSetupPageTemplate));
-  page.SetDlgItemText(9659, "1.5");
+  CDialog page(IDD_KESTRIX_SETUP);
+  ASSERT_TRUE(page.Create(IDD_KESTRIX_SETUP));
+  page.SetDlgItemText(IDC_KX_SCALE, "1.5");
   TranslateDialog(&page);
 
   EXPECT_EQ(page.GetWindowText(), "Kestrix");
-  EXPECT_EQ(page.GetDlgItemText(9667), "Kalibrieren");
-  EXPECT_EQ(page.GetDlgItemText(9666), "Automatischer Weißabgleich");
-  EXPECT_EQ(page.GetDlgItemText(9692), "Gamma-Modus");
+  EXPECT_EQ(page.GetDlgItemText(IDC_KX_CALIBRATE), "Kalibrieren");
+  EXPECT_EQ(page.GetDlgItemText(IDC_KX_AUTO_WHITE_BALANCE), "Automatischer Weißabgleich");
+  EXPECT_EQ(page.GetDlgItemText(IDC_KX_GAMMA_MODE), "Gamma-Modus");
   EXPECT_EQ(page.GetDlgItemText(IDCANCEL), "Abbrechen");
-  EXPECT_EQ(page.GetDlgItemText(9659), "1.5");  // not a key: left as it is
+  EXPECT_EQ(page.GetDlgItemText(IDC_KX_SCALE), "1.5");  // not a key: left as it is
   const std::vector<std::string> texts = Texts(page);
   for (const std::string& text : texts) EXPECT_FALSE(IsKey(text)) << text;
   // The labels without identifiers are translated too.
@@ -52,14 +53,14 @@ TEST_F(TranslateDialogTest, GermanCatalogTranslatesTheSetupPage) {
 
 TEST_F(TranslateDialogTest, PlainTextsAndWindowlessObjectsAreLeftAlone) {
   ASSERT_TRUE(m_host.Texts().SetLanguage("de"));
-  CDialog acquire(kx::kAcquireDialogTemplate);
-  ASSERT_TRUE(acquire.Create(kx::kAcquireDialogTemplate));
+  CDialog acquire(IDD_KESTRIX_ACQUIRE);
+  ASSERT_TRUE(acquire.Create(IDD_KESTRIX_ACQUIRE));
   const std::vector<std::string> before = Texts(acquire);
   TranslateDialog(&acquire);
   EXPECT_EQ(Texts(acquire), before);
-  EXPECT_EQ(acquire.GetDlgItemText(9634), "Start");
+  EXPECT_EQ(acquire.GetDlgItemText(IDC_KX_ZET_START), "Start");
 
-  CDialog none(kx::kSetupPageTemplate);
+  CDialog none(IDD_KESTRIX_SETUP);
   TranslateDialog(&none);
   TranslateDialog(nullptr);
   EXPECT_EQ(none.GetSafeHwnd(), nullptr);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "host/ResourceIds.h"
 #include "host/ValidatedEdit.h"
 #include "platform/Dialog.h"
 #include "platform/Input.h"
@@ -11,13 +12,10 @@
 
 namespace {
 
-constexpr int kScale = 9659;
-constexpr int kXOffset = 9660;
-
 // The setup page's Scale and X offset edits, set up the way the page sets them up.
 class EditDialog : public CDialog {
  public:
-  EditDialog() : CDialog(kx::kSetupPageTemplate) {}
+  EditDialog() : CDialog(IDD_KESTRIX_SETUP) {}
 
   CValidatedEdit m_edtScale;
   CValidatedEdit m_edtXOffset;
@@ -37,17 +35,17 @@ class EditDialog : public CDialog {
 
  protected:
   void DoDataExchange(CDataExchange* pDX) override {
-    DDX_Control(pDX, kScale, m_edtScale);
-    DDX_Control(pDX, kXOffset, m_edtXOffset);
-    DDX_Text(pDX, kScale, m_dScale);
-    DDX_Text(pDX, kXOffset, m_dXOffset);
+    DDX_Control(pDX, IDC_KX_SCALE, m_edtScale);
+    DDX_Control(pDX, IDC_KX_X_OFFSET, m_edtXOffset);
+    DDX_Text(pDX, IDC_KX_SCALE, m_dScale);
+    DDX_Text(pDX, IDC_KX_X_OFFSET, m_dXOffset);
   }
 };
 
 class ValidatedEditTest : public kxtest::HostTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_dlg.Create(kx::kSetupPageTemplate));
+    ASSERT_TRUE(m_dlg.Create(IDD_KESTRIX_SETUP));
     m_dlg.ShowWindow(SW_SHOW);
   }
 
@@ -67,7 +65,7 @@ class ValidatedEditTest : public kxtest::HostTest {
 };
 
 TEST_F(ValidatedEditTest, RefusedTextsRevertToTheLastValidValue) {
-  EXPECT_EQ(m_dlg.GetDlgItemText(kScale), "1.5");
+  EXPECT_EQ(m_dlg.GetDlgItemText(IDC_KX_SCALE), "1.5");
   const struct {
     const char* typed;
     const char* shown;  // what the edit shows afterwards
@@ -82,7 +80,7 @@ TEST_F(ValidatedEditTest, RefusedTextsRevertToTheLastValidValue) {
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(s.typed);
-    EXPECT_EQ(Type(kScale, s.typed), s.shown);
+    EXPECT_EQ(Type(IDC_KX_SCALE, s.typed), s.shown);
     EXPECT_TRUE(m_dlg.UpdateData(TRUE));
     EXPECT_EQ(m_dlg.m_dScale, s.value);
     EXPECT_EQ(m_dlg.m_edtScale.Value(), s.value);
@@ -91,31 +89,31 @@ TEST_F(ValidatedEditTest, RefusedTextsRevertToTheLastValidValue) {
 
 TEST_F(ValidatedEditTest, EditWithCopiedSettingsKeepsItsOwnValueAndMinimum) {
   // The X offset took over the Scale edit's decimal mode, then its own minimum.
-  EXPECT_EQ(m_dlg.GetDlgItemText(kXOffset), "-20");
-  EXPECT_EQ(Type(kXOffset, "-100000"), "-100000");
-  EXPECT_EQ(Type(kXOffset, "-100000.5"), "-100000");
-  EXPECT_EQ(Type(kXOffset, "-12.75"), "-12.75");
-  EXPECT_EQ(Type(kXOffset, "x"), "-12.75");
+  EXPECT_EQ(m_dlg.GetDlgItemText(IDC_KX_X_OFFSET), "-20");
+  EXPECT_EQ(Type(IDC_KX_X_OFFSET, "-100000"), "-100000");
+  EXPECT_EQ(Type(IDC_KX_X_OFFSET, "-100000.5"), "-100000");
+  EXPECT_EQ(Type(IDC_KX_X_OFFSET, "-12.75"), "-12.75");
+  EXPECT_EQ(Type(IDC_KX_X_OFFSET, "x"), "-12.75");
   EXPECT_TRUE(m_dlg.UpdateData(TRUE));
   EXPECT_EQ(m_dlg.m_dXOffset, -12.75);
   // Typing into one edit leaves the other alone.
   EXPECT_EQ(m_dlg.m_dScale, 1.5);
-  EXPECT_EQ(Type(kScale, "-12.75"), "1.5");
+  EXPECT_EQ(Type(IDC_KX_SCALE, "-12.75"), "1.5");
 }
 
 TEST_F(ValidatedEditTest, IntegerModeRefusesDecimals) {
   m_dlg.m_edtScale.SetIntegerMode(2);
-  EXPECT_EQ(Type(kScale, "7"), "7");
-  EXPECT_EQ(Type(kScale, "2.5"), "7");
-  EXPECT_EQ(Type(kScale, "3e2"), "7");
-  EXPECT_EQ(Type(kScale, "-1"), "7");  // the minimum still holds
+  EXPECT_EQ(Type(IDC_KX_SCALE, "7"), "7");
+  EXPECT_EQ(Type(IDC_KX_SCALE, "2.5"), "7");
+  EXPECT_EQ(Type(IDC_KX_SCALE, "3e2"), "7");
+  EXPECT_EQ(Type(IDC_KX_SCALE, "-1"), "7");  // the minimum still holds
   EXPECT_TRUE(m_dlg.UpdateData(TRUE));
   EXPECT_EQ(m_dlg.m_dScale, 7.0);
   // A value given in code is cut to a whole number.
   EXPECT_TRUE(m_dlg.m_edtScale.SetValue(CValue(8.9, 2), FALSE, TRUE));
-  EXPECT_EQ(m_dlg.GetDlgItemText(kScale), "8");
+  EXPECT_EQ(m_dlg.GetDlgItemText(IDC_KX_SCALE), "8");
   EXPECT_FALSE(m_dlg.m_edtScale.SetValue(CValue(-3.0, 2), FALSE, TRUE));
-  EXPECT_EQ(m_dlg.GetDlgItemText(kScale), "8");
+  EXPECT_EQ(m_dlg.GetDlgItemText(IDC_KX_SCALE), "8");
 }
 
 TEST(ValidatedEdit, GetSettingsCopiesTheSettingsNotTheValue) {

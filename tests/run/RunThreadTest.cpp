@@ -3,6 +3,7 @@
 
 #include <future>
 
+#include "host/ResourceIds.h"
 #include "host/Settings.h"
 #include "platform/Input.h"
 #include "platform/WinThread.h"
@@ -16,14 +17,13 @@ namespace {
 class ProbeThread : public CKestrixThread {
  public:
   ProbeThread(std::promise<HWND>& created, const Scenario& s)
-      : CKestrixThread(kRunDialogTemplateId, nullptr, s.Doc().jobList, s.Doc().imageObject),
+      : CKestrixThread(IDD_KESTRIX_RUN, nullptr, s.Doc().jobList, s.Doc().imageObject),
         m_created(created) {}
   BOOL InitInstance() override {
     const BOOL result = CKestrixThread::InitInstance();
     m_created.set_value(Dialog() ? Dialog()->GetSafeHwnd() : nullptr);
     return result;
   }
-  static constexpr UINT kRunDialogTemplateId = 2848;
 
  private:
   std::promise<HWND>& m_created;
