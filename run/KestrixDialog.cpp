@@ -54,7 +54,6 @@ CKestrixDialog::~CKestrixDialog() {
   }
   if (m_CutList) DBDestroyList(m_CutList);
   m_CutList.reset();
-  if (m_hFrameBitmap) DeleteObject(m_hFrameBitmap);
   m_JobList.reset();
 }
 
@@ -110,20 +109,8 @@ BOOL CKestrixDialog::OnInitDialog() {
     GetRegMarkData();
     GetCutList();
     SetupRegImage(0);
-
-    HDC memDc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info{};
-    info.bmiHeader = kx::MakeFrameHeader();
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    DeleteDC(memDc);
-    {
-      std::lock_guard<std::mutex> lock(m_frameMutex);
-      m_bmiFrame = info.bmiHeader;
-      m_hFrameBitmap = bitmap;
-      m_pFrameBits = static_cast<BYTE*>(bits);
-      m_bLiveReady = m_wndLive.GetSafeHwnd() != nullptr;
-    }
+    // From here on frames are stored and shown; the release pairs with UpdateImage's acquire.
+    m_bFrameReady.store(true, std::memory_order_release);
     SetupRegImage(0);
   }
   return TRUE;
@@ -138,6 +125,7 @@ void CKestrixDialog::BmpFrameCallback(BYTE* frame, DWORD byteCount, DWORD, DWORD
 }
 
 void CKestrixDialog::UpdateImage(int byteCount, BYTE* frame) {
+  if (!m_bFrameReady.load(std::memory_order_acquire)) return;
   const std::size_t count = std::min<std::size_t>(byteCount > 0 ? byteCount : 0, kx::kFrameBytes);
   cv::Mat cross(kx::kFrameHeight, kx::kFrameWidth, CV_8UC3, cv::Scalar::all(0));
   std::memcpy(cross.data, frame, count);
@@ -147,10 +135,10 @@ void CKestrixDialog::UpdateImage(int byteCount, BYTE* frame) {
   cv::line(cross, {0, kx::Half(h)}, {w, kx::Half(h)}, green, 3, cv::LINE_8);
   cv::line(cross, {kx::Half(w), 0}, {kx::Half(w), h}, green, 3, cv::LINE_8);
 
-  std::lock_guard<std::mutex> lock(m_frameMutex);
-  if (m_pFrameBits) std::memcpy(m_pFrameBits, frame, count);
-  if (m_hFrameBitmap && m_bLiveReady) {
-    HDC dc = GetDC(m_wndLive.GetSafeHwnd());
+  m_FrameBuffer.Store(frame, count);
+  const HWND live = m_wndLive.GetSafeHwnd();
+  if (live) {
+    HDC dc = GetDC(live);
     RECT rc{};
     m_wndLive.GetClientRect(&rc);
     SetStretchBltMode(dc, COLORONCOLOR);
@@ -158,7 +146,7 @@ void CKestrixDialog::UpdateImage(int byteCount, BYTE* frame) {
     info.bmiHeader = m_bmiFrame;
     StretchDIBits(dc, 0, 0, rc.right - rc.left, rc.bottom - rc.top, 0, 0, w, h, cross.data, &info,
                   DIB_RGB_COLORS, SRCCOPY);
-    ReleaseDC(m_wndLive.GetSafeHwnd(), dc);
+    ReleaseDC(live, dc);
   }
 }
 

@@ -1,12 +1,13 @@
 // The registration-and-cut run: finds each copy's marks with the camera and cuts the copy.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 #include "common/BitmapInfo.h"
 #include "common/Export.h"
+#include "common/FrameBuffer.h"
 #include "common/RoiImage.h"
 #include "common/TM.h"
 #include "common/WinTypes.h"
@@ -108,9 +109,10 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   int m_bMoving = 0;
   int m_nPort = 0;
   POINT m_ptHead{0, 0};
-  BITMAPINFOHEADER m_bmiFrame{};
-  HBITMAP m_hFrameBitmap = nullptr;
-  BYTE* m_pFrameBits = nullptr;
+  // The latest raw camera frame (written on the camera thread, read by the mark search) and the
+  // header that describes it and the live view's crosshair copy.
+  kx::FrameBuffer m_FrameBuffer;
+  const BITMAPINFOHEADER m_bmiFrame = kx::FrameBuffer::Header();
   uint64 m_hImageObj = 0;
   ObjList m_JobList;
   CCutMachine* m_pCutMachine = nullptr;
@@ -131,10 +133,9 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   cv::Point m_ptCalDst[3];
 
  private:
-  // Guards the frame buffer and the live view between the camera thread and this window's
-  // thread; held only for a copy or a blit.
-  std::mutex m_frameMutex;
-  bool m_bLiveReady = false;
+  // Set once OnInitDialog has readied the frame buffer and the live view: frames before that are
+  // neither stored nor shown.
+  std::atomic<bool> m_bFrameReady{false};
 
   // The mark searches of LocateObject: each leaves the last offset in (x, y) and reports
   // whether the mark was found; *gaveUp tells the retry limit was reached. SearchMark is their

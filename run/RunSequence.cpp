@@ -1,10 +1,8 @@
 // The registration run: the serpentine over the copies, the mark search and cutting.
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 
-#include "common/Frame.h"
 #include "common/Units.h"
 #include "host/CutterDriver.h"
 #include "platform/Clock.h"
@@ -164,11 +162,7 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
   const cv::Mat templ = reference->RoiMat().clone();
   cv::Mat frames[kx::kMatchFrames];
   for (cv::Mat& frame : frames) {
-    frame = cv::Mat(kx::kFrameHeight, kx::kFrameWidth, CV_8UC3, cv::Scalar::all(0));
-    {
-      std::lock_guard<std::mutex> lock(m_frameMutex);
-      if (m_pFrameBits) std::memcpy(frame.data, m_pFrameBits, kx::kFrameBytes);
-    }
+    frame = m_FrameBuffer.Snapshot();
     Sleep(kx::kMatchFrameIntervalMs);
   }
   BOUNDS bounds{};

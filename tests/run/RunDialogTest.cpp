@@ -1,5 +1,5 @@
 // The run dialog on the simulated machine: initialisation, copy edits, Roll/Sheet, click steering,
-// head moves, job data and the reference image.
+// head moves, camera frames, job data and the reference image.
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
@@ -22,6 +22,7 @@ class TestDialog : public CKestrixDialog {
   using CKestrixDialog::m_CutList;
   using CKestrixDialog::m_dCopiesX;
   using CKestrixDialog::m_dCopiesY;
+  using CKestrixDialog::m_FrameBuffer;
   using CKestrixDialog::m_hRegMark;
   using CKestrixDialog::m_pRegImage;
   using CKestrixDialog::m_rcPreview;
@@ -233,6 +234,58 @@ TEST(RunDialogMotion, MovesEndOnArrivalOnAStallAndClampAtTheOrigin) {
   EXPECT_LT(stallTime, 10'000'000) << "the wait ends soon after the head stops";
   EXPECT_EQ(clamped.x, 0);
   EXPECT_NEAR(clamped.y, 3000, 3);
+}
+
+// ---- Camera frames ----
+
+void Deliver(CKestrixDialog* context, std::vector<BYTE>& bytes, DWORD count) {
+  CKestrixDialog::BmpFrameCallback(bytes.empty() ? nullptr : bytes.data(), count, 0, 0, 0, 0,
+                                   context, nullptr);
+}
+
+TEST(RunDialogFrames, KeptAndShownWithTheCrosshairOnlyOnceInitialised) {
+  DialogWorld w("frames");
+  auto dialog = w.NewDialog();
+  // A red frame with some bytes more than a frame: only the first 921,600 are taken.
+  std::vector<BYTE> red(kFrameBytes + 300);
+  for (std::size_t i = 0; i < red.size(); i += 3) {
+    red[i] = 10;
+    red[i + 1] = 20;
+    red[i + 2] = 200;
+  }
+  const cv::Vec3b redPixel(10, 20, 200);
+  const auto all = [](const cv::Mat& frame, cv::Vec3b colour) {
+    cv::Mat same;
+    cv::inRange(frame, colour, colour, same);
+    return cv::countNonZero(same) == frame.rows * frame.cols;
+  };
+
+  Deliver(dialog.get(), red, static_cast<DWORD>(red.size()));
+  EXPECT_TRUE(all(dialog->m_FrameBuffer.Snapshot(), cv::Vec3b(0, 0, 0)))
+      << "a frame before initialisation is not kept";
+
+  cv::Mat kept, shown, afterIgnored;
+  w.op.Then(ScriptedOperator::Call([&] {
+    Deliver(dialog.get(), red, static_cast<DWORD>(red.size()));
+    kept = dialog->m_FrameBuffer.Snapshot();
+    shown = RenderWindow(*dialog->GetDlgItem(IDC_KX_LIVE));
+    // No context, no bytes, no frame: ignored.
+    std::vector<BYTE> grey(kFrameBytes, 99);
+    std::vector<BYTE> none;
+    Deliver(nullptr, grey, static_cast<DWORD>(grey.size()));
+    Deliver(dialog.get(), grey, 0);
+    Deliver(dialog.get(), none, static_cast<DWORD>(grey.size()));
+    afterIgnored = dialog->m_FrameBuffer.Snapshot();
+  }));
+  EXPECT_EQ(w.Show(*dialog), 0);
+  EXPECT_TRUE(all(kept, redPixel)) << "the raw frame is kept without the crosshair";
+  EXPECT_TRUE(all(afterIgnored, redPixel));
+  // The 192 x 256 view shows the whole frame: the centre is on the crosshair, the rest is frame.
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.at<cv::Vec3b>(128, 96), cv::Vec3b(0, 255, 0));
+  EXPECT_EQ(shown.at<cv::Vec3b>(40, 30), redPixel);
+  EXPECT_EQ(shown.at<cv::Vec3b>(220, 160), redPixel);
+  EXPECT_FALSE(w.op.Failed()) << w.op.FailureText();
 }
 
 // ---- Job data ----
