@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <memory>
 
 #include "common/BitmapInfo.h"
@@ -137,14 +136,12 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // neither stored nor shown.
   std::atomic<bool> m_bFrameReady{false};
 
-  // The mark searches of LocateObject: each leaves the last offset in (x, y) and reports
-  // whether the mark was found; *gaveUp tells the retry limit was reached. SearchMark is their
-  // common loop: centre on a found mark, else take step(count); count failed searches (first
-  // mark) or stepping moves (later marks) up to limit.
-  bool SearchMark(int maxErr, int limit, bool countFailedSearches,
-                  const std::function<void(int count)>& step, long* x, long* y, bool* gaveUp);
-  bool SearchFirstMark(int maxErr, int stepX, int stepY, long* x, long* y, bool* gaveUp);
-  bool SearchLaterMark(int mark, NewWorldPt ref, int maxErr, long* x, long* y, bool* gaveUp);
+  // The search of LocateObject for mark `mark` (reference position ref): from where the head
+  // stands for the first mark, from its prediction for the later ones. Centres on the mark when
+  // found, else steps around; leaves the last offset in (x, y) and reports whether the mark was
+  // found; *gaveUp tells the retry limit was reached.
+  bool SearchMark(int mark, NewWorldPt ref, int maxErr, int stepX, int stepY, long* x, long* y,
+                  bool* gaveUp);
   // The failure dialogue; true when the user placed the camera and the search starts again.
   bool AskForManualPlacement();
   // Hands the transformed copies to a cutter; false when this window has none.

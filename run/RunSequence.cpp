@@ -1,12 +1,11 @@
 // The registration run: the serpentine over the copies, the mark search and cutting.
 #include <cmath>
-#include <cstdlib>
-#include <functional>
 
 #include "common/Units.h"
 #include "host/CutterDriver.h"
 #include "platform/Clock.h"
 #include "run/KestrixDialog.h"
+#include "vision/MarkSearch.h"
 #include "vision/TemplateLocator.h"
 
 namespace {
@@ -19,10 +18,6 @@ const char kSearchCaption[] = "(*v*)Kestrix error";
 const char kNoCutter[] =
     "(*v*)This window has no cutter to cut with. The copy was registered but not cut; the run "
     "stops.";
-
-bool Centred(long x, long y, int maxErr) {
-  return std::labs(x) <= maxErr && std::labs(y) <= maxErr;
-}
 
 }  // namespace
 
@@ -177,74 +172,38 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
   return m.found;
 }
 
-bool CKestrixDialog::SearchMark(int maxErr, int limit, bool countFailedSearches,
-                                const std::function<void(int count)>& step, long* x, long* y,
-                                bool* gaveUp) {
+bool CKestrixDialog::SearchMark(int mark, NewWorldPt ref, int maxErr, int stepX, int stepY, long* x,
+                                long* y, bool* gaveUp) {
+  const cv::Size area = m_pRegImage->Roi().size();
+  if (mark > 0) {
+    NewWorldPt predicted;
+    GetRealPoint(mark, ref, &predicted);
+    MoveToOffset(kx::Trunc(predicted.x - m_ptHead.x), kx::Trunc(predicted.y - m_ptHead.y));
+  }
+  const kx::MarkSearchLimit& limit = mark == 0 ? kx::kFirstMarkLimit : kx::kLaterMarkLimit;
   double score = 0.0;
   bool found = FindRegMark(m_pRegImage.get(), x, y, &score);
   int count = 0;
   for (;;) {
-    if (found && Centred(*x, *y, maxErr)) break;
-    if (count >= limit) {
+    if (found && kx::MarkCentred(*x, *y, maxErr)) break;
+    if (kx::SearchGivesUp(limit, count)) {
       *gaveUp = true;
       break;
     }
     PumpOne();
     if (m_bRunning == 0) break;
+    const bool stepped = !found;
     if (found) {
-      MoveToOffset(*x, *y);  // centring on a found mark is no failure
+      MoveToOffset(*x, *y);  // centring on a found mark
     } else {
-      step(count);
-      if (!countFailedSearches) count += 1;
+      const kx::HeadStep step = mark == 0 ? kx::FirstMarkStep(area, m_dScale, m_nDir, stepX, stepY)
+                                          : kx::LaterMarkStep(count, area, m_dScale, m_nDir);
+      MoveToOffset(step.dx, step.dy);
     }
     found = FindRegMark(m_pRegImage.get(), x, y, &score);
-    if (!found && countFailedSearches) count += 1;
+    count = kx::NextSearchCount(limit, count, stepped, found);
   }
   return found;
-}
-
-bool CKestrixDialog::SearchFirstMark(int maxErr, int stepX, int stepY, long* x, long* y,
-                                     bool* gaveUp) {
-  const cv::Rect area = m_pRegImage->Roi();
-  // Up to five steps of half an area along the direction the copies follow each other.
-  return SearchMark(
-      maxErr, 5, true,
-      [&](int) {
-        MoveToOffset(kx::Trunc(kx::Half(area.width) * m_dScale * m_nDir * stepX),
-                     kx::Trunc(kx::Half(area.height) * m_dScale * m_nDir * stepY));
-      },
-      x, y, gaveUp);
-}
-
-bool CKestrixDialog::SearchLaterMark(int mark, NewWorldPt ref, int maxErr, long* x, long* y,
-                                     bool* gaveUp) {
-  const cv::Rect area = m_pRegImage->Roi();
-  const int w = area.width;
-  const int h = area.height;
-  NewWorldPt predicted;
-  GetRealPoint(mark, ref, &predicted);
-  MoveToOffset(kx::Trunc(predicted.x - m_ptHead.x), kx::Trunc(predicted.y - m_ptHead.y));
-  // Around the prediction: half up, half down, half right, then half left and up.
-  return SearchMark(
-      maxErr, 4, false,
-      [&](int count) {
-        switch (count) {
-          case 0:
-            MoveToOffset(0, kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
-            break;
-          case 1:
-            MoveToOffset(0, kx::Trunc(-m_nDir * h * m_dScale));
-            break;
-          case 2:
-            MoveToOffset(kx::Trunc(kx::Half(w) * m_dScale),
-                         kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
-            break;
-          default:
-            MoveToOffset(kx::Trunc(-w * m_dScale), kx::Trunc(kx::Half(h) * m_dScale * m_nDir));
-            break;
-        }
-      },
-      x, y, gaveUp);
 }
 
 bool CKestrixDialog::AskForManualPlacement() {
@@ -283,8 +242,7 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
                            (H - roi.y - kx::Half(roi.height)) * m_dScale};
       long x = 0, y = 0;
       bool gaveUp = false;
-      found = i == 0 ? SearchFirstMark(maxErr, stepX, stepY, &x, &y, &gaveUp)
-                     : SearchLaterMark(i, ref, maxErr, &x, &y, &gaveUp);
+      found = SearchMark(i, ref, maxErr, stepX, stepY, &x, &y, &gaveUp);
       if (gaveUp || !found) {
         failed = true;
         break;
