@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "run/KestrixDialog.h"
 #include "vision/MarkSearch.h"
+#include "vision/ReferenceArea.h"
 #include "vision/TemplateLocator.h"
 
 namespace {
@@ -236,10 +237,9 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
     for (int i = 0; i < 3 && m_bRunning != 0; ++i) {
       SetupRegImage(i);
       if (!m_pRegImage) return false;
-      const cv::Rect roi = m_pRegImage->Roi();
-      const int H = m_pRegImage->Height();
-      const NewWorldPt ref{(roi.x + kx::Half(roi.width)) * m_dScale,
-                           (H - roi.y - kx::Half(roi.height)) * m_dScale};
+      const cv::Point2d centre =
+          kx::ReferenceCentre(m_pRegImage->Roi(), m_pRegImage->Height(), m_dScale);
+      const NewWorldPt ref{centre.x, centre.y};
       long x = 0, y = 0;
       bool gaveUp = false;
       found = SearchMark(i, ref, maxErr, stepX, stepY, &x, &y, &gaveUp);
