@@ -130,7 +130,7 @@ nlohmann::json ReportJson(const std::string& worldName, const MainJobSetup& setu
       marks.push_back({{"reference", Point(c.ref[i])},
                        {"found", Point(c.found[i])},
                        {"missUnits", r.markMiss[i]}});
-    const TM& t = c.docToKnife;
+    const TM& t = c.knifeFromDoc;
     list.push_back({{"order", r.order},
                     {"copy", c.copy},
                     {"column", c.column},

@@ -124,7 +124,7 @@ void RunRecorder::CallSection(const ObjList& list, const TM* tm) {
     record.ref[i] = m_dialog->RefPoint(i);
     record.found[i] = m_dialog->FoundPoint(i);
   }
-  if (const TM* active = ActiveTranslate()) record.docToKnife = *active;
+  if (const TM* active = ActiveTranslate()) record.knifeFromDoc = *active;
   record.timeMicros = m_scenario->Clock().NowMicros();
   record.firstCut = cutsSoFar;
   m_copies.push_back(record);

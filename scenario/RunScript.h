@@ -61,7 +61,7 @@ struct CopyRecord {
   int row = -1;
   NewWorldPt ref[3];
   NewWorldPt found[3];
-  TM docToKnife;  // the transform the copy was cut through (document units)
+  TM knifeFromDoc;  // the transform the copy was cut through (document units)
   std::int64_t timeMicros = 0;
   std::size_t firstCut = 0;  // index range in the cutter's knife record
   std::size_t endCut = 0;

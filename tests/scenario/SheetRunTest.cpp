@@ -52,7 +52,7 @@ TEST(SheetRun, RotatedScaledAndShearedSheetIsRegistered) {
   const CopyRecord& c = h.recorder->Copies()[0];
   EXPECT_LT(c.score.maxError, kTolerance);
   // The transform found carries the planted rotation (2.5 degrees, about 0.0436 rad).
-  EXPECT_NEAR(std::atan2(c.docToKnife.m12, c.docToKnife.m11), 2.5 * CV_PI / 180, 0.003);
+  EXPECT_NEAR(std::atan2(c.knifeFromDoc.m12, c.knifeFromDoc.m11), 2.5 * CV_PI / 180, 0.003);
 }
 
 TEST(SheetRun, AJobOfMarksOnlyHandsAnEmptyListToTheCutter) {
