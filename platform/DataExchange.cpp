@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "platform/Controls.h"
 #include "platform/Operator.h"
 #include "platform/WindowTable.h"
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "platform/Controls.h"
 #include "platform/MessageQueue.h"
 #include "platform/WindowTable.h"
 

@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/WindowTable.h"
+
 struct HDC__ {
   std::shared_ptr<kx::Surface> surface;
   int stretchMode = BLACKONWHITE;
@@ -136,6 +138,12 @@ HBITMAP CreateDIBitmap(HDC, const BITMAPINFOHEADER* header, DWORD init, const vo
 BOOL DeleteObject(HBITMAP bitmap) {
   std::lock_guard<std::mutex> lock(kx::g_bitmapMutex);
   return kx::g_bitmaps.erase(reinterpret_cast<std::uintptr_t>(bitmap)) ? TRUE : FALSE;
+}
+
+HDC GetDC(HWND hwnd) {
+  std::lock_guard<std::recursive_mutex> lock(kx::WindowMutex());
+  kx::WindowRecord* record = kx::FindRecord(hwnd);
+  return record ? kx::CreateSurfaceDC(record->surface) : nullptr;
 }
 
 int ReleaseDC(HWND, HDC hdc) {

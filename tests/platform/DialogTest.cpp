@@ -5,6 +5,7 @@
 #include "platform/Input.h"
 #include "platform/MessageQueue.h"
 #include "platform/Operator.h"
+#include "platform/WindowTable.h"
 
 namespace test {
 namespace {
@@ -41,6 +42,17 @@ TEST_F(DialogTest, MissingTemplateGivesMinusOne) {
   kx::InstallResources(nullptr);
   CExampleDialog example;
   EXPECT_EQ(example.DoModal(), -1);
+}
+
+TEST_F(DialogTest, DestroyingADialogFreesItAndEveryControl) {
+  const int alive = kx::LiveWindowCount();
+  const int controls = static_cast<int>(m_resources.m_templates[kExampleTemplate].controls.size());
+  {
+    CExampleDialog dlg;
+    ASSERT_TRUE(dlg.Create(kExampleTemplate));
+    EXPECT_EQ(kx::LiveWindowCount(), alive + 1 + controls);
+  }
+  EXPECT_EQ(kx::LiveWindowCount(), alive);
 }
 
 TEST_F(DialogTest, EnterAndEscapeReachOnOkAndOnCancel) {
