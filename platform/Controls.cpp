@@ -2,8 +2,9 @@
 #include "platform/Controls.h"
 
 #include <algorithm>
-#include <iostream>
+#include <string>
 
+#include "common/Log.h"
 #include "platform/Resources.h"
 #include "platform/WindowTable.h"
 
@@ -60,12 +61,13 @@ void CButton::SetCheck(int check) {
 BOOL CBitmapButton::LoadBitmap(UINT id, BOOL resize, COLORREF mask) {
   kx::IResources* resources = kx::Resources();
   cv::Mat image = resources ? resources->FindBitmap(id) : cv::Mat();
+  const std::string name = "LoadBitmap: bitmap " + std::to_string(id);
   if (image.empty()) {
-    std::cerr << "LoadBitmap: bitmap " << id << " is not among the resources\n";
+    kx::Log(kx::LogLevel::Error, kx::LogCategory::Window, name + " is not among the resources");
     return FALSE;
   }
   if (image.type() != CV_8UC3) {
-    std::cerr << "LoadBitmap: bitmap " << id << " is not 8-bit BGR\n";
+    kx::Log(kx::LogLevel::Error, kx::LogCategory::Window, name + " is not 8-bit BGR");
     return FALSE;
   }
   std::lock_guard<std::recursive_mutex> lock(kx::WindowMutex());

@@ -22,7 +22,7 @@ class CButton : public CWnd {
 class CBitmapButton : public CButton {
  public:
   // Loads bitmap id from the installed resources. resize: make the button the image's size.
-  // FALSE (reason on stderr) when the resources have no such bitmap.
+  // FALSE (the reason goes to the log) when the resources have no such bitmap.
   BOOL LoadBitmap(UINT id, BOOL resize = TRUE, COLORREF mask = CLR_NONE);
 };
 
