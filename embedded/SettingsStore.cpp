@@ -2,11 +2,11 @@
 #include "embedded/SettingsStore.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "common/Log.h"
 #include "host/AtomicFile.h"
 
 namespace kx {
@@ -66,7 +66,7 @@ void SettingsStore::Parse(const fs::path& path, IniFile& file) {
   std::ifstream in(path, std::ios::binary);
   auto problem = [&](int line, const std::string& what) {
     std::string text = path.string() + ":" + std::to_string(line) + ": " + what;
-    std::fprintf(stderr, "kestrix: settings file %s\n", text.c_str());
+    Log(LogLevel::Warning, LogCategory::Settings, text);
     m_problems.push_back(std::move(text));
     file.hadProblems = true;
   };

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/Wnd.h"
+#include "platform/Controls.h"
 
 // A number with the code of the unit it is given in. The edit shows the number alone; unit codes
 // are kept for the host's own display (0 plain number, 1 millimetres, 2 copies, 3 cutter units).

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <string>
 
+#include "common/Log.h"
+#include "platform/Controls.h"
 #include "platform/Operator.h"
 #include "platform/WindowTable.h"
 
@@ -68,8 +70,9 @@ void ExchangeNumber(CDataExchange* pDX, int id, Number& value, Parse parse, cons
 HWND CDataExchange::PrepareCtrl(int id) {
   CWnd* control = m_pDlgWnd ? m_pDlgWnd->GetDlgItem(id) : nullptr;
   if (!control) {
-    std::cerr << "data exchange: the dialog \"" << (m_pDlgWnd ? m_pDlgWnd->GetWindowText() : "")
-              << "\" has no control " << id << "\n";
+    kx::Log(kx::LogLevel::Error, kx::LogCategory::Window,
+            "data exchange: the dialog \"" + (m_pDlgWnd ? m_pDlgWnd->GetWindowText() : "") +
+                "\" has no control " + std::to_string(id));
     Fail();
   }
   return control->m_hWnd;
@@ -134,7 +137,8 @@ void DDX_Radio(CDataExchange* pDX, int id, int& value) {
     group.push_back(r);
   }
   if (group.empty()) {
-    std::cerr << "data exchange: control " << id << " is not a radio button\n";
+    kx::Log(kx::LogLevel::Error, kx::LogCategory::Window,
+            "data exchange: control " + std::to_string(id) + " is not a radio button");
     pDX->Fail();
   }
   if (pDX->m_bSaveAndValidate) {

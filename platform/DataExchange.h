@@ -19,7 +19,7 @@ class CDataExchange {
   BOOL m_bSaveAndValidate;
   CWnd* m_pDlgWnd;
 
-  // The control with this id; a missing one is reported on stderr and fails the exchange.
+  // The control with this id; a missing one is reported in the log and fails the exchange.
   HWND PrepareCtrl(int id);
   // Ends the exchange (UpdateData returns FALSE).
   [[noreturn]] void Fail();

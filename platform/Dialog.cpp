@@ -2,8 +2,10 @@
 #include "platform/Dialog.h"
 
 #include <algorithm>
-#include <iostream>
+#include <string>
 
+#include "common/Log.h"
+#include "platform/Controls.h"
 #include "platform/MessageQueue.h"
 #include "platform/WindowTable.h"
 
@@ -12,6 +14,10 @@ namespace {
 // Frame around a top-level dialog's client area: borders and the caption bar.
 constexpr RECT kFrame{4, 28, 4, 4};
 int g_cascade = 0;
+
+void Report(const std::string& message) {
+  kx::Log(kx::LogLevel::Error, kx::LogCategory::Window, message);
+}
 
 std::unique_ptr<CWnd> MakeWrapper(kx::ControlKind kind) {
   using kx::ControlKind;
@@ -39,7 +45,7 @@ std::unique_ptr<CWnd> MakeWrapper(kx::ControlKind kind) {
 const kx::DialogTemplate* LookUp(UINT id) {
   kx::IResources* resources = kx::Resources();
   const kx::DialogTemplate* tmpl = resources ? resources->FindDialogTemplate(id) : nullptr;
-  if (!tmpl) std::cerr << "dialog template " << id << " is not among the resources\n";
+  if (!tmpl) Report("dialog template " + std::to_string(id) + " is not among the resources");
   return tmpl;
 }
 
@@ -62,14 +68,14 @@ CDialog::~CDialog() {
 BOOL CDialog::CreateIndirect(const kx::DialogTemplate& tmpl, CWnd* parent, bool child,
                              POINT origin) {
   if (m_hWnd) {
-    std::cerr << "dialog \"" << tmpl.caption << "\" is already created\n";
+    Report("dialog \"" + tmpl.caption + "\" is already created");
     return FALSE;
   }
   {
     std::lock_guard<std::recursive_mutex> lock(kx::WindowMutex());
     kx::WindowRecord* parentRecord = parent ? kx::FindRecord(parent->m_hWnd) : nullptr;
     if (child && !parentRecord) {
-      std::cerr << "dialog \"" << tmpl.caption << "\" needs a parent window\n";
+      Report("dialog \"" + tmpl.caption + "\" needs a parent window");
       return FALSE;
     }
     kx::WindowRecord& d = kx::NewRecord();
@@ -257,7 +263,7 @@ CPropertyPage* CPropertySheet::GetActivePage() const { return GetPage(m_nActive)
 
 INT_PTR CPropertySheet::DoModal() {
   if (m_pages.empty()) {
-    std::cerr << "property sheet \"" << m_strCaption << "\" has no pages\n";
+    Report("property sheet \"" + m_strCaption + "\" has no pages");
     return -1;
   }
   LONG pageWidth = 0;

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "platform/Controls.h"  // a dialog class declares its controls as members
 #include "platform/DataExchange.h"
 #include "platform/Wnd.h"
 

@@ -2,9 +2,12 @@
 #include "platform/Gdi.h"
 
 #include <cstring>
-#include <iostream>
+#include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "common/Log.h"
+#include "platform/WindowTable.h"
 
 struct HDC__ {
   std::shared_ptr<kx::Surface> surface;
@@ -24,7 +27,9 @@ std::mutex g_bitmapMutex;
 std::unordered_map<std::uintptr_t, std::shared_ptr<BitmapObject>> g_bitmaps;
 std::uintptr_t g_nextBitmap = 0x1000;
 
-// Checks a header for the formats we draw; on failure names what is wrong on stderr.
+void Report(const std::string& message) { Log(LogLevel::Error, LogCategory::Gdi, message); }
+
+// Checks a header for the formats we draw; on failure the log names what is wrong.
 bool ValidHeader(const BITMAPINFOHEADER& h, const char* caller) {
   const char* problem = nullptr;
   if (h.biSize < sizeof(BITMAPINFOHEADER)) {
@@ -40,7 +45,7 @@ bool ValidHeader(const BITMAPINFOHEADER& h, const char* caller) {
   } else if (h.biCompression != BI_RGB) {
     problem = "compressed bitmaps are not supported";
   }
-  if (problem) std::cerr << caller << ": bad bitmap header: " << problem << "\n";
+  if (problem) Report(std::string(caller) + ": bad bitmap header: " + problem);
   return problem == nullptr;
 }
 
@@ -110,7 +115,7 @@ HDC CreateSurfaceDC(std::shared_ptr<Surface> surface) {
 HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT, void** bits, HANDLE, DWORD) {
   if (bits) *bits = nullptr;
   if (!info) {
-    std::cerr << "CreateDIBSection: no bitmap header\n";
+    kx::Report("CreateDIBSection: no bitmap header");
     return nullptr;
   }
   if (!kx::ValidHeader(info->bmiHeader, "CreateDIBSection")) return nullptr;
@@ -125,7 +130,7 @@ HBITMAP CreateDIBitmap(HDC, const BITMAPINFOHEADER* header, DWORD init, const vo
     if (!info || info->bmiHeader.biWidth != header->biWidth ||
         info->bmiHeader.biHeight != header->biHeight ||
         info->bmiHeader.biBitCount != header->biBitCount) {
-      std::cerr << "CreateDIBitmap: the pixel layout differs from the bitmap's header\n";
+      kx::Report("CreateDIBitmap: the pixel layout differs from the bitmap's header");
       return nullptr;
     }
     return kx::AddBitmap(*header, bits, nullptr);
@@ -136,6 +141,12 @@ HBITMAP CreateDIBitmap(HDC, const BITMAPINFOHEADER* header, DWORD init, const vo
 BOOL DeleteObject(HBITMAP bitmap) {
   std::lock_guard<std::mutex> lock(kx::g_bitmapMutex);
   return kx::g_bitmaps.erase(reinterpret_cast<std::uintptr_t>(bitmap)) ? TRUE : FALSE;
+}
+
+HDC GetDC(HWND hwnd) {
+  std::lock_guard<std::recursive_mutex> lock(kx::WindowMutex());
+  kx::WindowRecord* record = kx::FindRecord(hwnd);
+  return record ? kx::CreateSurfaceDC(record->surface) : nullptr;
 }
 
 int ReleaseDC(HWND, HDC hdc) {
@@ -164,14 +175,16 @@ int StretchDIBits(HDC hdc, int xDest, int yDest, int wDest, int hDest, int xSrc,
   if (!kx::ValidHeader(h, "StretchDIBits")) return 0;
   const int rows = h.biHeight < 0 ? -h.biHeight : h.biHeight;
   if (rop != SRCCOPY) {
-    std::cerr << "StretchDIBits: only SRCCOPY is supported\n";
+    kx::Report("StretchDIBits: only SRCCOPY is supported");
     return 0;
   }
   if (wDest <= 0 || hDest <= 0 || wSrc <= 0 || hSrc <= 0 || xSrc < 0 || ySrc < 0 ||
       xSrc + wSrc > h.biWidth || ySrc + hSrc > rows) {
-    std::cerr << "StretchDIBits: source " << xSrc << "," << ySrc << " " << wSrc << "x" << hSrc
-              << " outside the " << h.biWidth << "x" << rows << " bitmap or empty destination "
-              << wDest << "x" << hDest << "\n";
+    kx::Report("StretchDIBits: source " + std::to_string(xSrc) + "," + std::to_string(ySrc) + " " +
+               std::to_string(wSrc) + "x" + std::to_string(hSrc) + " outside the " +
+               std::to_string(h.biWidth) + "x" + std::to_string(rows) +
+               " bitmap or empty destination " + std::to_string(wDest) + "x" +
+               std::to_string(hDest));
     return 0;
   }
   if (!hdc->surface) return 0;

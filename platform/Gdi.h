@@ -13,7 +13,7 @@ inline constexpr DWORD CBM_INIT = 4;
 // Creates a device-independent bitmap whose pixels the caller writes through *bits: rows padded
 // to four bytes, bottom-up or top-down by the sign of the header's height, zero-filled. 24 and 32
 // bits per pixel, uncompressed, are supported. Returns null (and *bits null) on a bad header,
-// with the reason on stderr. The HDC, section and offset are not used.
+// with the reason in the log. The HDC, section and offset are not used.
 HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
                          DWORD offset);
 // Creates a bitmap described by header and, with CBM_INIT, fills it from bits laid out as info
@@ -37,7 +37,7 @@ int SetStretchBltMode(HDC hdc, int mode);
 // stretching by nearest neighbour (source x = xSrc + dx * wSrc / wDest, rows likewise). ySrc is
 // counted from the bottom row for bottom-up bitmaps, as device-independent bitmaps do. Pixels
 // outside the surface are skipped. Thread-safe against rendering. Returns the number of
-// destination rows, 0 on a bad argument (reason on stderr) or a context without surface.
+// destination rows, 0 on a bad argument (reason in the log) or a context without surface.
 int StretchDIBits(HDC hdc, int xDest, int yDest, int wDest, int hDest, int xSrc, int ySrc, int wSrc,
                   int hSrc, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop);
 

@@ -2,9 +2,9 @@
 #include "platform/Input.h"
 
 #include <algorithm>
-#include <iostream>
 #include <optional>
 
+#include "common/Log.h"
 #include "platform/MessageQueue.h"
 #include "platform/WindowTable.h"
 
@@ -12,8 +12,10 @@ namespace kx {
 
 namespace {
 
-// The control's record when a user could reach it; reasons on stderr otherwise. Call with
-// WindowMutex held.
+void Report(const std::string& message) { Log(LogLevel::Error, LogCategory::Input, message); }
+
+// The control's record when a user could reach it; the reason goes to the log otherwise. Call
+// with WindowMutex held.
 WindowRecord* Reachable(HWND root, int id, const char* action) {
   CWnd* control = FindControl(root, id);
   WindowRecord* record = control ? FindRecord(control->m_hWnd) : nullptr;
@@ -26,14 +28,14 @@ WindowRecord* Reachable(HWND root, int id, const char* action) {
     problem = "the control is disabled";
   }
   if (problem) {
-    std::cerr << action << " control " << id << ": " << problem << "\n";
+    Report(std::string(action) + " control " + std::to_string(id) + ": " + problem);
     return nullptr;
   }
   return record;
 }
 
 bool WrongKind(int id, const char* action) {
-  std::cerr << action << " control " << id << ": not a control of that kind\n";
+  Report(std::string(action) + " control " + std::to_string(id) + ": not a control of that kind");
   return false;
 }
 
@@ -118,7 +120,7 @@ bool ClickControl(HWND root, int id, POINT inControl, UINT keyFlags) {
 
 bool ClickAt(HWND root, POINT inClient, UINT keyFlags) {
   if (!IsWindow(root)) {
-    std::cerr << "click: no such window\n";
+    Report("click: no such window");
     return false;
   }
   return PostMessage(root, WM_LBUTTONDOWN, keyFlags | MK_LBUTTON,
@@ -133,7 +135,7 @@ bool SelectListEntry(HWND root, int id, int index) {
     if (!r) return false;
     if (r->kind != ControlKind::ComboBox) return WrongKind(id, "select in");
     if (index < 0 || index >= static_cast<int>(r->items.size())) {
-      std::cerr << "select in control " << id << ": no entry " << index << "\n";
+      Report("select in control " + std::to_string(id) + ": no entry " + std::to_string(index));
       return false;
     }
     r->curSel = index;
@@ -159,7 +161,7 @@ bool MoveSlider(HWND root, int id, int pos) {
 
 bool PressKey(HWND root, UINT virtualKey) {
   if (!IsWindow(root)) {
-    std::cerr << "key: no such window\n";
+    Report("key: no such window");
     return false;
   }
   return PostMessage(root, WM_KEYDOWN, virtualKey, 0);

@@ -9,7 +9,7 @@ namespace kx {
 
 // Each function finds control id in root's window tree, acts as a user would and posts the
 // notification to the control's dialog, so that it is handled by whichever pump runs next (also
-// one nested in a long handler). All return false, with the reason on stderr, when the control
+// one nested in a long handler). All return false, with the reason in the log, when the control
 // does not exist, is of the wrong kind, or is hidden or disabled (a user could not reach it).
 
 // Push, bitmap, check and radio buttons: a check box toggles, a radio button is checked and its

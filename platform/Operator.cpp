@@ -6,6 +6,7 @@
 #include <cctype>
 #include <optional>
 
+#include "common/Log.h"
 #include "platform/Input.h"
 #include "platform/MessageQueue.h"
 #include "platform/Wnd.h"
@@ -116,7 +117,7 @@ ScriptStep ScriptedOperator::Call(std::function<void()> callback) {
 }
 
 void ScriptedOperator::Fail(const std::string& what) {
-  std::cerr << "scripted operator: " << what << "\n";
+  Log(LogLevel::Error, LogCategory::Operator, "scripted operator: " + what);
   std::lock_guard<std::mutex> lock(m_mutex);
   m_failures.push_back(what);
 }
@@ -244,7 +245,7 @@ int MessageBox(HWND owner, const char* text, const char* caption, UINT flags) {
   const std::string body = text ? text : "";
   const std::string title = caption ? caption : "";
   if (kx::IOperator* op = kx::Operator()) return op->AnswerMessageBox(owner, body, title, flags);
-  std::cerr << "message box (no operator; answered Cancel) \"" << title << "\": \"" << body
-            << "\"\n";
+  kx::Log(kx::LogLevel::Warning, kx::LogCategory::Operator,
+          "message box (no operator; answered Cancel) \"" + title + "\": \"" + body + "\"");
   return IDCANCEL;
 }

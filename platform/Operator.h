@@ -25,7 +25,7 @@ class IOperator {
 };
 
 // The installed operator, null when none: message boxes are then answered IDCANCEL and their
-// texts printed on stderr. The caller keeps ownership.
+// texts go to the log. The caller keeps ownership.
 void InstallOperator(IOperator* op);
 IOperator* Operator();
 
@@ -53,7 +53,7 @@ struct ScriptStep {
 };
 
 // Answers expected message boxes in order and takes its steps, one per idle pump, in order.
-// Anything unexpected is recorded as a failure, printed on stderr and answered IDCANCEL. Safe to
+// Anything unexpected is recorded as a failure, written to the log and answered IDCANCEL. Safe to
 // use from several threads.
 class ScriptedOperator : public IOperator {
  public:

@@ -1,12 +1,12 @@
 // A window drawn to an image: the way to look at a dialog without a display.
 #include "platform/Render.h"
 
-#include <iostream>
 #include <mutex>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "common/Log.h"
 #include "platform/WindowTable.h"
 
 namespace kx {
@@ -250,17 +250,20 @@ cv::Mat RenderWindow(const CWnd& window) {
 }
 
 bool SaveWindowPng(const CWnd& window, const std::string& path) {
+  auto report = [](const std::string& message) {
+    Log(LogLevel::Error, LogCategory::Window, "SaveWindowPng: " + message);
+  };
   const cv::Mat img = RenderWindow(window);
   if (img.empty()) {
-    std::cerr << "SaveWindowPng: the window has nothing to draw\n";
+    report("the window has nothing to draw");
     return false;
   }
   try {
     if (cv::imwrite(path, img)) return true;
   } catch (const cv::Exception& e) {
-    std::cerr << "SaveWindowPng: " << e.what() << "\n";
+    report(e.what());
   }
-  std::cerr << "SaveWindowPng: cannot write " << path << "\n";
+  report("cannot write " + path);
   return false;
 }
 

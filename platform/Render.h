@@ -19,7 +19,7 @@ void SetDisplayTextFilter(DisplayTextFilter filter);
 // frame and caption for top-level dialogs, controls with texts, states and pictures, disabled
 // controls greyed. Empty for an object without window. Safe while other threads blit.
 cv::Mat RenderWindow(const CWnd& window);
-// Writes RenderWindow as PNG; false (reason on stderr) when there is nothing to draw or the file
+// Writes RenderWindow as PNG; false (reason in the log) when there is nothing to draw or the file
 // cannot be written.
 bool SaveWindowPng(const CWnd& window, const std::string& path);
 

@@ -1,4 +1,4 @@
-// Dialog templates and bitmaps looked up by number among the host's resources; module registry.
+// Dialog templates and bitmaps looked up by number among the host's resources.
 #pragma once
 
 #include <string>
@@ -62,11 +62,5 @@ class IResources {
 void InstallResources(IResources* resources);
 // The installed resources, or null.
 IResources* Resources();
-
-// Extension modules announce themselves when their library is loaded and leave when it is
-// unloaded. Registering a name twice counts twice; unregistering an unknown name returns false.
-void RegisterModule(const std::string& name);
-bool UnregisterModule(const std::string& name);
-std::vector<std::string> RegisteredModules();
 
 }  // namespace kx

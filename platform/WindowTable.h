@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -65,10 +66,33 @@ std::recursive_mutex& WindowMutex();
 WindowRecord* FindRecord(HWND hwnd);
 // Makes a record with a fresh handle, owned by the table. Call with WindowMutex held.
 WindowRecord& NewRecord();
+// Takes hwnd's record out of the table and hands it over; null when there is none. Call with
+// WindowMutex held.
+std::unique_ptr<WindowRecord> TakeRecord(HWND hwnd);
+// Number of windows alive (for leak checks in tests).
+int LiveWindowCount();
+
+// Runs fn on hwnd's record with WindowMutex held; fallback when hwnd names no window.
+template <typename Fn>
+auto WithRecord(HWND hwnd, Fn fn, decltype(fn(std::declval<WindowRecord&>())) fallback) {
+  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
+  WindowRecord* record = FindRecord(hwnd);
+  return record ? fn(*record) : fallback;
+}
+
+// Runs fn on hwnd's record with WindowMutex held, when hwnd names a window.
+template <typename Fn>
+void WithRecord(HWND hwnd, Fn fn) {
+  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
+  if (WindowRecord* record = FindRecord(hwnd)) fn(*record);
+}
+
 // Repaints a picture's surface with its background and bitmap after a size or bitmap change.
 void ResetSurface(WindowRecord& record);
 // Screen position of the client area's top-left corner. Call with WindowMutex held.
 POINT ClientOrigin(const WindowRecord& record);
+// The calling thread's top-level dialogs in activation order: the last one alive is active.
+std::vector<HWND>& ThreadDialogs();
 // Makes hwnd the calling thread's active dialog.
 void AddActiveDialog(HWND hwnd);
 

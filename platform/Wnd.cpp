@@ -1,12 +1,9 @@
-// Windows and controls: handle, parent, children by identifier, text, state, geometry, messages.
+// Windows: handle, parent, children by identifier, text, state, geometry, messages.
 #include "platform/Wnd.h"
 
 #include <algorithm>
-#include <atomic>
-#include <iostream>
-#include <unordered_map>
 
-#include "platform/Cursor.h"
+#include "platform/Controls.h"
 #include "platform/DataExchange.h"
 #include "platform/MessageQueue.h"
 #include "platform/WinThread.h"
@@ -16,25 +13,13 @@ namespace kx {
 
 namespace {
 
-std::unordered_map<std::uintptr_t, std::unique_ptr<WindowRecord>>& Table() {
-  static std::unordered_map<std::uintptr_t, std::unique_ptr<WindowRecord>> table;
-  return table;
-}
-std::uintptr_t g_nextWindow = 0x10000;
-thread_local std::vector<HWND> t_dialogs;  // top-level dialogs of this thread, last = active
-std::atomic<int> g_waitCursor{0};
-
-const cv::Scalar kFace(240, 240, 240);
-
 void RemoveTree(HWND hwnd, std::vector<std::unique_ptr<WindowRecord>>& removed) {
   WindowRecord* record = FindRecord(hwnd);
   if (!record) return;
   for (HWND child : std::vector<HWND>(record->children)) RemoveTree(child, removed);
   if (record->attached) record->attached->m_hWnd = nullptr;
   if (record->wrapper) record->wrapper->m_hWnd = nullptr;
-  auto it = Table().find(reinterpret_cast<std::uintptr_t>(hwnd));
-  removed.push_back(std::move(it->second));
-  Table().erase(it);
+  removed.push_back(TakeRecord(hwnd));
 }
 
 // Destroys hwnd and everything below it; the objects that named them are left without window.
@@ -51,7 +36,7 @@ bool DestroyTree(HWND hwnd) {
     }
     RemoveTree(hwnd, removed);
   }
-  std::erase(t_dialogs, hwnd);
+  std::erase(ThreadDialogs(), hwnd);
   // The end of a thread's main window ends the thread's loop.
   if (CWinThread* thread = CurrentThread(); topLevel && thread && thread->m_pMainWnd) {
     if (thread->m_pMainWnd->m_hWnd == nullptr &&
@@ -64,130 +49,15 @@ bool DestroyTree(HWND hwnd) {
   return true;
 }
 
-template <typename Fn>
-auto WithRecord(HWND hwnd, Fn fn, decltype(fn(std::declval<WindowRecord&>())) fallback) {
-  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
-  WindowRecord* record = FindRecord(hwnd);
-  return record ? fn(*record) : fallback;
-}
-
-template <typename Fn>
-void WithRecord(HWND hwnd, Fn fn) {
-  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
-  if (WindowRecord* record = FindRecord(hwnd)) fn(*record);
-}
-
-HBITMAP SetImage(HWND hwnd, HBITMAP bitmap) {
-  return WithRecord(
-      hwnd,
-      [bitmap](WindowRecord& r) {
-        HBITMAP previous = r.bitmap;
-        r.bitmap = bitmap;
-        ResetSurface(r);
-        return previous;
-      },
-      HBITMAP{});
-}
-
-int ClampPos(const WindowRecord& r, int pos) { return std::clamp(pos, r.rangeMin, r.rangeMax); }
-
-int SetSelection(WindowRecord& r, int index) {
-  if (index < 0 || index >= static_cast<int>(r.items.size())) {
-    r.curSel = -1;
-    return CB_ERR;
-  }
-  r.curSel = index;
-  return index;
-}
-
 }  // namespace
-
-std::recursive_mutex& WindowMutex() {
-  static std::recursive_mutex mutex;
-  return mutex;
-}
-
-WindowRecord* FindRecord(HWND hwnd) {
-  auto it = Table().find(reinterpret_cast<std::uintptr_t>(hwnd));
-  return it == Table().end() ? nullptr : it->second.get();
-}
-
-WindowRecord& NewRecord() {
-  auto record = std::make_unique<WindowRecord>();
-  const std::uintptr_t id = g_nextWindow++;
-  record->hwnd = reinterpret_cast<HWND>(id);
-  WindowRecord& ref = *record;
-  Table().emplace(id, std::move(record));
-  return ref;
-}
-
-void ResetSurface(WindowRecord& record) {
-  if (record.kind != ControlKind::Picture || record.role != WindowRole::Control) return;
-  if (!record.surface) record.surface = std::make_shared<Surface>();
-  const int w = std::max(0, record.rect.right - record.rect.left);
-  const int h = std::max(0, record.rect.bottom - record.rect.top);
-  cv::Mat pixels(h, w, CV_8UC3, kFace);
-  if (record.bitmap) {
-    cv::Mat image = BitmapToMat(record.bitmap);
-    const int cw = std::min(w, image.cols);
-    const int ch = std::min(h, image.rows);
-    if (cw > 0 && ch > 0) image(cv::Rect(0, 0, cw, ch)).copyTo(pixels(cv::Rect(0, 0, cw, ch)));
-  }
-  std::lock_guard<std::mutex> lock(record.surface->mutex);
-  record.surface->pixels = pixels;
-}
-
-POINT ClientOrigin(const WindowRecord& record) {
-  POINT origin{record.rect.left + record.insets.left, record.rect.top + record.insets.top};
-  if (!record.topLevel) {
-    if (const WindowRecord* parent = FindRecord(record.parent)) {
-      const POINT p = ClientOrigin(*parent);
-      origin.x += p.x;
-      origin.y += p.y;
-    }
-  }
-  return origin;
-}
-
-bool DispatchToMap(CCmdTarget* target, UINT message, WPARAM wParam, LPARAM lParam,
-                   LRESULT* result) {
-  UINT code = 0;
-  UINT id = 0;
-  if (message == WM_COMMAND) {
-    code = HIWORD(wParam);
-    id = LOWORD(wParam);
-  } else if (message == WM_NOTIFY) {
-    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-    if (!header) return false;
-    code = header->code;
-    id = static_cast<UINT>(header->idFrom);
-  }
-  for (const MessageMap* map = target->GetMessageMap(); map;
-       map = map->baseMap ? map->baseMap() : nullptr) {
-    for (const MessageMapEntry& entry : map->entries) {
-      if (entry.message != message || message == 0) continue;
-      if ((message == WM_COMMAND || message == WM_NOTIFY) &&
-          (entry.code != code || id < entry.idFirst || id > entry.idLast)) {
-        continue;
-      }
-      entry.handler(target, id, wParam, lParam, result);
-      return true;
-    }
-  }
-  return false;
-}
 
 CWnd* ActiveDialog() {
   std::lock_guard<std::recursive_mutex> lock(WindowMutex());
-  for (auto it = t_dialogs.rbegin(); it != t_dialogs.rend(); ++it) {
+  const std::vector<HWND>& dialogs = ThreadDialogs();
+  for (auto it = dialogs.rbegin(); it != dialogs.rend(); ++it) {
     if (FindRecord(*it)) return CWnd::FromHandle(*it);
   }
   return nullptr;
-}
-
-void AddActiveDialog(HWND hwnd) {
-  std::erase(t_dialogs, hwnd);
-  t_dialogs.push_back(hwnd);
 }
 
 CWnd* FindControl(HWND root, int id) {
@@ -221,19 +91,6 @@ bool IsTopMost(HWND hwnd) {
       hwnd, [](WindowRecord& r) { return r.topMost; }, false);
 }
 
-int LiveWindowCount() {
-  std::lock_guard<std::recursive_mutex> lock(WindowMutex());
-  return static_cast<int>(Table().size());
-}
-
-int WaitCursorDepth() { return g_waitCursor.load(); }
-void BeginWaitCursor() { ++g_waitCursor; }
-void EndWaitCursor() {
-  int depth = g_waitCursor.load();
-  while (depth > 0 && !g_waitCursor.compare_exchange_weak(depth, depth - 1)) {
-  }
-}
-
 }  // namespace kx
 
 using kx::WindowRecord;
@@ -251,22 +108,6 @@ BOOL IsChild(HWND parent, HWND child) {
   }
   return FALSE;
 }
-
-HDC GetDC(HWND hwnd) {
-  std::lock_guard<std::recursive_mutex> lock(kx::WindowMutex());
-  WindowRecord* record = kx::FindRecord(hwnd);
-  return record ? kx::CreateSurfaceDC(record->surface) : nullptr;
-}
-
-// ---- CCmdTarget
-
-const kx::MessageMap* CCmdTarget::GetThisMessageMap() {
-  static const kx::MessageMap map{nullptr, {}};
-  return &map;
-}
-const kx::MessageMap* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
-void CCmdTarget::BeginWaitCursor() { kx::BeginWaitCursor(); }
-void CCmdTarget::EndWaitCursor() { kx::EndWaitCursor(); }
 
 // ---- CWnd
 
@@ -589,9 +430,10 @@ void CWnd::OnLButtonDown(UINT, CPoint) {}
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case STM_SETIMAGE:
-      return wParam == IMAGE_BITMAP ? reinterpret_cast<LRESULT>(
-                                          kx::SetImage(m_hWnd, reinterpret_cast<HBITMAP>(lParam)))
-                                    : 0;
+      return wParam == IMAGE_BITMAP
+                 ? reinterpret_cast<LRESULT>(kx::ControlView<CStatic>(m_hWnd).SetBitmap(
+                       reinterpret_cast<HBITMAP>(lParam)))
+                 : 0;
     case STM_GETIMAGE:
       return wParam == IMAGE_BITMAP
                  ? reinterpret_cast<LRESULT>(kx::ControlView<CStatic>(m_hWnd).GetBitmap())
@@ -628,136 +470,4 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       return 0;
   }
-}
-
-// ---- controls
-
-HBITMAP CStatic::SetBitmap(HBITMAP bitmap) { return kx::SetImage(m_hWnd, bitmap); }
-
-HBITMAP CStatic::GetBitmap() const {
-  return WithRecord(
-      m_hWnd, [](WindowRecord& r) { return r.bitmap; }, HBITMAP{});
-}
-
-int CButton::GetCheck() const {
-  return WithRecord(
-      m_hWnd, [](WindowRecord& r) { return r.check; }, 0);
-}
-
-void CButton::SetCheck(int check) {
-  WithRecord(m_hWnd, [check](WindowRecord& r) { r.check = check; });
-}
-
-BOOL CBitmapButton::LoadBitmap(UINT id, BOOL resize, COLORREF mask) {
-  kx::IResources* resources = kx::Resources();
-  cv::Mat image = resources ? resources->FindBitmap(id) : cv::Mat();
-  if (image.empty()) {
-    std::cerr << "LoadBitmap: bitmap " << id << " is not among the resources\n";
-    return FALSE;
-  }
-  if (image.type() != CV_8UC3) {
-    std::cerr << "LoadBitmap: bitmap " << id << " is not 8-bit BGR\n";
-    return FALSE;
-  }
-  std::lock_guard<std::recursive_mutex> lock(kx::WindowMutex());
-  WindowRecord* r = kx::FindRecord(m_hWnd);
-  if (!r) return FALSE;
-  r->image = image.clone();
-  r->mask = mask;
-  if (resize) {
-    r->rect.right = r->rect.left + image.cols;
-    r->rect.bottom = r->rect.top + image.rows;
-  }
-  return TRUE;
-}
-
-void CSliderCtrl::SetRange(int min, int max, BOOL) {
-  WithRecord(m_hWnd, [min, max](WindowRecord& r) {
-    r.rangeMin = std::min(min, max);
-    r.rangeMax = std::max(min, max);
-    r.pos = kx::ClampPos(r, r.pos);
-  });
-}
-
-int CSliderCtrl::GetRangeMin() const {
-  return WithRecord(
-      m_hWnd, [](WindowRecord& r) { return r.rangeMin; }, 0);
-}
-
-int CSliderCtrl::GetRangeMax() const {
-  return WithRecord(
-      m_hWnd, [](WindowRecord& r) { return r.rangeMax; }, 0);
-}
-
-void CSliderCtrl::SetPos(int pos) {
-  WithRecord(m_hWnd, [pos](WindowRecord& r) { r.pos = kx::ClampPos(r, pos); });
-}
-
-int CSliderCtrl::GetPos() const {
-  return WithRecord(
-      m_hWnd, [](WindowRecord& r) { return r.pos; }, 0);
-}
-
-int CComboBox::AddString(const CString& text) {
-  return WithRecord(
-      m_hWnd,
-      [&text](WindowRecord& r) {
-        r.items.emplace_back(text, nullptr);
-        return static_cast<int>(r.items.size()) - 1;
-      },
-      CB_ERR);
-}
-
-int CComboBox::GetCount() const {
-  return WithRecord(
-      m_hWnd, [](WindowRecord& r) { return static_cast<int>(r.items.size()); }, 0);
-}
-
-void CComboBox::ResetContent() {
-  WithRecord(m_hWnd, [](WindowRecord& r) {
-    r.items.clear();
-    r.curSel = -1;
-  });
-}
-
-int CComboBox::GetLBText(int index, CString& text) const {
-  return WithRecord(
-      m_hWnd,
-      [index, &text](WindowRecord& r) {
-        if (index < 0 || index >= static_cast<int>(r.items.size())) return CB_ERR;
-        text = r.items[static_cast<std::size_t>(index)].first;
-        return static_cast<int>(text.size());
-      },
-      CB_ERR);
-}
-
-int CComboBox::SetItemDataPtr(int index, void* data) {
-  return WithRecord(
-      m_hWnd,
-      [index, data](WindowRecord& r) {
-        if (index < 0 || index >= static_cast<int>(r.items.size())) return CB_ERR;
-        r.items[static_cast<std::size_t>(index)].second = data;
-        return 0;
-      },
-      CB_ERR);
-}
-
-void* CComboBox::GetItemDataPtr(int index) const {
-  return WithRecord(
-      m_hWnd,
-      [index](WindowRecord& r) -> void* {
-        if (index < 0 || index >= static_cast<int>(r.items.size())) return nullptr;
-        return r.items[static_cast<std::size_t>(index)].second;
-      },
-      static_cast<void*>(nullptr));
-}
-
-int CComboBox::SetCurSel(int index) {
-  return WithRecord(
-      m_hWnd, [index](WindowRecord& r) { return kx::SetSelection(r, index); }, CB_ERR);
-}
-
-int CComboBox::GetCurSel() const {
-  return WithRecord(
-      m_hWnd, [](WindowRecord& r) { return r.curSel; }, CB_ERR);
 }

@@ -1,4 +1,4 @@
-// Windows and controls: handle, parent, children by identifier, text, state, geometry, messages.
+// Windows: handle, parent, children by identifier, text, state, geometry, messages.
 #pragma once
 
 #include <string>
@@ -115,59 +115,6 @@ class CWnd : public CCmdTarget {
   DECLARE_MESSAGE_MAP()
 };
 
-class CStatic : public CWnd {
- public:
-  // Shows the bitmap (not copied; the caller keeps ownership) and returns the one shown before,
-  // which the caller deletes.
-  HBITMAP SetBitmap(HBITMAP bitmap);
-  HBITMAP GetBitmap() const;
-};
-
-class CButton : public CWnd {
- public:
-  int GetCheck() const;
-  void SetCheck(int check);
-};
-
-// A push button showing an image from the resources; pixels of the mask colour show the face.
-class CBitmapButton : public CButton {
- public:
-  // Loads bitmap id from the installed resources. resize: make the button the image's size.
-  // FALSE (reason on stderr) when the resources have no such bitmap.
-  BOOL LoadBitmap(UINT id, BOOL resize = TRUE, COLORREF mask = CLR_NONE);
-};
-
-class CEdit : public CWnd {};
-
-class CSliderCtrl : public CWnd {
- public:
-  // min above max is swapped. The position is clamped into the new range.
-  void SetRange(int min, int max, BOOL redraw = FALSE);
-  int GetRangeMin() const;
-  int GetRangeMax() const;
-  // Clamped into the range.
-  void SetPos(int pos);
-  int GetPos() const;
-};
-
-inline constexpr int CB_ERR = -1;
-
-class CComboBox : public CWnd {
- public:
-  // Appends; returns the new index.
-  int AddString(const CString& text);
-  int GetCount() const;
-  void ResetContent();
-  int GetLBText(int index, CString& text) const;
-  // CB_ERR for a bad index.
-  int SetItemDataPtr(int index, void* data);
-  void* GetItemDataPtr(int index) const;
-  // An index outside the list clears the selection and returns CB_ERR.
-  int SetCurSel(int index);
-  // CB_ERR (-1) when nothing is selected.
-  int GetCurSel() const;
-};
-
 namespace kx {
 
 // The most recently created or activated top-level dialog of the calling thread, or null.
@@ -177,8 +124,6 @@ CWnd* FindControl(HWND root, int id);
 // What kind of control hwnd is; Static for dialogs and unknown handles.
 ControlKind KindOf(HWND hwnd);
 bool IsTopMost(HWND hwnd);
-// Number of windows alive (for leak checks in tests).
-int LiveWindowCount();
 
 }  // namespace kx
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ExampleDialog.h"
+#include "common/Log.h"
 #include "platform/Operator.h"
 
 namespace test {
@@ -151,11 +152,38 @@ TEST_F(DataExchangeTest, MissingControlFailsTheExchange) {
     int m_n = 1;
     void DoDataExchange(CDataExchange* pDX) override { DDX_Text(pDX, 4711, m_n); }
   };
+  kx::ScopedLogCapture log;
   CBroken broken;
-  ASSERT_TRUE(broken.Create(kExampleTemplate));
+  ASSERT_TRUE(broken.Create(kExampleTemplate));  // its first load fails too
   EXPECT_FALSE(broken.UpdateData(FALSE));
   EXPECT_FALSE(broken.UpdateData(TRUE));
   EXPECT_EQ(broken.m_n, 1);
+  const std::string line =
+      "kestrix: window: data exchange: the dialog \"Example\" has no control 4711";
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{line, line, line}));
+}
+
+TEST_F(DataExchangeTest, BitmapButtonsTakeOnlyBgrBitmapsOfTheResources) {
+  m_resources.m_bitmaps[300] = cv::Mat(8, 8, CV_8UC1, cv::Scalar(0));
+  CBitmapButton& button = m_dlg.m_btnArrow;
+  RECT before{};
+  button.GetWindowRect(&before);
+  kx::ScopedLogCapture log;
+  EXPECT_FALSE(button.LoadBitmap(999));
+  EXPECT_FALSE(button.LoadBitmap(300));
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{
+                             "kestrix: window: LoadBitmap: bitmap 999 is not among the resources",
+                             "kestrix: window: LoadBitmap: bitmap 300 is not 8-bit BGR"}));
+  RECT after{};
+  button.GetWindowRect(&after);
+  EXPECT_EQ(after.right - after.left, before.right - before.left);  // failures change nothing
+
+  ASSERT_TRUE(button.LoadBitmap(kArrowBitmap, TRUE));
+  button.GetWindowRect(&after);
+  EXPECT_EQ(after.left, before.left);
+  EXPECT_EQ(after.right - after.left, 24);
+  EXPECT_EQ(after.bottom - after.top, 24);
+  EXPECT_EQ(log.Lines().size(), 2u);
 }
 
 TEST_F(DataExchangeTest, PictureTakesAndGivesBackBitmaps) {

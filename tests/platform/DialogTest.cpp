@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "ExampleDialog.h"
+#include "common/Log.h"
 #include "platform/Input.h"
 #include "platform/MessageQueue.h"
 #include "platform/Operator.h"
+#include "platform/WindowTable.h"
 
 namespace test {
 namespace {
@@ -36,11 +38,26 @@ TEST_F(DialogTest, ModalLoopEndsWithTheEndDialogValue) {
 }
 
 TEST_F(DialogTest, MissingTemplateGivesMinusOne) {
+  kx::ScopedLogCapture log;
   CDialog dlg(4242);
   EXPECT_EQ(dlg.DoModal(), -1);
   kx::InstallResources(nullptr);
   CExampleDialog example;
   EXPECT_EQ(example.DoModal(), -1);
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{
+                             "kestrix: window: dialog template 4242 is not among the resources",
+                             "kestrix: window: dialog template 100 is not among the resources"}));
+}
+
+TEST_F(DialogTest, DestroyingADialogFreesItAndEveryControl) {
+  const int alive = kx::LiveWindowCount();
+  const int controls = static_cast<int>(m_resources.m_templates[kExampleTemplate].controls.size());
+  {
+    CExampleDialog dlg;
+    ASSERT_TRUE(dlg.Create(kExampleTemplate));
+    EXPECT_EQ(kx::LiveWindowCount(), alive + 1 + controls);
+  }
+  EXPECT_EQ(kx::LiveWindowCount(), alive);
 }
 
 TEST_F(DialogTest, EnterAndEscapeReachOnOkAndOnCancel) {
@@ -90,6 +107,7 @@ TEST_F(DialogTest, LongHandlerSeesTheNestedStop) {
 }
 
 TEST_F(DialogTest, PressingADisabledButtonFails) {
+  kx::ScopedLogCapture log;
   Op op;  // its failure is the point, so not the fixture's
   kx::ScopedOperator scoped(&op);
   CExampleDialog dlg;
@@ -100,6 +118,12 @@ TEST_F(DialogTest, PressingADisabledButtonFails) {
   EXPECT_EQ(dlg.DoModal(), 0);
   EXPECT_TRUE(op.Failed());
   EXPECT_NE(op.FailureText().find("could not press 1012"), std::string::npos);
+  // The log says why the step could not act, then that the script failed.
+  const std::vector<std::string> lines = log.Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "kestrix: input: press control 1012: the control is disabled");
+  EXPECT_EQ(lines[1].rfind("kestrix: operator: scripted operator: could not press 1012", 0), 0u)
+      << lines[1];
 }
 
 TEST_F(DialogTest, WindowFilterLeavesOtherWindowsMessagesQueued) {
@@ -108,7 +132,12 @@ TEST_F(DialogTest, WindowFilterLeavesOtherWindowsMessagesQueued) {
   CExampleDialog b;
   ASSERT_TRUE(a.Create(kExampleTemplate));
   ASSERT_TRUE(b.Create(kExampleTemplate));
-  EXPECT_FALSE(kx::PressButton(a.m_hWnd, kIdAuto));  // nobody can click a hidden dialog
+  {
+    kx::ScopedLogCapture log;
+    EXPECT_FALSE(kx::PressButton(a.m_hWnd, kIdAuto));  // nobody can click a hidden dialog
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{
+                               "kestrix: input: press control 1005: the control is hidden"});
+  }
   a.ShowWindow(SW_SHOW);
   ASSERT_TRUE(::PostMessage(b.m_hWnd, WM_APP, 1, 0));
   ASSERT_TRUE(::PostMessage(a.m_hWnd, WM_APP, 2, 0));

@@ -3,6 +3,7 @@
 
 #include <map>
 
+#include "platform/Controls.h"
 #include "platform/Dialog.h"
 
 namespace test {

@@ -6,6 +6,7 @@
 
 #include "ExampleDialog.h"
 #include "common/Frame.h"
+#include "common/Log.h"
 #include "platform/Gdi.h"
 #include "platform/WindowTable.h"
 
@@ -92,6 +93,7 @@ TEST_F(GdiTest, BottomUpBitmapsAreShownUpright) {
 }
 
 TEST_F(GdiTest, BadArgumentsDrawNothing) {
+  kx::ScopedLogCapture log;
   const std::vector<BYTE> frame = NumberedFrame();
   BITMAPINFO info{};
   info.bmiHeader = kx::MakeFrameHeader();
@@ -107,6 +109,13 @@ TEST_F(GdiTest, BadArgumentsDrawNothing) {
   EXPECT_TRUE(DeleteDC(memory));
   const cv::Mat s = Surface(m_dlg.m_wndLive);
   EXPECT_EQ(s.at<cv::Vec3b>(10, 10), cv::Vec3b(240, 240, 240));
+  // Each refusal names what is wrong; a context without surface is no mistake.
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{
+                "kestrix: gdi: StretchDIBits: source 0,0 481x640 outside the 480x640 bitmap or "
+                "empty destination 192x256",
+                "kestrix: gdi: StretchDIBits: bad bitmap header: only 24 and 32 bits per pixel are "
+                "supported"}));
 }
 
 TEST(Bitmaps, SectionsArePaddedAndDeletedOnce) {
@@ -131,9 +140,13 @@ TEST(Bitmaps, SectionsArePaddedAndDeletedOnce) {
   EXPECT_FALSE(DeleteObject(bmp));
   EXPECT_EQ(kx::LiveBitmapCount(), before);
 
+  kx::ScopedLogCapture log;
   info.bmiHeader.biWidth = 0;
   EXPECT_EQ(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
   EXPECT_EQ(bits, nullptr);
+  EXPECT_EQ(log.Lines(),
+            std::vector<std::string>{
+                "kestrix: gdi: CreateDIBSection: bad bitmap header: width not positive"});
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "ExampleDialog.h"
+#include "common/Log.h"
 #include "platform/Cursor.h"
 #include "platform/Operator.h"
 
@@ -24,6 +25,7 @@ TEST(ScriptedOperator, AnswersExpectedBoxesInOrder) {
 }
 
 TEST(ScriptedOperator, FailsLoudlyOnAnUnexpectedBox) {
+  kx::ScopedLogCapture log;
   Op op;
   kx::ScopedOperator scoped(&op);
   op.ExpectBox("second", IDOK);
@@ -37,6 +39,14 @@ TEST(ScriptedOperator, FailsLoudlyOnAnUnexpectedBox) {
   wrong.ExpectBox("Sure?", IDYES);
   EXPECT_EQ(MessageBox(nullptr, "Sure?", "", MB_OKCANCEL), IDCANCEL);  // YES is not a button here
   EXPECT_TRUE(wrong.Failed());
+  const std::vector<kx::LogEntry> entries = log.Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].level, kx::LogLevel::Error);
+  EXPECT_EQ(entries[0].line,
+            "kestrix: operator: scripted operator: unexpected message box \"Caption\": \"first\"");
+  EXPECT_EQ(entries[1].line,
+            "kestrix: operator: scripted operator: answer 6 is not a button of message box \"\": "
+            "\"Sure?\"");
 }
 
 TEST(ScriptedOperator, StepsWaitForTheirCondition) {
@@ -53,6 +63,7 @@ TEST(ScriptedOperator, StepsWaitForTheirCondition) {
 }
 
 TEST(ScriptedOperator, AModalLoopWithNothingLeftToDoFailsInsteadOfHanging) {
+  kx::ScopedLogCapture log;
   MemoryResources resources;
   kx::InstallResources(&resources);
   Op op;
@@ -62,12 +73,23 @@ TEST(ScriptedOperator, AModalLoopWithNothingLeftToDoFailsInsteadOfHanging) {
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);  // closed for the script that ran out
   EXPECT_TRUE(op.Failed());
   EXPECT_NE(op.FailureText().find("no step left"), std::string::npos);
+  EXPECT_EQ(log.Lines(),
+            std::vector<std::string>{"kestrix: operator: scripted operator: the script "
+                                     "has no step left while a window waits for input"});
   kx::InstallResources(nullptr);
 }
 
 TEST(MessageBoxes, WithoutAnOperatorTheAnswerIsCancel) {
+  kx::ScopedLogCapture log;
   kx::ScopedOperator none(nullptr);
   EXPECT_EQ(MessageBox(nullptr, "Nobody is there", "Headless", MB_OKCANCEL), IDCANCEL);
+  // Nobody saw the box, so its text goes to the log.
+  const std::vector<kx::LogEntry> entries = log.Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].level, kx::LogLevel::Warning);
+  EXPECT_EQ(entries[0].line,
+            "kestrix: operator: message box (no operator; answered Cancel) \"Headless\": "
+            "\"Nobody is there\"");
 }
 
 TEST(TerminalOperator, ReadsAnAnswerThatFitsTheBox) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "ExampleDialog.h"
+#include "common/Log.h"
 #include "platform/Render.h"
 
 namespace test {
@@ -58,9 +59,15 @@ TEST(RenderWindow, DrawsTheDialogWithItsControls) {
   char signature[4] = {};
   png.read(signature, 4);
   EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+  kx::ScopedLogCapture log;
   EXPECT_FALSE(kx::SaveWindowPng(dlg, "/nonexistent-dir/x.png"));
+  ASSERT_FALSE(log.Lines().empty());
+  EXPECT_EQ(log.Lines().back(),
+            "kestrix: window: SaveWindowPng: cannot write /nonexistent-dir/x.png");
   CWnd none;
   EXPECT_TRUE(kx::RenderWindow(none).empty());
+  EXPECT_FALSE(kx::SaveWindowPng(none, path));
+  EXPECT_EQ(log.Lines().back(), "kestrix: window: SaveWindowPng: the window has nothing to draw");
   kx::InstallResources(nullptr);
 }
 

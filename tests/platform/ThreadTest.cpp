@@ -1,7 +1,6 @@
 // A modeless dialog on a user-interface thread of its own, and the property sheet.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <future>
 
@@ -172,16 +171,6 @@ TEST(PropertySheet, ApplyAndOkCommitThePage) {
   EXPECT_EQ(other.m_nCancel, 1);
   EXPECT_EQ(other.m_nOK, 0);
   kx::InstallResources(nullptr);
-}
-
-TEST(Modules, RegisterAndUnregister) {
-  kx::RegisterModule("extension");
-  kx::RegisterModule("extension");
-  const std::vector<std::string> modules = kx::RegisteredModules();
-  EXPECT_EQ(std::count(modules.begin(), modules.end(), "extension"), 2);
-  EXPECT_TRUE(kx::UnregisterModule("extension"));
-  EXPECT_TRUE(kx::UnregisterModule("extension"));
-  EXPECT_FALSE(kx::UnregisterModule("extension"));
 }
 
 }  // namespace

@@ -1,0 +1,137 @@
+// The diagnostic log: its one line format, captures, the level threshold and KX_LOG.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/Log.h"
+
+namespace kx {
+namespace {
+
+TEST(Log, CaptureCollectsOneLinePerEventInTheOneFormat) {
+  ScopedLogCapture capture;
+  Log(LogLevel::Error, LogCategory::Gdi, "StretchDIBits: only SRCCOPY is supported");
+  Log(LogLevel::Warning, LogCategory::Settings, "/tmp/settings.ini:3: no '=' in the line");
+  Log(LogLevel::Debug, LogCategory::Window, "");
+  EXPECT_EQ(capture.Lines(),
+            (std::vector<std::string>{"kestrix: gdi: StretchDIBits: only SRCCOPY is supported",
+                                      "kestrix: settings: /tmp/settings.ini:3: no '=' in the line",
+                                      "kestrix: window: "}));
+  const std::vector<LogEntry> entries = capture.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[1].level, LogLevel::Warning);
+  EXPECT_EQ(entries[1].category, LogCategory::Settings);
+  EXPECT_STREQ(LogCategoryName(LogCategory::Input), "input");
+  EXPECT_STREQ(LogCategoryName(LogCategory::Operator), "operator");
+}
+
+TEST(Log, TheNewestCaptureCollectsAndTheOlderOneResumesAfterIt) {
+  ScopedLogCapture outer;
+  Log(LogLevel::Error, LogCategory::Window, "one");
+  {
+    ScopedLogCapture inner;
+    Log(LogLevel::Error, LogCategory::Window, "two");
+    EXPECT_EQ(inner.Lines(), std::vector<std::string>{"kestrix: window: two"});
+  }
+  Log(LogLevel::Error, LogCategory::Window, "three");
+  EXPECT_EQ(outer.Lines(),
+            (std::vector<std::string>{"kestrix: window: one", "kestrix: window: three"}));
+}
+
+TEST(Log, CapturesEndingOutOfOrderLeaveNoDanglingCapture) {
+  auto first = std::make_unique<ScopedLogCapture>();
+  auto second = std::make_unique<ScopedLogCapture>();
+  first.reset();  // the older one goes first
+  Log(LogLevel::Error, LogCategory::Window, "to the second");
+  EXPECT_EQ(second->Lines().size(), 1u);
+  second.reset();
+  ScopedLogCapture third;
+  Log(LogLevel::Error, LogCategory::Window, "to the third");
+  EXPECT_EQ(third.Lines().size(), 1u);
+}
+
+TEST(Log, LinesFromManyThreadsArriveWholeAndNoneIsLost) {
+  ScopedLogCapture capture;
+  constexpr int kThreads = 4;
+  constexpr int kLines = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kLines; ++i) {
+        Log(LogLevel::Info, LogCategory::Gdi,
+            "thread " + std::to_string(t) + " line " + std::to_string(i));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  const std::vector<std::string> lines = capture.Lines();
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLines));
+  std::vector<int> next(kThreads, 0);
+  for (const std::string& line : lines) {
+    int t = -1;
+    int i = -1;
+    ASSERT_EQ(std::sscanf(line.c_str(), "kestrix: gdi: thread %d line %d", &t, &i), 2) << line;
+    ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+    EXPECT_EQ(i, next[static_cast<std::size_t>(t)]++) << "each thread's lines in its order";
+  }
+}
+
+TEST(LogThreshold, LetsThroughItsLevelAndTheMoreSeriousOnes) {
+  ScopedLogCapture capture(LogThreshold{false, LogLevel::Warning});
+  Log(LogLevel::Debug, LogCategory::Window, "debug");
+  Log(LogLevel::Info, LogCategory::Window, "info");
+  Log(LogLevel::Warning, LogCategory::Window, "warning");
+  Log(LogLevel::Error, LogCategory::Window, "error");
+  EXPECT_EQ(capture.Lines(),
+            (std::vector<std::string>{"kestrix: window: warning", "kestrix: window: error"}));
+
+  const LogThreshold info = ParseLogThreshold("info");
+  EXPECT_TRUE(info.Passes(LogLevel::Info));
+  EXPECT_FALSE(info.Passes(LogLevel::Debug));
+  EXPECT_TRUE(ParseLogThreshold("debug").Passes(LogLevel::Debug));
+  EXPECT_FALSE(ParseLogThreshold("error").Passes(LogLevel::Warning));
+}
+
+TEST(LogThreshold, OffSilencesEverythingEvenErrors) {
+  const LogThreshold off = ParseLogThreshold("off");
+  for (LogLevel level : {LogLevel::Error, LogLevel::Warning, LogLevel::Info, LogLevel::Debug}) {
+    EXPECT_FALSE(off.Passes(level));
+  }
+  EXPECT_FALSE(ParseLogThreshold("OFF").Passes(LogLevel::Error));  // case does not matter
+  ScopedLogCapture capture(off);
+  Log(LogLevel::Error, LogCategory::Operator, "nobody hears this");
+  EXPECT_TRUE(capture.Lines().empty());
+}
+
+TEST(LogThreshold, UnsetOrUnknownSettingsGiveWarningsAndSayWhatIsWrong) {
+  std::string problem = "stale";
+  for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+    const LogThreshold fallback = ParseLogThreshold(unset, &problem);
+    EXPECT_TRUE(fallback.Passes(LogLevel::Warning));
+    EXPECT_FALSE(fallback.Passes(LogLevel::Info));
+    EXPECT_EQ(problem, "");
+  }
+  const LogThreshold bad = ParseLogThreshold("verbose", &problem);
+  EXPECT_TRUE(bad.Passes(LogLevel::Warning));
+  EXPECT_FALSE(bad.Passes(LogLevel::Info));
+  EXPECT_EQ(problem,
+            "KX_LOG \"verbose\" is not one of off, error, warning, info, debug; using warning");
+  ParseLogThreshold("Warning", &problem);
+  EXPECT_EQ(problem, "");
+}
+
+TEST(Log, WithoutACaptureALineGoesToTheStandardErrorStream) {
+  if (std::getenv("KX_LOG")) GTEST_SKIP() << "KX_LOG is set; the default threshold is not in use";
+  ::testing::internal::CaptureStderr();
+  Log(LogLevel::Error, LogCategory::Input, "click: no such window");
+  Log(LogLevel::Debug, LogCategory::Input, "below the default threshold");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "kestrix: input: click: no such window\n");
+}
+
+}  // namespace
+}  // namespace kx
