@@ -1,4 +1,5 @@
 // The main job's input: a world, the run a user makes on it and what the run must achieve.
+// Threads: reentrant.
 #pragma once
 
 #include <string>

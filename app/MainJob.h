@@ -1,4 +1,5 @@
 // The main job: the run dialog on a simulated world with a scripted user, reported and pictured.
+// Threads: bound to one thread; one main job at a time per process.
 #pragma once
 
 #include <filesystem>

@@ -1,5 +1,6 @@
 // How a main-job run went: each copy judged against the world's ground truth, the totals, the
 // expectations it missed, and the report and bed picture written from them.
+// Threads: reentrant.
 #pragma once
 
 #include <string>

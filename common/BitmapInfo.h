@@ -1,4 +1,5 @@
 // The device-independent bitmap header that describes pixel arrays handed between layers.
+// Threads: reentrant.
 #pragma once
 
 #include "common/Frame.h"

@@ -1,4 +1,5 @@
 // The host's bounding box of an object or a list, in document units with y upward.
+// Threads: reentrant.
 #pragma once
 
 // Field order is the host's: minimum x, maximum x, minimum y, maximum y, then a field nobody

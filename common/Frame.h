@@ -1,4 +1,5 @@
 // The camera frame format: 480 x 640 pixels, BGR, top row first, no row padding.
+// Threads: reentrant.
 #pragma once
 
 #include <cstddef>

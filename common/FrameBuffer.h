@@ -1,4 +1,5 @@
 // The latest raw camera frame a window keeps, written on the camera thread, read on its own.
+// Threads: thread-safe (Store on the camera thread, readers on the window's).
 #pragma once
 
 #include <atomic>

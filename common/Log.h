@@ -1,4 +1,5 @@
 // The diagnostic log: one line per event on the standard error stream, or into a test's capture.
+// Threads: thread-safe; lines from different threads are never interleaved.
 #pragma once
 
 #include <string>
@@ -39,7 +40,7 @@ std::string LogLine(LogCategory category, std::string_view message);
 
 // Writes one line to the standard error stream when level passes KX_LOG's threshold (the
 // environment is read once, at the first event). While a ScopedLogCapture lives, the line goes to
-// the newest capture instead. Safe from any thread; lines are never interleaved.
+// the newest capture instead. Thread-safe; lines are never interleaved.
 void Log(LogLevel level, LogCategory category, std::string_view message);
 
 // One captured event.

@@ -1,4 +1,5 @@
 // An 8-bit image that carries a region of interest between functions.
+// Threads: reentrant.
 #pragma once
 
 #include <opencv2/core.hpp>

@@ -1,4 +1,5 @@
 // The host's two-dimensional affine transformation and its point type.
+// Threads: reentrant.
 #pragma once
 
 // A point of the host document or of the cutter, x then y.

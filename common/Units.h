@@ -1,4 +1,5 @@
 // Units of the cutter and the document, and the integer conventions every computation follows.
+// Threads: reentrant.
 #pragma once
 
 #include <cmath>

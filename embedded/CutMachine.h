@@ -1,4 +1,5 @@
 // The embedded host's cutting: the paths of a list become travel and cut moves of the cutter.
+// Threads: bound to the thread of the window that cuts.
 #pragma once
 
 #include "common/TM.h"

@@ -1,4 +1,5 @@
 // Documents on disk: one JSON file holding every object, bitmaps embedded as base64 PNG.
+// Threads: reentrant.
 #pragma once
 
 #include <filesystem>

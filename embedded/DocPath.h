@@ -1,4 +1,5 @@
 // Path geometry of the document: line and arc segments, their bounds, transforms and flattening.
+// Threads: reentrant.
 #pragma once
 
 #include <vector>

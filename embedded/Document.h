@@ -36,7 +36,7 @@ struct DocObject {
 
 // The object database. Objects are either in the document (in the order they were added) or free
 // copies, which live until DBDestroyList or DBDestroyObject. Undo steps record what changed
-// between UNOpenStep and UNCloseStep. Use from one thread at a time.
+// between UNOpenStep and UNCloseStep. Reentrant.
 class Document final : public IObjectDatabase {
  public:
   Document() = default;

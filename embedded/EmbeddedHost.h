@@ -1,5 +1,6 @@
 // The embedded default host: document, settings, translation, cutting and resources in one
 // installable object.
+// Threads: as the host interfaces say (host/Host.h); install and uninstall from one thread.
 #pragma once
 
 #include <filesystem>

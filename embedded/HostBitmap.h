@@ -1,4 +1,5 @@
 // The embedded host's bitmap: original and resampled pixels, placement and real size.
+// Threads: reentrant.
 #pragma once
 
 #include <memory>

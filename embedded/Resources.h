@@ -1,4 +1,5 @@
 // The embedded host's resources: the module's dialog templates and the arrow bitmaps.
+// Threads: thread-safe once built.
 #pragma once
 
 #include <map>

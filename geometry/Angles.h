@@ -1,4 +1,5 @@
 // Angle functions and the two- and three-point calibration mappings.
+// Threads: reentrant.
 #pragma once
 
 #include <opencv2/core/types.hpp>

@@ -1,4 +1,5 @@
 // Registration transforms estimated from one, two or three point pairs, and prediction with them.
+// Threads: reentrant.
 #pragma once
 
 #include "common/TM.h"

@@ -1,4 +1,5 @@
 // Writing a file so that readers see either the old content or the whole new one.
+// Threads: reentrant.
 #pragma once
 
 #include <filesystem>

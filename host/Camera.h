@@ -1,4 +1,5 @@
 // The camera layer as the windows see it: frame sinks, the installed camera and error texts.
+// Threads: thread-safe; frames are delivered on the camera's own thread.
 #pragma once
 
 #include <string>

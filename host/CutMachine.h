@@ -1,4 +1,5 @@
 // The host's cutter object and the scoped record of the transform a cut runs under.
+// Threads: a cut machine is bound to the window's thread; CTranslate is per thread.
 #pragma once
 
 #include "common/TM.h"

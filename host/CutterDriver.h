@@ -1,4 +1,5 @@
 // The cutter driver as the module calls it: open and close, port, head position, moves, values.
+// Threads: thread-safe (the camera thread reads the head while the window's thread moves it).
 #pragma once
 
 #include <cstdint>

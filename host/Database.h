@@ -1,4 +1,5 @@
 // The object database as the module calls it: lists, copies, bounds, transforms, undo, selection.
+// Threads: bound to one thread (the window's).
 #pragma once
 
 #include "common/Bounds.h"

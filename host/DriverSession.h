@@ -1,4 +1,5 @@
 // The open, port, head-position and close sequences every window that drives the cutter shares.
+// Threads: bound to one thread (the window's).
 #pragma once
 
 #include "host/CutterDriver.h"

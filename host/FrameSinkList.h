@@ -1,4 +1,5 @@
 // The list of frame sinks a camera delivers to, safe against removal during delivery.
+// Threads: thread-safe; Deliver runs on the camera thread.
 #pragma once
 
 #include <condition_variable>

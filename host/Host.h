@@ -1,4 +1,6 @@
 // The host's services as interfaces, and the one installed host every window reaches them through.
+// Threads: as each service says: the object database is bound to the window's thread; settings and
+// translation are thread-safe.
 #pragma once
 
 #include <optional>
@@ -17,7 +19,8 @@ namespace kx {
 
 // The object database and document of the host. Handles are 64-bit, 0 is none; every operation
 // accepts unknown handles and then does nothing (results 0, false or null). Coordinates are
-// document units, y up. Called from the thread that owns the window using it.
+// document units, y up. Bound to the thread of the window
+// using it.
 class IObjectDatabase {
  public:
   virtual ~IObjectDatabase() = default;
@@ -67,7 +70,7 @@ class IObjectDatabase {
 // module always passes 1); device settings have a store of their own.
 inline constexpr int kDeviceStore = -1;
 
-// Text settings by store, section and key. Safe to call from any thread.
+// Text settings by store, section and key. Thread-safe.
 class ISettingsStore {
  public:
   virtual ~ISettingsStore() = default;
@@ -79,7 +82,7 @@ class ISettingsStore {
                      std::string_view value) = 0;
 };
 
-// The translation service. Safe to call from any thread.
+// The translation service. Thread-safe.
 class ITranslator {
  public:
   virtual ~ITranslator() = default;

@@ -1,4 +1,5 @@
 // What an object's element holds: the bitmap of a bitmap object or the points of a path.
+// Threads: reentrant.
 #pragma once
 
 #include <vector>

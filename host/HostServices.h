@@ -1,4 +1,5 @@
 // Everything of the host the module's windows call, in one include.
+// Threads: as each included header says.
 #pragma once
 
 #include "host/CutMachine.h"

@@ -1,4 +1,5 @@
 // The host's list of object handles and the shared pointer the module passes lists around in.
+// Threads: reentrant: a list and its cursor belong to one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -8,8 +9,8 @@
 #include "common/WinTypes.h"
 
 // An ordered list with one iteration cursor kept in the list itself: the database's
-// DBGetFirstMember resets the cursor, DBGetNextMember advances it. Not thread-safe; a list belongs
-// to the window that made it.
+// DBGetFirstMember resets the cursor, DBGetNextMember advances it. Reentrant: a list belongs to the
+// window that made it.
 template <typename T>
 class CQvSimpleList {
  public:

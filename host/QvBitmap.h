@@ -1,4 +1,5 @@
 // The host's bitmap: pixels, their size in document units, resampling and mapping to pixels.
+// Threads: reentrant.
 #pragma once
 
 #include "common/BitmapInfo.h"

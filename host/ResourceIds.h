@@ -1,5 +1,6 @@
 // Identifiers of the module's dialog templates, their controls and the arrow bitmaps, all of
 // which the host keeps among its resources.
+// Threads: reentrant (constants).
 #pragma once
 
 #include "common/WinTypes.h"

@@ -1,4 +1,5 @@
 // The settings store as the module calls it: section settings by store type, device settings.
+// Threads: thread-safe.
 #pragma once
 
 #include "common/WinTypes.h"

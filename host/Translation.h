@@ -1,4 +1,6 @@
 // The translation service as the module calls it: texts, message boxes, dialogs.
+// Threads: texts are thread-safe; message boxes and TranslateDialog are bound to the window's
+// thread.
 #pragma once
 
 #include <string>

@@ -1,4 +1,5 @@
 // The host's numeric edit: integer or decimal entry with a minimum, refusing what it cannot take.
+// Threads: as for CWnd: member calls are thread-safe, messages are bound to the window's thread.
 #pragma once
 
 #include <string>

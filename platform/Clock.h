@@ -1,4 +1,5 @@
 // The clock every sleep and time reading goes through: the system clock or a virtual one.
+// Threads: thread-safe, except that only one thread sleeps on a virtual clock at a time.
 #pragma once
 
 #include <atomic>

@@ -1,4 +1,5 @@
 // Controls: static texts and pictures, buttons, edits, sliders and drop-down lists.
+// Threads: as for CWnd: member calls are thread-safe, messages are bound to the window's thread.
 #pragma once
 
 #include "platform/WinDefs.h"

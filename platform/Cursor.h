@@ -1,4 +1,5 @@
 // The wait cursor: shown while a long operation holds its thread; recorded, since nothing is drawn.
+// Threads: thread-safe.
 #pragma once
 
 namespace kx {

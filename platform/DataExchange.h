@@ -1,4 +1,5 @@
 // Data exchange between a dialog's controls and its members, in both directions.
+// Threads: bound to one thread (the dialog's).
 #pragma once
 
 #include "platform/Wnd.h"

@@ -1,4 +1,5 @@
 // Dialogs from templates: modal and modeless, property pages and a minimal property sheet.
+// Threads: bound to one thread: the thread that creates a dialog runs its loop and handlers.
 #pragma once
 
 #include <vector>

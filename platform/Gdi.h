@@ -1,4 +1,5 @@
 // Device-independent bitmaps, device contexts and the stretched blit onto a picture's surface.
+// Threads: thread-safe (the camera thread blits while the window's thread renders).
 #pragma once
 
 #include <memory>

@@ -1,4 +1,5 @@
 // What a user does to a dialog, turned into the messages a real user's actions would post.
+// Threads: thread-safe: each action is posted to the window's own thread.
 #pragma once
 
 #include <string>

@@ -1,4 +1,5 @@
 // Message maps: tables that bind window messages and control notifications to On... handlers.
+// Threads: bound to one thread (the window's or the thread object's own).
 #pragma once
 
 #include <functional>

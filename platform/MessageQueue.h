@@ -1,4 +1,6 @@
 // One message queue per user-interface thread; posting, sending, peeking, getting, dispatching.
+// Threads: posting and sending are thread-safe; peeking, getting and dispatching are bound to the
+// queue's thread.
 #pragma once
 
 #include <chrono>

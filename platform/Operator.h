@@ -1,4 +1,6 @@
 // The operator who answers message boxes and acts on windows: scripted, on a terminal, or none.
+// Threads: thread-safe (the installed operator and the scripted one); the terminal operator is
+// reentrant.
 #pragma once
 
 #include <deque>
@@ -53,8 +55,8 @@ struct ScriptStep {
 };
 
 // Answers expected message boxes in order and takes its steps, one per idle pump, in order.
-// Anything unexpected is recorded as a failure, written to the log and answered IDCANCEL. Safe to
-// use from several threads.
+// Anything unexpected is recorded as a failure, written to the log and answered IDCANCEL.
+// Thread-safe.
 class ScriptedOperator : public IOperator {
  public:
   // The next box must contain textSubstring; it is answered with answer.

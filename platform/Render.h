@@ -1,4 +1,5 @@
 // A window drawn to an image: the way to look at a dialog without a display.
+// Threads: thread-safe (a picture may be blitted by the camera thread meanwhile).
 #pragma once
 
 #include <functional>

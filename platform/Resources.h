@@ -1,4 +1,5 @@
 // Dialog templates and bitmaps looked up by number among the host's resources.
+// Threads: thread-safe lookups; install the resources before windows are created.
 #pragma once
 
 #include <string>

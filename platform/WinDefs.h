@@ -1,4 +1,5 @@
 // The Windows-style types, records and constants the window framework and its users speak.
+// Threads: reentrant.
 #pragma once
 
 #include <cstdint>

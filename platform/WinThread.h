@@ -1,4 +1,5 @@
 // User-interface threads: a thread of its own with a message queue, a loop and a main window.
+// Threads: a thread object is bound to its own thread once started; posting to it is thread-safe.
 #pragma once
 
 #include "platform/MessageMap.h"

@@ -1,4 +1,5 @@
 // The framework's own record of every window, shared by its parts; not for the windows' users.
+// Threads: thread-safe under WindowMutex, as each function says.
 #pragma once
 
 #include <memory>

@@ -1,4 +1,5 @@
 // Windows: handle, parent, children by identifier, text, state, geometry, messages.
+// Threads: member calls are thread-safe; messages are bound to the thread that created the window.
 #pragma once
 
 #include <string>

@@ -1,4 +1,6 @@
 // The registration-and-cut run: finds each copy's marks with the camera and cuts the copy.
+// Threads: bound to one thread (the dialog's), except BmpFrameCallback and UpdateImage, which run
+// on the camera thread.
 #pragma once
 
 #include <atomic>

@@ -1,4 +1,5 @@
 // A user-interface thread that hosts the run dialog modeless and above all other windows.
+// Threads: bound to its own thread once started.
 #pragma once
 
 #include "common/Export.h"

@@ -1,4 +1,5 @@
 // What a user does with the run dialog on the simulated machine, and a record of what was cut.
+// Threads: bound to the thread of the run dialog it drives.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // A complete simulated setting for a run: virtual clock, embedded host, machine and the job.
+// Threads: bound to one thread; one scenario at a time per process.
 #pragma once
 
 #include <filesystem>

@@ -1,4 +1,5 @@
 // The job for a simulated world as a plain description: reference bitmap, marks and cut paths.
+// Threads: reentrant.
 #pragma once
 
 #include <array>

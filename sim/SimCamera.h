@@ -1,4 +1,5 @@
 // The simulated camera: renders the world at the head's position and delivers frames on its thread.
+// Threads: thread-safe; frames are delivered on the camera's own thread.
 #pragma once
 
 #include <atomic>

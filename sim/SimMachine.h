@@ -1,4 +1,5 @@
 // A whole simulated machine: world, cutter and camera, installed as the driver and the camera.
+// Threads: thread-safe, as its cutter and camera are.
 #pragma once
 
 #include <string>

@@ -44,7 +44,7 @@ struct CalibratedSetup {
   double yOffset = 0.0;
 };
 
-// Immutable after construction apart from its raster cache; safe to use from several threads.
+// Immutable after construction apart from its raster cache; thread-safe.
 class World {
  public:
   explicit World(const WorldOptions& opts);

@@ -1,4 +1,5 @@
 // The printed artwork of one copy: coloured shapes, corner features, text, and its cut paths.
+// Threads: reentrant.
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
 // Pictures of the simulated world for looking at: the whole bed and single camera frames.
+// Threads: reentrant.
 #pragma once
 
 #include <string>

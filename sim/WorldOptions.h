@@ -1,4 +1,5 @@
 // Every knob of a simulated world, with realistic defaults, and the JSON world file that sets them.
+// Threads: reentrant.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // Where the head steps while a registration mark is searched for, when the search gives up, and
 // when a found mark counts as centred.
+// Threads: reentrant.
 #pragma once
 
 #include <opencv2/core.hpp>

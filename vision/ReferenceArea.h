@@ -1,4 +1,5 @@
 // Where a mark's reference area lies in the reference image, and how it is previewed.
+// Threads: reentrant.
 #pragma once
 
 #include <opencv2/core.hpp>

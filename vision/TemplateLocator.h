@@ -1,4 +1,5 @@
 // Finding a mark's reference area in camera frames by normalised cross-correlation.
+// Threads: reentrant.
 #pragma once
 
 #include <opencv2/core.hpp>
