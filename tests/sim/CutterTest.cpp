@@ -1,7 +1,5 @@
-// The simulated cutter: motion on the clock, the bed limits, cuts, values and faults.
+// The simulated cutter: motion on the clock, the bed limits and the knife's record.
 #include <gtest/gtest.h>
-
-#include <cmath>
 
 #include "host/DriverSession.h"
 #include "platform/Clock.h"
@@ -103,41 +101,6 @@ TEST(SimCutter, KnifeRecordsOnlyCuttingMovesAsTheyProgress) {
   ASSERT_EQ(half.size(), 1u);
   EXPECT_NEAR(half[0].b.x, 3500.0, 1e-6);
   EXPECT_EQ(cutter.KnifeTrace(cuts[0].end + 1).at(0).b, cv::Point2d(6000, 1000));
-}
-
-TEST(SimCutter, InjectedFaults) {
-  VirtualClock clock;
-  ScopedClock scoped(&clock);
-  SimCutter cutter(NoAcceleration());
-  // A stall: the head stops where the path meets the point and ignores later moves.
-  cutter.InjectStall({2000, 0}, 5);
-  cutter.sendxyNoW(5000, 0, kMoveTravel);
-  cutter.sendxyNoW(5000, 5000, kMoveTravel);
-  clock.Advance(3000000);
-  EXPECT_EQ(cutter.Position(), cv::Point2d(2000, 0));
-  cutter.ClearFaults();
-  cutter.sendxyNoW(2000, 1000, kMoveTravel);
-  clock.Advance(3000000);
-  EXPECT_EQ(cutter.Position(), cv::Point2d(2000, 1000));
-
-  cutter.SetNoMotion(true);
-  cutter.sendxyNoW(9000, 9000, kMoveCut);
-  clock.Advance(3000000);
-  EXPECT_EQ(cutter.Position(), cv::Point2d(2000, 1000));
-  EXPECT_TRUE(cutter.Cuts().empty());
-
-  // Noise: readings scatter around the true position within the amplitude and are not all equal.
-  cutter.SetNoMotion(false);
-  cutter.SetPositionNoise(3);
-  std::int32_t xy[2];
-  bool differed = false;
-  for (int i = 0; i < 50; ++i) {
-    ASSERT_EQ(cutter.GetPlotterData(0, kPlotterDataHeadPosition, xy), 1);
-    EXPECT_LE(std::abs(xy[0] - 2000), 3);
-    EXPECT_LE(std::abs(xy[1] - 1000), 3);
-    differed = differed || xy[0] != 2000 || xy[1] != 1000;
-  }
-  EXPECT_TRUE(differed);
 }
 
 }  // namespace
