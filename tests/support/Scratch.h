@@ -3,16 +3,15 @@
 
 #include <filesystem>
 #include <string>
-#include <string_view>
 
 namespace kx::test {
 
-// A fresh, empty folder <temp>/kestrix-<suite>-<test>[-<tag>]-<pid> for the running test, removed
-// with the object. The tag tells apart two folders one test holds at the same time. Outside a
-// test the suite and test read "nosuite" and "notest".
+// A fresh, empty folder <temp>/kestrix-<suite>-<test>-<pid> for the running test, removed with
+// the object; a second one held at the same time gets "-2" appended, and so on. Outside a test
+// the suite and test read "nosuite" and "notest".
 class ScratchFolder {
  public:
-  explicit ScratchFolder(std::string_view tag = {});
+  ScratchFolder();
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
