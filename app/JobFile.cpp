@@ -150,16 +150,16 @@ int PlannedCopies(const RunPlan& plan, const WorldOptions& world) {
 MainJobSetup DefaultJob(const WorldOptions& world) {
   MainJobSetup setup;
   setup.world = world;
-  RunPlan& plan = setup.plan;
-  plan.roll = world.copies.layout == "roll";
-  plan.rollDir = world.copies.rollAxis == "x" ? 1 : 0;
-  plan.copiesX = world.copies.columns;
-  plan.copiesY = world.copies.rows;
-  plan.stepX = world.copies.pitchX / 1000.0;
-  plan.stepY = world.copies.pitchY / 1000.0;
+  // Every copy of the world at its own pitch (the dialog takes steps in thousands of units).
+  setup.plan = RunPlan{.roll = world.copies.layout == "roll",
+                       .rollDir = world.copies.rollAxis == "x" ? 1 : 0,
+                       .copiesX = world.copies.columns,
+                       .copiesY = world.copies.rows,
+                       .stepX = world.copies.pitchX / 1000.0,
+                       .stepY = world.copies.pitchY / 1000.0};
   // A roll ends when the next copy cannot be found; the user then cancels.
-  if (plan.roll) plan.failures.push_back(FailureAnswer{IDCANCEL, 0});
-  setup.expect.copies = PlannedCopies(plan, world);
+  if (setup.plan.roll) setup.plan.failures.push_back(FailureAnswer{.answer = IDCANCEL});
+  setup.expect.copies = PlannedCopies(setup.plan, world);
   return setup;
 }
 

@@ -21,7 +21,8 @@ struct FailureAnswer {
   int placeCopy = 0;
 };
 
-// The run a user sets up: material, counts, steps and the answers to failure dialogues.
+// The run a user sets up: material, counts, steps and the answers to failure dialogues. Every
+// member has an initializer, so a plan may be written with designated initializers.
 struct RunPlan {
   bool roll = false;
   int rollDir = 0;   // "KestrixRollDir"
@@ -30,12 +31,12 @@ struct RunPlan {
   int copiesY = 1;
   double stepX = 0;  // thousands of cutter units, as typed into the dialog
   double stepY = 0;
-  int firstCopy = 0;      // the copy whose first mark the user brings the camera over
-  cv::Point2d firstMiss;  // how far off (cutter units) the user leaves the camera at first
-  std::vector<FailureAnswer> failures;
+  int firstCopy = 0;        // the copy whose first mark the user brings the camera over
+  cv::Point2d firstMiss{};  // how far off (cutter units) the user leaves the camera at first
+  std::vector<FailureAnswer> failures{};
   bool closeAtEnd = true;
   // Anything more the user does while the run goes on, queued after Start.
-  std::function<void(ScriptedOperator&)> duringRun;
+  std::function<void(ScriptedOperator&)> duringRun{};
 };
 
 // Stores the plan's device settings ("KestrixRollDir", "KestrixMaxError").

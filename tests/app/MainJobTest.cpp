@@ -8,8 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/MainJob.h"
+#include "tests/support/Scratch.h"
 
-namespace kx {
+namespace kx::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -21,16 +22,9 @@ struct JobRun {
   nlohmann::json report;
 };
 
-fs::path Folder(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() / ("kestrix-test-" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-JobRun RunWorld(const fs::path& dir, const std::string& worldJson) {
+JobRun RunWorld(const ScratchFolder& dir, const std::string& worldJson) {
   const fs::path world = dir / "world.json";
-  std::ofstream(world) << worldJson;
+  WriteText(world, worldJson);
   MainJobOptions options;
   options.worldFile = world.string();
   options.outDir = dir / "out";
@@ -45,7 +39,7 @@ JobRun RunWorld(const fs::path& dir, const std::string& worldJson) {
 }
 
 TEST(MainJob, TwoCopiesCutWellButThreeExpectedIsAFailedRun) {
-  const fs::path dir = Folder("mainjob-unmet");
+  const ScratchFolder dir;
   const JobRun run =
       RunWorld(dir, R"({"copies": {"columns": 1, "rows": 2}, "expect": {"copies": 3}})");
   EXPECT_EQ(run.status, kJobUnmet) << run.out << run.err;
@@ -72,12 +66,11 @@ TEST(MainJob, TwoCopiesCutWellButThreeExpectedIsAFailedRun) {
   for (const char* picture : {"bed.png", "dialog.png", "dialog-first-copy.png"})
     EXPECT_GT(fs::file_size(dir / "out" / picture), 1000u) << picture;
   EXPECT_TRUE(fs::exists(dir / "out" / "config" / "settings.ini"));
-  fs::remove_all(dir);
 }
 
 TEST(MainJob, ACopyThatIsNotPrintedIsCancelledAsTheWorldScripts) {
   // Three copies planned on a sheet of two: the third search fails and the user cancels.
-  const fs::path dir = Folder("mainjob-cancel");
+  const ScratchFolder dir;
   const JobRun run = RunWorld(dir, R"({"copies": {"columns": 1, "rows": 2},
       "run": {"copiesY": 3}, "operator": {"failures": [{"answer": "cancel"}]},
       "expect": {"copies": 2}})");
@@ -85,11 +78,10 @@ TEST(MainJob, ACopyThatIsNotPrintedIsCancelledAsTheWorldScripts) {
   EXPECT_TRUE(run.report["success"].get<bool>()) << run.report.dump(2);
   EXPECT_EQ(run.report["totals"]["copiesCut"], 2);
   EXPECT_TRUE(run.report["totals"]["headAtOrigin"].get<bool>());
-  fs::remove_all(dir);
 }
 
 TEST(MainJob, BadInputStopsBeforeAnyRun) {
-  const fs::path dir = Folder("mainjob-bad");
+  const ScratchFolder dir;
   const JobRun bad = RunWorld(dir, R"({"run": {"copiesX": 0}})");
   EXPECT_EQ(bad.status, kJobBadInput);
   EXPECT_NE(bad.err.find("world.json: key \"run.copiesX\" must be between 1 and 1000"),
@@ -98,12 +90,11 @@ TEST(MainJob, BadInputStopsBeforeAnyRun) {
   EXPECT_FALSE(fs::exists(dir / "out"));
 
   // An output folder that cannot be made: a file stands where it should be.
-  std::ofstream(dir / "taken") << "x";
+  WriteText(dir / "taken", "x");
   std::ostringstream out, err;
   EXPECT_EQ(RunMainJob(DemoJob(), "demo", dir / "taken", out, err), kJobBadInput);
   EXPECT_NE(err.str().find("cannot create the output folder"), std::string::npos) << err.str();
-  fs::remove_all(dir);
 }
 
 }  // namespace
-}  // namespace kx
+}  // namespace kx::test

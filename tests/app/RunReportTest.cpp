@@ -32,9 +32,7 @@ TEST(RunReport, CopyLineGivesPlaceMarksAndErrorsInMillimetres) {
 }
 
 TEST(RunReport, UnmetExpectationsNameEachShortfall) {
-  Expectations expect;
-  expect.copies = 2;
-  expect.maxErrorMm = 0.5;
+  Expectations expect{.copies = 2, .maxErrorMm = 0.5};
   RunTotals totals;
   totals.copiesCut = 2;
   totals.headAtOrigin = true;
@@ -43,7 +41,6 @@ TEST(RunReport, UnmetExpectationsNameEachShortfall) {
 
   // 30 units = 0.762 mm.
   copies[1] = Copy(2, 0, 1, 30, false);
-  totals.copiesCut = 2;
   totals.head = {812, 4};
   totals.headAtOrigin = false;
   expect.copies = 3;
@@ -54,7 +51,7 @@ TEST(RunReport, UnmetExpectationsNameEachShortfall) {
   EXPECT_EQ(unmet[2], "the head ended at (812, 4), not at the origin");
 
   // A run expected to stop away from the origin must not come back to it.
-  expect = Expectations{2, 1.0, false};
+  expect = Expectations{.copies = 2, .maxErrorMm = 1.0, .headAtOrigin = false};
   copies[1] = Copy(2, 0, 1, 12, true);
   totals.headAtOrigin = true;
   ASSERT_EQ(UnmetExpectations(copies, totals, expect).size(), 1u);
@@ -71,7 +68,7 @@ TEST(RunReport, ReportListsCopiesUncutOnesTotalsAndOutcome) {
   const auto report = ReportJson("w.json", setup, copies, totals, {"cut 2 copies, expected 6"}, "");
   ASSERT_EQ(report["copies"].size(), 2u);
   EXPECT_EQ(report["copies"][0]["marks"][1]["found"]["x"], 12295.0);
-  EXPECT_DOUBLE_EQ(report["copies"][1]["maxError"]["mm"].get<double>(), 12 * 0.0254);
+  EXPECT_DOUBLE_EQ(report["copies"][1]["maxError"]["mm"].get<double>(), 0.3048);  // 12 units
   EXPECT_EQ(report["uncut"], nlohmann::json({2, 3, 4, 5}));
   EXPECT_EQ(report["totals"]["copiesCut"], 2);
   EXPECT_EQ(report["plan"]["material"], "sheet");

@@ -2,24 +2,63 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <ostream>
+#include <vector>
 
+#include "host/CutterDriver.h"
 #include "host/HostServices.h"
 #include "tests/support/HostFixture.h"
 
+namespace kx::test {
 namespace {
 
-using kx::PathSegment;
-using kxtest::HostTest;
-using kxtest::Move;
+// One sendxyNoW call.
+struct Move {
+  long x;
+  long y;
+  int mode;
+  bool operator==(const Move&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Move& m) {
+  return os << "(" << m.x << ", " << m.y << ", mode " << m.mode << ")";
+}
+
+// Installed for its lifetime; records sendxyNoW, every other call succeeds doing nothing.
+class RecordingDriver final : public ICutterDriver {
+ public:
+  RecordingDriver() { InstallCutterDriver(this); }
+  ~RecordingDriver() override { InstallCutterDriver(nullptr); }
+  int DEV_Load() override { return 1; }
+  int DEV_LoadPenData(PENDATA*) override { return 1; }
+  int LoadCutData(CUTDATA*) override { return 1; }
+  int SetPlotResolNew(int, CUTDATA*) override { return 1; }
+  int StartPrinter(HWND, int, JOBDATA*) override { return 1; }
+  int DEV_Initial(PENDATA, int, int) override { return 1; }
+  int DEV_SendInfo(int, std::int32_t*) override { return 1; }
+  int EndPrinter(HWND, JOBDATA*) override { return 1; }
+  int DEV_Unload() override { return 1; }
+  void ResetCutStatics(int) override {}
+  int GetPortIndexFromName(const char*) override { return 0; }
+  int GetWindowsPortTypeAndName(int, int*, char*) override { return 0; }
+  int GetPlotterData(int, int, void*) override { return 0; }
+  int sendxyNoW(long x, long y, int mode) override {
+    moves.push_back(Move{x, y, mode});
+    return 1;
+  }
+
+  std::vector<Move> moves;
+};
 
 class CutMachineTest : public HostTest {
  protected:
-  kxtest::RecordingDriver m_driver;
+  RecordingDriver m_driver;
 };
 
 TEST_F(CutMachineTest, SquareIsOneTravelAndFourCuts) {
   // 2.54 x 2.54 document units at (2.54, 5.08): 1000 x 1000 cutter units at (1000, 2000).
-  const uint64 square = Doc().AddPath(kx::RectanglePath(2.54, 5.08, 5.08, 7.62));
+  const uint64 square = Doc().AddPath(RectanglePath(2.54, 5.08, 5.08, 7.62));
   const uint64 mark = Doc().AddRegMark(BOUNDS{0, 1, 0, 1});  // marks are never cut
   ObjList list = DBCreateEmptyList();
   DBAddToList(list, mark);
@@ -36,7 +75,7 @@ TEST_F(CutMachineTest, TransformIsAppliedFirstWithoutChangingTheObject) {
   ObjList list = DBCreateEmptyList();
   DBAddToList(list, line);
   const TM shift = TM::Translation(2.54, 0.0);
-  kx::HostCutMachine()->CallSection(list, &shift);
+  HostCutMachine()->CallSection(list, &shift);
   EXPECT_EQ(m_driver.moves, (std::vector<Move>{{1100, 100, 0}, {1200, 100, 1}}));
   BOUNDS b;
   DBGetObjectBounds(line, &b);
@@ -81,18 +120,19 @@ TEST_F(CutMachineTest, SeparateSubpathsEachStartWithATravelAndNegativeTargetsSto
 }
 
 TEST(CTranslate, RecordsTheActiveTransformWhileAliveAndNests) {
-  EXPECT_EQ(kx::ActiveTranslate(), nullptr);
+  EXPECT_EQ(ActiveTranslate(), nullptr);
   {
     CTranslate outer(TM::Translation(1, 2));
-    ASSERT_NE(kx::ActiveTranslate(), nullptr);
-    EXPECT_EQ(*kx::ActiveTranslate(), TM::Translation(1, 2));
+    ASSERT_NE(ActiveTranslate(), nullptr);
+    EXPECT_EQ(*ActiveTranslate(), TM::Translation(1, 2));
     {
       CTranslate inner(TM::Identity());
-      EXPECT_EQ(*kx::ActiveTranslate(), TM::Identity());
+      EXPECT_EQ(*ActiveTranslate(), TM::Identity());
     }
-    EXPECT_EQ(*kx::ActiveTranslate(), TM::Translation(1, 2));
+    EXPECT_EQ(*ActiveTranslate(), TM::Translation(1, 2));
   }
-  EXPECT_EQ(kx::ActiveTranslate(), nullptr);
+  EXPECT_EQ(ActiveTranslate(), nullptr);
 }
 
 }  // namespace
+}  // namespace kx::test

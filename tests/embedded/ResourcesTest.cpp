@@ -119,7 +119,7 @@ TEST(HostResources, ArrowBitmapsAreDistinctBgrSquaresOnTheMaskColour) {
 }
 
 TEST(EmbeddedHostResources, InstallPutsThemInPlaceAndTheDestructorTakesThemAway) {
-  kxtest::ScratchFolder scratch;
+  kx::test::ScratchFolder scratch;
   {
     kx::EmbeddedHost host(kx::EmbeddedHostOptions{scratch / "config"});
     EXPECT_EQ(kx::Resources(), nullptr);

@@ -4,28 +4,22 @@
 #include "host/Settings.h"
 #include "tests/support/HostFixture.h"
 
+namespace kx::test {
 namespace {
-
-using kxtest::HostTest;
 
 class SettingsTest : public HostTest {
  protected:
   std::filesystem::path File() { return m_host.Store().FileOf(1); }
 };
 
-TEST_F(SettingsTest, EmptyStoreGivesTheDefaultsOfTheSettingsTable) {
-  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Auto White Balance", 0, 1, nullptr), 0);
-  EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "Scale", 1.0, 1, nullptr), 1.0);
-  EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "X OffSet", 0.0, 1, nullptr), 0.0);
-  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "CalibrationSquarePower", 25, 1, nullptr), 25);
+TEST_F(SettingsTest, AnEmptyStoreGivesTheCallersDefaultsAndCreatesNothing) {
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "CalibrationSquareSize", 500, 1, nullptr), 500);
-  EXPECT_EQ(GetIntMorvane("Kestrix Dialog", "Roll", 1, 1, nullptr), 1);
-  EXPECT_EQ(GetIntDeviceSetup("KestrixRollDir", 0), 0);
+  EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "Scale", 1.5, 1, nullptr), 1.5);
   EXPECT_EQ(GetIntDeviceSetup("KestrixMaxError", 6), 6);
   char port[100] = "junk";
   EXPECT_EQ(GetStringDeviceNull("Port Setup", "Port", port, 100), 0);
   EXPECT_STREQ(port, "");
-  EXPECT_FALSE(std::filesystem::exists(m_host.Store().Folder()));  // reading creates nothing
+  EXPECT_FALSE(std::filesystem::exists(m_host.Store().Folder()));
 }
 
 TEST_F(SettingsTest, ValuesRoundTripAndDoublesKeepTheAskedPrecision) {
@@ -39,12 +33,12 @@ TEST_F(SettingsTest, ValuesRoundTripAndDoublesKeepTheAskedPrecision) {
   EXPECT_EQ(GetIntMorvane("Kestrix Dialog", "Roll", 1, 1), 0);
   // Store types are kept apart.
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 7, 2), 7);
-  const std::string text = kxtest::ReadText(File());
+  const std::string text = ReadText(File());
   EXPECT_NE(text.find("Scale=1.23\n"), std::string::npos) << text;
   EXPECT_NE(text.find("X OffSet=-1234.50\n"), std::string::npos) << text;
 
   // Another store on the same folder (the next program run) reads the same values.
-  kx::SettingsStore again(m_host.Store().Folder());
+  SettingsStore again(m_host.Store().Folder());
   EXPECT_EQ(again.Read(1, "Kestrix Setup", "Gain"), "128");
   EXPECT_FALSE(std::filesystem::exists(File().string() + ".tmp"));
 }
@@ -59,14 +53,13 @@ TEST_F(SettingsTest, DeviceSettingsLiveInTheirOwnFile) {
   char small[3];
   EXPECT_EQ(GetStringDeviceNull("Port Setup", "Port", small, 3), 2);
   EXPECT_STREQ(small, "si");
-  EXPECT_TRUE(std::filesystem::exists(m_host.Store().FileOf(kx::kDeviceStore)));
+  EXPECT_TRUE(std::filesystem::exists(m_host.Store().FileOf(kDeviceStore)));
   EXPECT_FALSE(std::filesystem::exists(File()));
 }
 
 TEST_F(SettingsTest, TextThatIsNotANumberGivesTheDefault) {
   std::filesystem::create_directories(m_host.Store().Folder());
-  kxtest::WriteText(File(),
-                    "[Kestrix Setup]\nGain=12abc\nScale=\nSharp = 40 \nGamma=99999999999\n");
+  WriteText(File(), "[Kestrix Setup]\nGain=12abc\nScale=\nSharp = 40 \nGamma=99999999999\n");
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 5, 1), 5);
   EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "Scale", 1.0, 1), 1.0);
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Sharp", 0, 1), 40);
@@ -78,7 +71,7 @@ TEST_F(SettingsTest, CorruptFileIsReportedAndKeepsTheReadableKeys) {
   const std::string original =
       "[Kestrix Setup]\nGain=10\nthis line is garbage\nScale=2.5\n[Broken\nSharp=7\n"
       "[Kestrix Dialog]\nRoll=0\n";
-  kxtest::WriteText(File(), original);
+  WriteText(File(), original);
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 10);
   EXPECT_EQ(GetDoubleMorvane("Kestrix Setup", "Scale", 1.0, 1), 2.5);
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Sharp", 0, 1), 0);  // under the broken header
@@ -91,8 +84,8 @@ TEST_F(SettingsTest, CorruptFileIsReportedAndKeepsTheReadableKeys) {
 
   // The first write keeps a copy of the damaged file and rewrites every readable key.
   WriteIntMorvane("Kestrix Setup", "Gamma", 3, 1);
-  EXPECT_EQ(kxtest::ReadText(File().string() + ".corrupt"), original);
-  kx::SettingsStore fresh(m_host.Store().Folder());
+  EXPECT_EQ(ReadText(File().string() + ".corrupt"), original);
+  SettingsStore fresh(m_host.Store().Folder());
   EXPECT_EQ(fresh.Read(1, "Kestrix Setup", "Gain"), "10");
   EXPECT_EQ(fresh.Read(1, "Kestrix Setup", "Scale"), "2.5");
   EXPECT_EQ(fresh.Read(1, "Kestrix Dialog", "Roll"), "0");
@@ -102,12 +95,12 @@ TEST_F(SettingsTest, CorruptFileIsReportedAndKeepsTheReadableKeys) {
 
 TEST_F(SettingsTest, UnstorableNamesAreRefusedWithoutTouchingTheFile) {
   WriteIntMorvane("Kestrix Setup", "Gain", 1, 1);
-  const std::string before = kxtest::ReadText(File());
+  const std::string before = ReadText(File());
   EXPECT_FALSE(m_host.Store().Write(1, "Kestrix Setup", "a=b", "1"));
   EXPECT_FALSE(m_host.Store().Write(1, "Sec]tion", "k", "1"));
   EXPECT_FALSE(m_host.Store().Write(1, "Kestrix Setup", "k", "two\nlines"));
   EXPECT_FALSE(m_host.Store().Write(1, "", "k", "1"));
-  EXPECT_EQ(kxtest::ReadText(File()), before);
+  EXPECT_EQ(ReadText(File()), before);
 }
 
 TEST_F(SettingsTest, AnUnwritableFolderLosesNothingStored) {
@@ -121,8 +114,9 @@ TEST_F(SettingsTest, AnUnwritableFolderLosesNothingStored) {
 TEST_F(SettingsTest, ChangesMadeOnDiskAreSeen) {
   WriteIntMorvane("Kestrix Setup", "Gain", 1, 1);
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 1);
-  kxtest::WriteText(File(), "[Kestrix Setup]\nGain=222\n");
+  WriteText(File(), "[Kestrix Setup]\nGain=222\n");
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 222);
 }
 
 }  // namespace
+}  // namespace kx::test

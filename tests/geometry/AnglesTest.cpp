@@ -19,12 +19,11 @@ TEST(CalcAngle, RightStraightAndZeroLength) {
 }
 
 TEST(CalcAngle360, FoldsByTheSideOfTheVertex) {
-  const cv::Point pt1{0, 0}, pt2{10, 10};
-  const cv::Point below{10, 5}, level{10, 0};
-  const double c1 = kx::CalcAngle(&pt1, &pt2, &below);
-  EXPECT_EQ(kx::CalcAngle360(&pt1, &pt2, &below), c1);
-  const double c2 = kx::CalcAngle(&pt1, &pt2, &level);
-  EXPECT_DOUBLE_EQ(kx::CalcAngle360(&pt1, &pt2, &level), kPi - c2);
+  // A vertex with a larger y than pt1 gives the cosine itself, any other pi minus the cosine.
+  // Both vertices see their neighbours at a cosine of -1/sqrt(5).
+  const cv::Point pt1{0, 0}, pt2{10, 10}, largerY{10, 5}, sameY{5, 0};
+  EXPECT_NEAR(kx::CalcAngle360(&pt1, &pt2, &largerY), -1 / std::sqrt(5.0), 1e-12);
+  EXPECT_NEAR(kx::CalcAngle360(&pt1, &pt2, &sameY), kPi + 1 / std::sqrt(5.0), 1e-12);
 }
 
 TEST(CalcAngle2Pt, SpecialDirectionsAndUnresolvedQuadrant) {

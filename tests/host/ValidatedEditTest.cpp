@@ -42,7 +42,7 @@ class EditDialog : public CDialog {
   }
 };
 
-class ValidatedEditTest : public kxtest::HostTest {
+class ValidatedEditTest : public kx::test::HostTest {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_dlg.Create(IDD_KESTRIX_SETUP));

@@ -5,7 +5,7 @@
 #include "common/Log.h"
 #include "platform/Operator.h"
 
-namespace test {
+namespace kx::test {
 namespace {
 
 class DataExchangeTest : public ::testing::Test {
@@ -207,4 +207,4 @@ TEST_F(DataExchangeTest, PictureTakesAndGivesBackBitmaps) {
 }
 
 }  // namespace
-}  // namespace test
+}  // namespace kx::test

@@ -8,7 +8,7 @@
 #include "platform/Operator.h"
 #include "platform/WindowTable.h"
 
-namespace test {
+namespace kx::test {
 namespace {
 
 using Op = kx::ScriptedOperator;
@@ -230,4 +230,4 @@ TEST_F(DialogTest, GeometryAndPlacement) {
 }
 
 }  // namespace
-}  // namespace test
+}  // namespace kx::test

@@ -3,7 +3,7 @@
 
 #include "platform/MessageQueue.h"
 
-namespace test {
+namespace kx::test {
 
 using kx::ControlKind;
 
@@ -151,4 +151,4 @@ void CExampleDialog::OnReleased(UINT, NMHDR*, LRESULT* result) {
   UpdateData(TRUE);
 }
 
-}  // namespace test
+}  // namespace kx::test

@@ -6,7 +6,7 @@
 #include "platform/Controls.h"
 #include "platform/Dialog.h"
 
-namespace test {
+namespace kx::test {
 
 enum : int {
   kExampleTemplate = 100,
@@ -85,4 +85,4 @@ class CExampleDialog : public CDialog {
   DECLARE_MESSAGE_MAP()
 };
 
-}  // namespace test
+}  // namespace kx::test

@@ -10,7 +10,7 @@
 #include "platform/Gdi.h"
 #include "platform/WindowTable.h"
 
-namespace test {
+namespace kx::test {
 namespace {
 
 // A frame whose pixels name their own position: blue = x / 2, green = y / 3, red = (x + y) % 256.
@@ -150,4 +150,4 @@ TEST(Bitmaps, SectionsArePaddedAndDeletedOnce) {
 }
 
 }  // namespace
-}  // namespace test
+}  // namespace kx::test

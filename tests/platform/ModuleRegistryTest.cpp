@@ -5,7 +5,7 @@
 
 #include "platform/ModuleRegistry.h"
 
-namespace test {
+namespace kx::test {
 namespace {
 
 TEST(Modules, RegisterAndUnregister) {
@@ -19,4 +19,4 @@ TEST(Modules, RegisterAndUnregister) {
 }
 
 }  // namespace
-}  // namespace test
+}  // namespace kx::test

@@ -8,7 +8,7 @@
 #include "platform/Cursor.h"
 #include "platform/Operator.h"
 
-namespace test {
+namespace kx::test {
 namespace {
 
 using Op = kx::ScriptedOperator;
@@ -118,4 +118,4 @@ TEST(WaitCursor, NestsAndNeverGoesNegative) {
 }
 
 }  // namespace
-}  // namespace test
+}  // namespace kx::test

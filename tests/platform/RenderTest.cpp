@@ -1,14 +1,14 @@
 // The example dialog rendered headless: texts, states and pictures show in the image.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 
 #include "ExampleDialog.h"
 #include "common/Log.h"
 #include "platform/Render.h"
+#include "tests/support/Scratch.h"
 
-namespace test {
+namespace kx::test {
 namespace {
 
 TEST(RenderWindow, DrawsTheDialogWithItsControls) {
@@ -51,8 +51,8 @@ TEST(RenderWindow, DrawsTheDialogWithItsControls) {
   const cv::Mat hidden = kx::RenderWindow(dlg);
   EXPECT_GT(cv::norm(before, hidden, cv::NORM_L1), 0.0);
 
-  const std::string path =
-      (std::filesystem::temp_directory_path() / "kx_example_dialog.png").string();
+  const ScratchFolder scratch;
+  const std::string path = (scratch / "example-dialog.png").string();
   dlg.GetDlgItem(kIdStart)->ShowWindow(SW_SHOW);
   ASSERT_TRUE(kx::SaveWindowPng(dlg, path));
   std::ifstream png(path, std::ios::binary);
@@ -72,4 +72,4 @@ TEST(RenderWindow, DrawsTheDialogWithItsControls) {
 }
 
 }  // namespace
-}  // namespace test
+}  // namespace kx::test

@@ -9,7 +9,7 @@
 #include "platform/Operator.h"
 #include "platform/WinThread.h"
 
-namespace test {
+namespace kx::test {
 namespace {
 
 struct ThreadProbe {
@@ -174,4 +174,4 @@ TEST(PropertySheet, ApplyAndOkCommitThePage) {
 }
 
 }  // namespace
-}  // namespace test
+}  // namespace kx::test

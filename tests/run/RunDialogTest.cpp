@@ -6,7 +6,7 @@
 
 #include "host/Settings.h"
 #include "platform/Render.h"
-#include "tests/support/ScenarioFixture.h"
+#include "tests/support/RunHarness.h"
 
 namespace kx::test {
 namespace {
@@ -31,9 +31,7 @@ class TestDialog : public CKestrixDialog {
 
 // One small world for the dialog's own behaviour.
 struct DialogWorld {
-  explicit DialogWorld(const std::string& name) : scenario(SheetWorld(1, 1), TempConfig(name)) {
-    scenario.StoreCalibration();
-  }
+  DialogWorld() : scenario(SheetWorld(1, 1), scratch.Path()) { scenario.StoreCalibration(); }
   std::unique_ptr<TestDialog> NewDialog() {
     return std::make_unique<TestDialog>(nullptr, scenario.Doc().jobList,
                                         scenario.Doc().imageObject);
@@ -50,12 +48,13 @@ struct DialogWorld {
       n += v.code == kDevCodeCutState;
     return n;
   }
+  ScratchFolder scratch;
   Scenario scenario;
   ScriptedOperator op;
 };
 
 TEST(RunDialogInit, RollDirectionDecidesWhichCopyCountIsEditable) {
-  DialogWorld w("roll-dir");
+  DialogWorld w;
   for (int rollDir : {0, 1, 3}) {
     WriteIntDeviceSetup("KestrixRollDir", rollDir);
     auto dialog = w.NewDialog();
@@ -74,7 +73,7 @@ TEST(RunDialogInit, RollDirectionDecidesWhichCopyCountIsEditable) {
 }
 
 TEST(RunDialogInit, SheetIsStoredOnCloseAndRestoredNextTime) {
-  DialogWorld w("sheet-stored");
+  DialogWorld w;
   auto first = w.NewDialog();
   w.op.Then(ScriptedOperator::CheckRadio(IDC_KX_SHEET));
   EXPECT_EQ(w.Show(*first), 0);
@@ -96,7 +95,7 @@ TEST(RunDialogInit, SheetIsStoredOnCloseAndRestoredNextTime) {
 }
 
 TEST(RunDialogInit, CopyEditsStartAtOneAndRefuseValuesBelowOne) {
-  DialogWorld w("copy-edits");
+  DialogWorld w;
   auto dialog = w.NewDialog();
   w.op.Then(ScriptedOperator::CheckRadio(IDC_KX_SHEET));
   // Reads the controls as OnStart does and keeps what the copy counts became.
@@ -124,7 +123,7 @@ TEST(RunDialogInit, CopyEditsStartAtOneAndRefuseValuesBelowOne) {
 }
 
 TEST(RunDialogInit, DeviceWorkHappensOnlyOnTheFirstInitialisation) {
-  DialogWorld w("init-once");
+  DialogWorld w;
   auto dialog = w.NewDialog();
   EXPECT_EQ(w.Show(*dialog), 0);
   EXPECT_EQ(w.CutStateWrites(), 1);
@@ -152,7 +151,7 @@ void ParkHead(Scenario& s) {
 }
 
 TEST(RunDialogSteering, ClicksMoveByScaleTimesTheKeyFactorWithYUp) {
-  DialogWorld w("click");
+  DialogWorld w;
   ParkHead(w.scenario);
   auto dialog = w.NewDialog();
   struct Case {
@@ -182,7 +181,7 @@ TEST(RunDialogSteering, ClicksMoveByScaleTimesTheKeyFactorWithYUp) {
 }
 
 TEST(RunDialogSteering, ClicksAreIgnoredOutsideTheViewAndDuringARunUnlessPlacingByHand) {
-  DialogWorld w("click-ignored");
+  DialogWorld w;
   ParkHead(w.scenario);
   auto dialog = w.NewDialog();
   POINT outside{}, running{}, placing{};
@@ -206,7 +205,7 @@ TEST(RunDialogSteering, ClicksAreIgnoredOutsideTheViewAndDuringARunUnlessPlacing
 }
 
 TEST(RunDialogMotion, MovesEndOnArrivalOnAStallAndClampAtTheOrigin) {
-  DialogWorld w("motion");
+  DialogWorld w;
   ParkHead(w.scenario);
   auto dialog = w.NewDialog();
   const int bedWidth = w.scenario.GetWorld().Options().cutter.bedWidth;
@@ -244,7 +243,7 @@ void Deliver(CKestrixDialog* context, std::vector<BYTE>& bytes, DWORD count) {
 }
 
 TEST(RunDialogFrames, KeptAndShownWithTheCrosshairOnlyOnceInitialised) {
-  DialogWorld w("frames");
+  DialogWorld w;
   auto dialog = w.NewDialog();
   // A red frame with some bytes more than a frame: only the first 921,600 are taken.
   std::vector<BYTE> red(kFrameBytes + 300);
@@ -291,10 +290,7 @@ TEST(RunDialogFrames, KeptAndShownWithTheCrosshairOnlyOnceInitialised) {
 // ---- Job data ----
 
 struct JobDocument {
-  explicit JobDocument(const std::string& name) {
-    EmbeddedHostOptions options;
-    options.configFolder = TempConfig(name);
-    host = std::make_unique<EmbeddedHost>(options);
+  JobDocument() : host(std::make_unique<EmbeddedHost>(EmbeddedHostOptions{scratch.Path()})) {
     host->Install();
   }
   uint64 Mark(double x) { return host->Doc().AddRegMark(BOUNDS{x, x + 1, 0, 1, 0}); }
@@ -309,11 +305,12 @@ struct JobDocument {
     for (uint64 h = DBGetFirstMember(list); h; h = DBGetNextMember(list)) out.push_back(h);
     return out;
   }
+  ScratchFolder scratch;
   std::unique_ptr<EmbeddedHost> host;
 };
 
 TEST(RunDialogJob, FirstThreeMarksInListOrderAndCopiesOfEverythingElse) {
-  JobDocument doc("job-five");
+  JobDocument doc;
   const uint64 m[5] = {doc.Mark(0), doc.Mark(10), doc.Mark(20), doc.Mark(30), doc.Mark(40)};
   const uint64 p1 = doc.Path(5), p2 = doc.Path(15);
   const ObjList job = doc.List({p1, m[3], m[0], p2, m[4], m[1], m[2]});
@@ -338,7 +335,7 @@ TEST(RunDialogJob, FirstThreeMarksInListOrderAndCopiesOfEverythingElse) {
 }
 
 TEST(RunDialogJob, JobsWithoutMarksOrWithoutObjects) {
-  JobDocument doc("job-none");
+  JobDocument doc;
   const uint64 p1 = doc.Path(0), p2 = doc.Path(5);
   TestDialog noMarks(nullptr, doc.List({p1, p2}), 0);
   noMarks.GetRegMarkData();
@@ -359,7 +356,7 @@ TEST(RunDialogJob, JobsWithoutMarksOrWithoutObjects) {
 // ---- Reference image ----
 
 TEST(RunDialogReference, MarkAreasCutFromTheReferenceShowTheMarksPixels) {
-  DialogWorld w("reference");
+  DialogWorld w;
   auto dialog = w.NewDialog();
   dialog->GetRegMarkData();
   const JobDescription& job = w.scenario.Job();
@@ -398,7 +395,7 @@ TEST(RunDialogReference, MarkAreasCutFromTheReferenceShowTheMarksPixels) {
 }
 
 TEST(RunDialogReference, PreviewShowsTheFirstMarkShrunkByAnIntegerFactor) {
-  DialogWorld w("preview");
+  DialogWorld w;
   auto dialog = w.NewDialog();
   RECT client{};
   HBITMAP shown = nullptr;
@@ -408,8 +405,7 @@ TEST(RunDialogReference, PreviewShowsTheFirstMarkShrunkByAnIntegerFactor) {
     shown = reinterpret_cast<HBITMAP>(
         dialog->GetDlgItem(IDC_KX_PREVIEW)->SendMessage(STM_GETIMAGE, IMAGE_BITMAP, 0));
     roi = dialog->m_pRegImage->Roi();
-    SaveWindowPng(*dialog,
-                  (std::filesystem::temp_directory_path() / "kestrix-run-dialog.png").string());
+    SaveWindowPng(*dialog, (w.scratch / "run-dialog.png").string());
   }));
   EXPECT_EQ(w.Show(*dialog), 0);
   const RECT& first = dialog->m_rcPreview;

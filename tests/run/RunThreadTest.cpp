@@ -8,7 +8,7 @@
 #include "platform/Input.h"
 #include "platform/WinThread.h"
 #include "run/KestrixThread.h"
-#include "tests/support/ScenarioFixture.h"
+#include "tests/support/RunHarness.h"
 
 namespace kx::test {
 namespace {
@@ -30,7 +30,8 @@ class ProbeThread : public CKestrixThread {
 };
 
 TEST(RunThread, DialogIsShownTopmostOnItsOwnThreadAndDeletedWhenTheThreadEnds) {
-  Scenario scenario(SheetWorld(1, 1), TempConfig("thread"));
+  const ScratchFolder scratch;
+  Scenario scenario(SheetWorld(1, 1), scratch.Path());
   scenario.StoreCalibration();
   WriteIntMorvane("Kestrix Dialog", "Roll", 1, 1);
   std::promise<HWND> created;
@@ -53,7 +54,8 @@ TEST(RunThread, DialogIsShownTopmostOnItsOwnThreadAndDeletedWhenTheThreadEnds) {
 }
 
 TEST(CameraErrors, TextsComeFromTheSystemTheCameraTableOrAFallback) {
-  Scenario scenario(SheetWorld(1, 1), TempConfig("camera-errors"));
+  const ScratchFolder scratch;
+  Scenario scenario(SheetWorld(1, 1), scratch.Path());
   CKestrixDialog dialog(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
   ScriptedOperator op;
   op.ExpectBox("Error No:1234ABCD (Not Found The Error Message.)", IDOK);

@@ -2,13 +2,17 @@
 #include <gtest/gtest.h>
 
 #include "host/Database.h"
-#include "tests/support/ScenarioFixture.h"
+#include "tests/support/RunHarness.h"
+#include "tests/support/RunMatchers.h"
 
 namespace kx::test {
 namespace {
 
-// A cut within this of the printed contour everywhere counts as registered: 0.25 mm.
-constexpr double kTolerance = 0.25 / 0.0254;
+using ::testing::Each;
+using ::testing::ElementsAre;
+using ::testing::Field;
+using ::testing::Gt;
+using ::testing::IsEmpty;
 
 std::vector<BOUNDS> BoundsOf(const std::vector<uint64>& objects) {
   std::vector<BOUNDS> out;
@@ -21,19 +25,16 @@ std::vector<BOUNDS> BoundsOf(const std::vector<uint64>& objects) {
 }
 
 TEST(SheetRun, TwoByThreeCutInSerpentineOrderAndBackAtTheOrigin) {
-  RunHarness h(SheetWorld(2, 3), "sheet-2x3");
+  RunHarness h(SheetWorld(2, 3));
   const auto before = BoundsOf(h.scenario.Doc().paths);
-  EXPECT_EQ(h.Run(h.GridPlan(2, 3)), 0);
-  EXPECT_FALSE(h.op.Failed()) << h.op.FailureText();
+  EXPECT_EQ(h.Run(h.OnGrid({.copiesX = 2, .copiesY = 3})), 0);
   const std::vector<std::pair<int, int>> serpentine = {{0, 0}, {0, 1}, {0, 2},
                                                        {1, 2}, {1, 1}, {1, 0}};
   EXPECT_EQ(h.CutOrder(), serpentine);
-  for (const CopyRecord& c : h.recorder->Copies()) {
-    EXPECT_LT(c.score.maxError, kTolerance) << "copy " << c.copy;
-    EXPECT_GT(c.score.points, 100u) << "copy " << c.copy;
-  }
-  EXPECT_NEAR(h.Head().x, 0.0, 3.0);
-  EXPECT_NEAR(h.Head().y, 0.0, 3.0);
+  EXPECT_THAT(h.Copies(), Each(CutWithin(kRunToleranceMm)));
+  // Every copy's whole contour was cut, not a piece of it.
+  EXPECT_THAT(h.Copies(), Each(Field(&CopyRecord::score, Field(&CutScore::points, Gt(100u)))));
+  EXPECT_THAT(h.Head(), HeadAtOrigin(kHomeToleranceUnits));
   EXPECT_EQ(BoundsOf(h.scenario.Doc().paths), before) << "the job's own objects are never changed";
 }
 
@@ -45,22 +46,19 @@ TEST(SheetRun, RotatedScaledAndShearedSheetIsRegistered) {
   world.sheet.shear = 0.003;
   world.sheet.offsetX = 3100;
   world.sheet.offsetY = 2200;
-  RunHarness h(world, "sheet-rotated");
-  EXPECT_EQ(h.Run(h.GridPlan(1, 1)), 0);
-  EXPECT_FALSE(h.op.Failed()) << h.op.FailureText();
-  ASSERT_EQ(h.recorder->Copies().size(), 1u);
+  RunHarness h(world);
+  EXPECT_EQ(h.Run(h.OnGrid({})), 0);
+  ASSERT_THAT(h.Copies(), ElementsAre(CutWithin(kRunToleranceMm)));
   const CopyRecord& c = h.recorder->Copies()[0];
-  EXPECT_LT(c.score.maxError, kTolerance);
   // The transform found carries the planted rotation (2.5 degrees, about 0.0436 rad).
   EXPECT_NEAR(std::atan2(c.knifeFromDoc.m12, c.knifeFromDoc.m11), 2.5 * CV_PI / 180, 0.003);
 }
 
 TEST(SheetRun, AJobOfMarksOnlyHandsAnEmptyListToTheCutter) {
-  RunHarness h(SheetWorld(1, 1), "marks-only", [](JobDescription& job) { job.cutPaths.clear(); });
-  EXPECT_EQ(h.Run(h.GridPlan(1, 1)), 0);
-  EXPECT_FALSE(h.op.Failed()) << h.op.FailureText();
-  ASSERT_EQ(h.recorder->Copies().size(), 1u);
-  EXPECT_TRUE(h.scenario.Machine().Cutter().Cuts().empty());
+  RunHarness h(SheetWorld(1, 1), [](JobDescription& job) { job.cutPaths.clear(); });
+  EXPECT_EQ(h.Run(h.OnGrid({})), 0);
+  ASSERT_EQ(h.Copies().size(), 1u);
+  EXPECT_THAT(h.scenario.Machine().Cutter().Cuts(), IsEmpty());
   // The cutter was told around the (empty) cut: 2 at the start, 0 before, 2 after.
   std::vector<int> states;
   for (const auto& v : h.scenario.Machine().Cutter().DeviceValues())

@@ -1,21 +1,16 @@
 // The JSON world file: values over the defaults, and errors that name the file and the key.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "sim/WorldOptions.h"
+#include "tests/support/Scratch.h"
 
-namespace kx {
+namespace kx::test {
 namespace {
 
-std::string Write(const std::string& name, const std::string& text) {
-  const std::string path = ::testing::TempDir() + name;
-  std::ofstream(path) << text;
-  return path;
-}
-
 TEST(WorldFile, ValuesOverrideDefaultsAndTheRestStays) {
-  const std::string path = Write("world_ok.json", R"({
+  const ScratchFolder dir;
+  const std::string path = (dir / "world.json").string();
+  WriteText(path, R"({
     "seed": 42,
     "camera": {"scale": 2.0, "offsetX": -900},
     "copies": {"layout": "roll", "rollAxis": "x", "columns": 3},
@@ -51,8 +46,10 @@ TEST(WorldFile, BadFilesNameTheFileAndTheKeyAndChangeNothing) {
       {R"({"camera": {"scale": 2.0,})", "not valid JSON"},
       {R"([1, 2])", "must be a JSON object"},
   };
+  const ScratchFolder dir;
+  const std::string path = (dir / "world.json").string();
   for (const Case& c : cases) {
-    const std::string path = Write("world_bad.json", c.text);
+    WriteText(path, c.text);
     WorldOptions o;
     o.camera.scale = 3.25;
     std::string error;
@@ -70,4 +67,4 @@ TEST(WorldFile, BadFilesNameTheFileAndTheKeyAndChangeNothing) {
 TEST(WorldFile, DefaultsAreValid) { EXPECT_EQ(ValidateWorldOptions(WorldOptions{}), ""); }
 
 }  // namespace
-}  // namespace kx
+}  // namespace kx::test
