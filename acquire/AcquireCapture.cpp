@@ -5,6 +5,7 @@
 
 #include "acquire/KestrixAcquireDialog.h"
 #include "acquire/Montage.h"
+#include "acquire/TileGrid.h"
 #include "common/Frame.h"
 #include "common/Log.h"
 #include "common/Units.h"
@@ -40,10 +41,9 @@ bool CKestrixAcquireDialog::Capture() {
   for (int r = 0; r < m_nRows && complete; ++r) {
     for (int c = 0; c < m_nCols; ++c) {
       if (m_Captured[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] != 0) continue;
-      long x = m_ptHead.x + kx::Trunc((c - m_nOriginCol) * (m_dScale * 480.0));
-      if (x < 0) x = 0;
-      long y = m_ptHead.y - kx::Trunc((r - m_nOriginRow) * (m_dScale * 640.0));
-      if (y < 0) y = 0;
+      const POINT target = kx::TileTarget(m_ptHead, c, r, m_nOriginCol, m_nOriginRow, m_dScale);
+      const long x = target.x;
+      const long y = target.y;
       if (!MoveTo(x, y)) {
         complete = false;
         missedX = x;

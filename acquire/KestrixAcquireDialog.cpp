@@ -10,6 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "acquire/Montage.h"
+#include "acquire/TileGrid.h"
 #include "common/Frame.h"
 #include "common/Units.h"
 #include "host/Camera.h"
@@ -167,14 +168,9 @@ void CKestrixAcquireDialog::OnLButtonDown(UINT nFlags, CPoint point) {
   m_wndLive.GetWindowRect(&r);
   ClientToScreen(&point);
   if (!r.PtInRect(point)) return;
-  int m = 1;
-  if (nFlags & MK_CONTROL) m = (nFlags & MK_SHIFT) ? 4 : 2;
-  const long cx = (r.left + r.right) / 2;
-  const long cy = (r.top + r.bottom) / 2;
-  long x = m_ptHead.x + kx::Trunc((point.x - cx) * (480.0 / (r.right - r.left)) * (m * m_dScale));
-  if (x < 0) x = 0;
-  long y = m_ptHead.y - kx::Trunc((point.y - cy) * (640.0 / (r.bottom - r.top)) * (m * m_dScale));
-  if (y < 0) y = 0;
+  const POINT target = kx::ClickTarget(m_ptHead, point, r, nFlags, m_dScale);
+  const long x = target.x;
+  const long y = target.y;
   if (!MoveTo(x, y)) {
     char text[300];
     std::snprintf(text, sizeof text,
@@ -264,14 +260,10 @@ void CKestrixAcquireDialog::OnBnClickedZetStart() {
 
 void CKestrixAcquireDialog::OnBnClickedZetEnd() {
   if (m_ptStart.x + m_ptStart.y <= 0) return;
-  const long dX = std::labs(static_cast<long>(m_ptStart.x) - m_ptHead.x);
-  const long dY = std::labs(static_cast<long>(m_ptStart.y) - m_ptHead.y);
-  const double S = m_dScale;
-  const int cols = 1 - kx::TruncInt((480 * S + dX - 1.0) / (-480 * S));
-  const int rows = 1 - kx::TruncInt((640 * S + dY - 1.0) / (-640 * S));
+  const kx::GridSpan span = kx::SpanGrid(m_ptStart, m_ptHead, m_dScale);
   ChangeGrid([&] {
-    ResetGrid(cols, rows, 0, rows - 1);
-    m_ptHead = POINT{std::min(m_ptStart.x, m_ptHead.x), std::min(m_ptStart.y, m_ptHead.y)};
+    ResetGrid(span.cols, span.rows, span.originCol, span.originRow);
+    m_ptHead = span.head;
     m_Tiles.clear();
   });
 }
