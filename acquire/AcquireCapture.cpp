@@ -1,4 +1,5 @@
 // The acquire dialog's capture: the walk over the tiles still to be taken and the montage.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -69,10 +70,14 @@ bool CKestrixAcquireDialog::Capture() {
     TMessageBox(this, text, kCaption, MB_OK | MB_ICONWARNING);
     return true;
   }
+  // Real time on purpose: the montage costs the computer, not the machine.
+  const auto montageStart = std::chrono::steady_clock::now();
   if (BuildMontage() && m_wndMontage.GetSafeHwnd()) {
     ShowDisplay();
     ShowImageCount(m_nRows, m_nCols);
   }
+  m_dMontageSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - montageStart).count();
   m_bCapturing = false;
   return true;
 }

@@ -76,6 +76,8 @@ class KX_EXPORT CKestrixAcquireDialog : public CDialog {
   const std::vector<uint64>& Marks() const { return m_Marks; }
   // Head moves sent since the dialog opened.
   int HeadMoves() const { return m_nMoves; }
+  // Real (not machine) time the latest montage and its display copy took to build, seconds.
+  double MontageSeconds() const { return m_dMontageSeconds; }
   // True while a capture holds the dialog's thread.
   bool IsCapturing() const { return m_bCapturing; }
 
@@ -146,6 +148,7 @@ class KX_EXPORT CKestrixAcquireDialog : public CDialog {
   uint64 m_hImage = 0;
   std::vector<uint64> m_Marks;
   int m_nMoves = 0;
+  double m_dMontageSeconds = 0.0;
   bool m_bCapturing = false;
   // Set once OnInitDialog has readied the frame buffer and the live view: frames before that are
   // neither stored nor shown.
