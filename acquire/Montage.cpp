@@ -97,6 +97,8 @@ void InitImageLibrary() {
     Magick::ResourceLimits::memory(256ull << 20);
     Magick::ResourceLimits::map(256ull << 20);
     Magick::ResourceLimits::disk(0);
+    // The zoom works on a few hundred pixels a side: threads would cost more than they save.
+    Magick::ResourceLimits::thread(1);
   });
 }
 
