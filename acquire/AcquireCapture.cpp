@@ -149,6 +149,7 @@ void CKestrixAcquireDialog::ShowDisplay() {
   HBITMAP display = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!display || !bits) return;
   std::memcpy(bits, pixels.data(), pixels.size());
-  HBITMAP old = m_wndMontage.SetBitmap(display);
-  if (old) DeleteObject(old);
+  m_wndMontage.SetBitmap(display);
+  if (m_hDisplay) DeleteObject(m_hDisplay);
+  m_hDisplay = display;
 }

@@ -80,10 +80,10 @@ CKestrixAcquireDialog::~CKestrixAcquireDialog() {
   delete m_pJob;
   m_pJob = nullptr;
   ReleaseMontage();
-  if (m_wndMontage.GetSafeHwnd()) {
-    HBITMAP old = m_wndMontage.SetBitmap(nullptr);
-    if (old) DeleteObject(old);
-  }
+  // The view lends the display bitmap only: it is ours, also once the window is gone.
+  if (m_wndMontage.GetSafeHwnd()) m_wndMontage.SetBitmap(nullptr);
+  if (m_hDisplay) DeleteObject(m_hDisplay);
+  m_hDisplay = nullptr;
 }
 
 void CKestrixAcquireDialog::DoDataExchange(CDataExchange* pDX) {

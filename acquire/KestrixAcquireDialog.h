@@ -144,6 +144,7 @@ class KX_EXPORT CKestrixAcquireDialog : public CDialog {
   bool WaitForHead(long x, long y);
 
   HBITMAP m_hMontage = nullptr;
+  HBITMAP m_hDisplay = nullptr;
   std::vector<POINT> m_TilePositions;
   uint64 m_hImage = 0;
   std::vector<uint64> m_Marks;

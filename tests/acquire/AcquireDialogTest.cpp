@@ -9,6 +9,7 @@
 #include "acquire/KestrixAcquireDialog.h"
 #include "acquire/TileGrid.h"
 #include "host/Settings.h"
+#include "platform/Gdi.h"
 #include "platform/Input.h"
 #include "scenario/AcquireScript.h"
 #include "scenario/Scenario.h"
@@ -75,11 +76,13 @@ TEST(AcquireArrows, GrowTheGridOnEachSideTakingOnlyTheNewTilesInRowMajorOrder) {
   std::size_t taken = 0;
   std::vector<std::pair<LONG, LONG>> afterTopLeft, afterRight, afterBottom;
   int movesBefore = 0, movesAfterTopLeft = 0;
+  int bitmapsAfterFirst = 0, bitmapsAfterLast = 0;
   std::string message;
   h.Observe([&] {
     head = d.HeadReference();
     taken = d.TilePositions().size();
     movesBefore = d.HeadMoves();
+    bitmapsAfterFirst = LiveBitmapCount();
   });
   h.Press(IDC_KX_ORIGIN_TL);
   h.Observe([&] {
@@ -96,6 +99,7 @@ TEST(AcquireArrows, GrowTheGridOnEachSideTakingOnlyTheNewTilesInRowMajorOrder) {
   h.Observe([&] {
     afterBottom = Points(d.TilePositions(), taken);
     message = d.GetDlgItemText(IDC_KX_MESSAGE);
+    bitmapsAfterLast = LiveBitmapCount();
   });
   h.Press(IDCANCEL);
   EXPECT_EQ(h.Run(), IDCANCEL);
@@ -105,6 +109,8 @@ TEST(AcquireArrows, GrowTheGridOnEachSideTakingOnlyTheNewTilesInRowMajorOrder) {
   EXPECT_EQ(afterTopLeft,
             (std::vector<std::pair<LONG, LONG>>{{x - 768, y + 1024}, {x, y + 1024}, {x - 768, y}}));
   EXPECT_EQ(movesAfterTopLeft - movesBefore, 4);  // three tiles and back to the reference
+  // Each capture replaces the montage and display bitmaps instead of adding to them.
+  EXPECT_EQ(bitmapsAfterLast, bitmapsAfterFirst);
   EXPECT_EQ(afterRight, (std::vector<std::pair<LONG, LONG>>{{x + 768, y + 1024}, {x + 768, y}}));
   EXPECT_EQ(afterBottom, (std::vector<std::pair<LONG, LONG>>{
                              {x - 768, y - 1024}, {x, y - 1024}, {x + 768, y - 1024}}));
@@ -243,6 +249,23 @@ TEST(AcquireOk, CreatesOneUndoableBitmapObjectAndThreeCornerMarks) {
   EXPECT_TRUE(doc.Undo());
   EXPECT_EQ(doc.Find(d.ImageObject()), nullptr);
   EXPECT_EQ(doc.Objects().size(), 3u);
+}
+
+TEST(AcquireOk, SkipsAMarkTheHostRefusesAndReleasesItsBitmapsWhenDestroyed) {
+  const int bitmapsBefore = LiveBitmapCount();
+  {
+    // Scale 0: the host keeps the bitmap's own size and refuses marks of no size.
+    AcquireHarness h(0.0);
+    CKestrixAcquireDialog& d = *h.dialog;
+    h.op.Then(ScriptedOperator::Click(IDC_KX_ACQUIRE_LIVE, POINT{96, 128}));
+    h.Press(IDOK);
+    EXPECT_EQ(h.Run(), IDOK);
+    EXPECT_NE(d.ImageObject(), 0u);
+    EXPECT_TRUE(d.Marks().empty());
+    EXPECT_TRUE(h.scenario.Host().Doc().SelectedObjects().empty());
+    EXPECT_EQ(h.scenario.Host().Doc().Objects(), std::vector<uint64>{d.ImageObject()});
+  }
+  EXPECT_EQ(LiveBitmapCount(), bitmapsBefore);
 }
 
 TEST(AcquireOk, BeforeAnyCaptureLeavesTheDialogOpenAndTheDocumentUnchanged) {
