@@ -251,6 +251,26 @@ TEST(AcquireOk, CreatesOneUndoableBitmapObjectAndThreeCornerMarks) {
   EXPECT_EQ(doc.Objects().size(), 3u);
 }
 
+TEST(AcquireOk, MarksAreAFifthOfATileAlongADirectionWithOneTile) {
+  AcquireHarness h(1.0);
+  CKestrixAcquireDialog& d = *h.dialog;
+  h.op.Then(ScriptedOperator::Click(IDC_KX_ACQUIRE_LIVE, POINT{96, 128}));
+  h.Press(IDOK);
+  EXPECT_EQ(h.Run(), IDOK);
+  Document& doc = h.scenario.Host().Doc();
+  BOUNDS b{};
+  ASSERT_TRUE(doc.GetBounds(d.ImageObject(), &b));
+  EXPECT_NEAR(b.maxX - b.minX, 1.2192, 1e-12);
+  EXPECT_NEAR(b.maxY - b.minY, 1.6256, 1e-12);
+  ASSERT_EQ(d.Marks().size(), 3u);
+  for (const uint64 mark : d.Marks()) {
+    BOUNDS m{};
+    ASSERT_TRUE(doc.GetBounds(mark, &m));
+    EXPECT_NEAR(m.maxX - m.minX, 0.24384, 1e-12);
+    EXPECT_NEAR(m.maxY - m.minY, 0.32512, 1e-12);
+  }
+}
+
 TEST(AcquireOk, SkipsAMarkTheHostRefusesAndReleasesItsBitmapsWhenDestroyed) {
   const int bitmapsBefore = LiveBitmapCount();
   {
