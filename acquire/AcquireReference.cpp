@@ -1,4 +1,5 @@
 // The acquire dialog's OK: the montage as a bitmap object of the document and its three marks.
+#include <algorithm>
 #include <utility>
 
 #include "acquire/KestrixAcquireDialog.h"
