@@ -8,6 +8,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "app/RunReport.h"
+#include "embedded/DocFile.h"
 #include "platform/Render.h"
 #include "run/KestrixDialog.h"
 #include "scenario/RunScript.h"
@@ -72,11 +73,12 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
     }
     name = options.worldFile;
   }
-  return RunMainJob(setup, name, options.outDir, out, err);
+  return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument);
 }
 
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
-               const std::filesystem::path& outDir, std::ostream& out, std::ostream& err) {
+               const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
+               const std::filesystem::path& jobDocument) {
   std::error_code ec;
   std::filesystem::create_directories(outDir / "config", ec);
   if (ec) {
@@ -87,6 +89,17 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
 
   Scenario scenario(setup.world, outDir / "config");
   scenario.StoreCalibration();
+  if (!jobDocument.empty()) {
+    std::string error;
+    if (!LoadDocument(scenario.Host().Doc(), jobDocument, &error)) {
+      err << "kestrix: " << error << "\n";
+      return kJobBadInput;
+    }
+    if (!scenario.AdoptDocument(&error)) {
+      err << "kestrix: " << jobDocument.string() << ": " << error << "\n";
+      return kJobBadInput;
+    }
+  }
   CKestrixDialog dialog(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
   RunRecorder recorder(&dialog, &scenario);
   FirstCopyPicture machine(&recorder, &dialog, outDir / "dialog-first-copy.png");

@@ -13,6 +13,8 @@ namespace kx {
 struct MainJobOptions {
   std::string worldFile;                 // empty: the built-in demo
   std::filesystem::path outDir = "out";  // report.json, bed.png, dialog pictures, config/
+  // A job document to register against instead of the world's generated job (an acquired one).
+  std::filesystem::path jobDocument;
 };
 
 // Exit statuses of the main job.
@@ -28,8 +30,10 @@ inline constexpr int kJobScriptFailed = 3;  // the scripted user could not do it
 // Blocks for the whole run. Returns one of the statuses above.
 int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& err);
 
-// The same for a job already read; worldName names it in the report.
+// The same for a job already read; worldName names it in the report. jobDocument, when not
+// empty, is loaded into the host's document and run instead of the world's generated job.
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
-               const std::filesystem::path& outDir, std::ostream& out, std::ostream& err);
+               const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
+               const std::filesystem::path& jobDocument = {});
 
 }  // namespace kx

@@ -144,7 +144,7 @@ void RunRecorder::Complete(CopyRecord& record, std::size_t endCut) {
   const cv::Point2d seen = world.CameraCentre({record.found[0].x, record.found[0].y});
   double best = std::numeric_limits<double>::max();
   for (const CopyPlacement& c : world.Copies()) {
-    const double d = cv::norm(world.BedFromDoc(c.index, m_scenario->MarkCentreDoc(0)) - seen);
+    const double d = cv::norm(m_scenario->BedFromDoc(c.index, m_scenario->MarkCentreDoc(0)) - seen);
     if (d < best) {
       best = d;
       record.copy = c.index;

@@ -1,6 +1,9 @@
 // A complete simulated setting for a run: virtual clock, embedded host, machine and the job.
 #include "scenario/Scenario.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "common/Units.h"
 #include "host/Database.h"
 #include "host/Settings.h"
@@ -72,7 +75,101 @@ cv::Point2d Scenario::MarkCentreDoc(int mark) const {
 }
 
 cv::Point2d Scenario::HeadOverMark(int copy, int mark) const {
-  return GetWorld().HeadForCameraAt(GetWorld().BedFromDoc(copy, MarkCentreDoc(mark)));
+  return GetWorld().HeadForCameraAt(BedFromDoc(copy, MarkCentreDoc(mark)));
+}
+
+cv::Point2d Scenario::BedFromDoc(int copy, cv::Point2d doc) const {
+  if (!m_artFromDoc) return GetWorld().BedFromDoc(copy, doc);
+  const NewWorldPt art = m_artFromDoc->Map(NewWorldPt{doc.x, doc.y});
+  return GetWorld().BedFromArtwork(copy, {art.x, art.y});
+}
+
+void Scenario::ClearDocument() {
+  m_doc = JobInDocument{};
+  m_host->Doc().Reset({}, {});
+  m_artFromDoc.reset();
+}
+
+namespace {
+
+// The first point of a path as drawn.
+cv::Point2d StartOf(const CutPath& p) {
+  if (!p.isArc) return p.points.empty() ? cv::Point2d() : p.points.front();
+  const double a = p.startDeg * CV_PI / 180.0;
+  return p.centre + p.radius * cv::Point2d(std::cos(a), std::sin(a));
+}
+
+}  // namespace
+
+bool Scenario::AdoptDocument(std::string* error) {
+  Document& doc = m_host->Doc();
+  JobInDocument job;
+  std::vector<uint64> marks, paths;
+  for (const uint64 h : doc.Objects()) {
+    const DocObject* o = doc.Find(h);
+    if (!o) continue;
+    if (o->kind == ObjectKind::Bitmap && job.imageObject == 0) job.imageObject = h;
+    if (o->kind == ObjectKind::RegMark && marks.size() < 3) marks.push_back(h);
+    if (o->kind == ObjectKind::Path) paths.push_back(h);
+  }
+  const auto& artPaths = GetWorld().Art().CutPaths();
+  const auto fail = [error](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (job.imageObject == 0) return fail("the document has no bitmap object to register against");
+  if (marks.size() < 3)
+    return fail("the document has " + std::to_string(marks.size()) +
+                " registration mark(s); a run needs three");
+  if (paths.size() != artPaths.size() || paths.size() < 3)
+    return fail("the document has " + std::to_string(paths.size()) +
+                " cut path(s); the world's "
+                "artwork has " +
+                std::to_string(artPaths.size()));
+  // Least squares: art = A * (doc, 1).
+  cv::Mat lhs(static_cast<int>(paths.size()), 3, CV_64F);
+  cv::Mat rhs(static_cast<int>(paths.size()), 2, CV_64F);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const DocObject* o = doc.Find(paths[i]);
+    const NewWorldPt d = o->segments.empty() ? NewWorldPt{} : o->segments.front().start;
+    const cv::Point2d a = StartOf(artPaths[i]);
+    const int r = static_cast<int>(i);
+    lhs.at<double>(r, 0) = d.x;
+    lhs.at<double>(r, 1) = d.y;
+    lhs.at<double>(r, 2) = 1.0;
+    rhs.at<double>(r, 0) = a.x;
+    rhs.at<double>(r, 1) = a.y;
+  }
+  cv::Mat A;
+  if (!cv::solve(lhs, rhs, A, cv::DECOMP_SVD)) return fail("the cut paths give no placement");
+  const TM artFromDoc{A.at<double>(0, 0), A.at<double>(0, 1), A.at<double>(1, 0),
+                      A.at<double>(1, 1), A.at<double>(2, 0), A.at<double>(2, 1)};
+  double worst = 0;
+  for (int r = 0; r < lhs.rows; ++r) {
+    const NewWorldPt m = artFromDoc.Map({lhs.at<double>(r, 0), lhs.at<double>(r, 1)});
+    worst = std::max(worst, std::hypot(m.x - rhs.at<double>(r, 0), m.y - rhs.at<double>(r, 1)));
+  }
+  // A cutter unit: anything more is not the world's artwork placed by one affine map.
+  if (worst > 1.0)
+    return fail("the document's cut paths are not this world's artwork (they miss it by " +
+                std::to_string(static_cast<int>(worst)) + " cutter units)");
+
+  job.jobList = DBCreateEmptyList();
+  for (const uint64 h : marks) {
+    job.marks.push_back(h);
+    DBAddToList(job.jobList, h);
+    BOUNDS b{};
+    doc.GetBounds(h, &b);
+    m_job.marks[job.marks.size() - 1] =
+        cv::Rect2d(b.minX, b.minY, b.maxX - b.minX, b.maxY - b.minY);
+  }
+  for (const uint64 h : paths) {
+    job.paths.push_back(h);
+    DBAddToList(job.jobList, h);
+  }
+  m_doc = std::move(job);
+  m_artFromDoc = artFromDoc;
+  return true;
 }
 
 }  // namespace kx

@@ -5,11 +5,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "common/TM.h"
+#include "embedded/EmbeddedHost.h"
 #include "host/ObjectList.h"
 #include "platform/Clock.h"
-#include "embedded/EmbeddedHost.h"
 #include "sim/JobDescription.h"
 #include "sim/SimMachine.h"
 
@@ -48,6 +51,17 @@ class Scenario {
   // "Y OffSet" of "Kestrix Setup") and the cutter's port.
   void StoreCalibration();
 
+  // Empties the document: no job, for a user who makes the job (the acquire dialog).
+  void ClearDocument();
+  // Takes the job from what the document holds now (a loaded job file, an acquired reference):
+  // the first bitmap object as the image object, the first three registration marks and then the
+  // paths as the job list. Where its points lie on the bed is found from its cut paths, which
+  // must be this world's artwork paths in order (an affine fit). False with *error naming what
+  // does not fit; the scenario is then unchanged.
+  bool AdoptDocument(std::string* error);
+  // Where document point doc of copy `copy`'s job truly lies on the bed, cutter units.
+  cv::Point2d BedFromDoc(int copy, cv::Point2d doc) const;
+
   // Document position of mark i's centre, and the head position that centres the camera on mark
   // i of copy `copy` (ground truth).
   cv::Point2d MarkCentreDoc(int mark) const;
@@ -60,6 +74,8 @@ class Scenario {
   std::unique_ptr<SimMachine> m_machine;
   JobDescription m_job;
   JobInDocument m_doc;
+  // Artwork (cutter units) from document point, when the job is not the world's own.
+  std::optional<TM> m_artFromDoc;
 };
 
 }  // namespace kx
