@@ -132,8 +132,13 @@ void SettingsStore::Parse(const fs::path& path, IniFile& file) {
         inSection = false;  // keys below belong to an unknown section: skip them
         continue;
       }
-      file.lines.push_back(
-          Line{Line::Kind::Section, Trim(std::string_view(line).substr(1, line.size() - 2)), {}});
+      std::string name = Trim(std::string_view(line).substr(1, line.size() - 2));
+      if (name.empty()) {
+        problem(lineNo, "section header '" + Shorten(line) + "' has no name");
+        inSection = false;
+        continue;
+      }
+      file.lines.push_back(Line{Line::Kind::Section, std::move(name), {}});
       inSection = true;
       continue;
     }
