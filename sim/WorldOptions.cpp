@@ -180,6 +180,9 @@ std::string ValidateWorldOptions(const WorldOptions& o) {
       {artworkPixels <= 4e8, "artwork.rasterResolution",
        "such that (copies.width / artwork.rasterResolution) x (copies.height / "
        "artwork.rasterResolution) is at most 400000000"},
+      // Each frame is warped from the artwork it covers, at the artwork's resolution.
+      {cam.scale / o.artwork.rasterResolution <= 10, "artwork.rasterResolution",
+       "at least camera.scale / 10 (the artwork a frame shows)"},
       {within(o.artwork.cutBleed, 0, 500), "artwork.cutBleed", "between 0 and 500"},
       {o.calibration.scaleError > -0.5 && o.calibration.scaleError < 0.5, "calibration.scaleError",
        "between -0.5 and 0.5"},

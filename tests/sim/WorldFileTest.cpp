@@ -89,6 +89,8 @@ TEST(WorldFile, ValuesWhoseSizesCannotWorkAreRefusedNamingTheKey) {
       {R"({"copies": {"columns": 1000, "pitchX": 1000000}})",
        "key \"copies.pitchX\" must be such that the sheet"},
       {R"({"sheet": {"offsetY": -1e20}})", "key \"sheet.offsetY\" must be"},
+      {R"({"camera": {"scale": 90}, "artwork": {"rasterResolution": 8}})",
+       "key \"artwork.rasterResolution\" must be at least camera.scale / 10"},
       {R"({"artwork": {"rasterResolution": 0.1}, "camera": {"scale": 5},
          "copies": {"width": 90000, "pitchX": 90000}})",
        "key \"artwork.rasterResolution\" must be such that"},
