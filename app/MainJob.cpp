@@ -76,8 +76,11 @@ bool UsableFolder(const std::filesystem::path& folder, std::ostream& err) {
 // Settings the job could not store: the run would go on with values it does not know about.
 bool SettingsStored(Scenario& scenario, std::ostream& err) {
   const std::vector<std::string> failures = scenario.Host().Store().WriteFailures();
-  for (const std::string& f : failures) err << "kestrix: settings not stored: " << f << "\n";
-  return failures.empty();
+  if (failures.empty()) return true;
+  err << "kestrix: settings not stored: " << failures.front();
+  if (failures.size() > 1) err << " (and " << failures.size() - 1 << " more writes)";
+  err << "\n";
+  return false;
 }
 
 // The entries of failures whose message never came, from the boxes still expected: those are
