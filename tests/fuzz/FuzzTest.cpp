@@ -2,14 +2,12 @@
 // no broken promise. Each target runs a fixed number of inputs, the same on every run.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/Log.h"
-#include "embedded/DocFile.h"
-#include "embedded/Document.h"
 #include "tests/fuzz/FuzzTargets.h"
 #include "tests/fuzz/Mutator.h"
 #include "tests/support/Scratch.h"
@@ -17,22 +15,17 @@
 namespace kx::test {
 namespace {
 
-// The ```json blocks of a document in docs/.
-std::vector<std::string> JsonExamples(const std::string& doc) {
-  std::ifstream in(std::string(KX_SOURCE_DIR) + "/docs/" + doc);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string s = text.str();
-  std::vector<std::string> blocks;
-  for (std::size_t at = s.find("```json\n"); at != std::string::npos;
-       at = s.find("```json\n", at)) {
-    at += 8;
-    const std::size_t end = s.find("```", at);
-    if (end == std::string::npos) break;
-    blocks.push_back(s.substr(at, end - at));
-    at = end + 3;
-  }
-  return blocks;
+// The seed corpus of a parser: the files of tests/fuzz/corpus/<name>/ (the examples of docs/,
+// a saved job, settings as people write them), which the libFuzzer targets start from too.
+std::vector<std::string> Corpus(const std::string& name) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           std::filesystem::path(KX_SOURCE_DIR) / "tests" / "fuzz" / "corpus" / name))
+    files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  std::vector<std::string> corpus;
+  for (const auto& file : files) corpus.push_back(ReadText(file));
+  return corpus;
 }
 
 struct FuzzCounts {
@@ -71,8 +64,8 @@ FuzzCounts Fuzz(std::vector<std::string> corpus, int count, std::uint64_t seed, 
 }
 
 TEST(Fuzz, WorldFiles) {
-  const std::vector<std::string> corpus = JsonExamples("world.md");
-  ASSERT_GE(corpus.size(), 2u) << "the examples of docs/world.md are the seed corpus";
+  const std::vector<std::string> corpus = Corpus("world");
+  ASSERT_GE(corpus.size(), 2u);
   const FuzzCounts n = Fuzz(corpus, 100000, 19, [](const std::string& input, bool* accepted) {
     return FuzzWorldFile(input, accepted);
   });
@@ -83,17 +76,8 @@ TEST(Fuzz, WorldFiles) {
 
 TEST(Fuzz, DocumentFiles) {
   const ScratchFolder dir;
-  // A saved job: a bitmap, marks and a path with lines and an arc.
-  Document doc;
-  doc.AddBitmapObject(cv::Mat(6, 8, CV_8UC3, cv::Scalar(20, 200, 90)), 1.0, 2.0, 3.0, 2.0);
-  doc.AddRegMark(BOUNDS{1.0, 1.4, 2.0, 2.4});
-  doc.AddRegMark(BOUNDS{3.6, 4.0, 2.0, 2.4});
-  doc.AddPath({PathSegment::Line({2.0, 2.5}, {2.5, 2.5}),
-               PathSegment::Arc({2.5, 3.0}, 0.5, -90.0, 180.0),
-               PathSegment::Line({2.5, 3.5}, {2.0, 2.5})});
-  std::string error;
-  ASSERT_TRUE(SaveDocument(doc, dir / "seed.kxdoc", &error)) << error;
-  std::vector<std::string> corpus{ReadText(dir / "seed.kxdoc")};
+  const std::vector<std::string> corpus = Corpus("document");
+  ASSERT_GE(corpus.size(), 1u);
   const FuzzCounts n = Fuzz(corpus, 5000, 19, [&](const std::string& input, bool* accepted) {
     return FuzzDocumentFile(input, dir.Path(), accepted);
   });
@@ -103,11 +87,8 @@ TEST(Fuzz, DocumentFiles) {
 
 TEST(Fuzz, SettingsFiles) {
   const ScratchFolder dir;
-  const std::vector<std::string> corpus = {
-      "; the camera of cutter 2\n[Kestrix Setup]\nScale=1.60\nX OffSet=-1250.00\n"
-      "Y OffSet=830.00\n# calibrated by hand\nGain=12\n\n[Kestrix Dialog]\nRoll=1\n",
-      "[Port Setup]\nPort=USB1\n[Device]\nKestrixRollDir=1\nKestrixMaxError=6\n",
-      "[Kestrix Setup]\r\nGamma = 40 \r\nSharp=\r\n[Other Tool]\r\nColour=blue\r\n"};
+  const std::vector<std::string> corpus = Corpus("settings");
+  ASSERT_GE(corpus.size(), 3u);
   const FuzzCounts n = Fuzz(corpus, 2000, 19, [&](const std::string& input, bool* accepted) {
     return FuzzSettingsFile(input, dir / "config", accepted);
   });
