@@ -22,14 +22,16 @@ std::string Trim(std::string_view s) {
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
-// A line as it is echoed in a problem: control characters escaped, cut after 60 characters.
+// A line as it is echoed in a problem: control characters escaped, cut after about 60
+// characters of the echo.
 std::string Shorten(std::string_view line) {
   constexpr std::size_t kShown = 60;
+  static const char* const kHex = "0123456789abcdef";
   std::string out;
-  for (std::size_t i = 0; i < line.size() && i < kShown; ++i) {
+  std::size_t i = 0;
+  for (; i < line.size() && out.size() < kShown; ++i) {
     const auto c = static_cast<unsigned char>(line[i]);
     if (c < 0x20 || c == 0x7f) {
-      static const char* const kHex = "0123456789abcdef";
       out += "\\x";
       out += kHex[c >> 4];
       out += kHex[c & 15];
@@ -37,7 +39,7 @@ std::string Shorten(std::string_view line) {
       out += static_cast<char>(c);
     }
   }
-  if (line.size() > kShown) out += "... (" + std::to_string(line.size()) + " characters)";
+  if (i < line.size()) out += "... (" + std::to_string(line.size()) + " characters)";
   return out;
 }
 

@@ -162,6 +162,16 @@ TEST_F(SettingsTest, ABadLineIsEchoedShortenedWithItsControlCharactersEscaped) {
       << problems[0];
   EXPECT_NE(problems[0].find("(1000019 characters)"), std::string::npos) << problems[0];
   EXPECT_EQ(problems[0].find('\x1b'), std::string::npos);
+
+  // Escapes count toward the length shown: a line of control characters is cut as short.
+  WriteText(File(), "[Kestrix Setup]\n; note" + std::string(5000, '\0') + "\nGain=6\n");
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 6);
+  const auto more = m_host.Store().Problems();
+  ASSERT_EQ(more.size(), 2u);
+  EXPECT_LT(more[1].size(), File().string().size() + 200) << more[1].substr(0, 300);
+  EXPECT_NE(more[1].find(":2: contains a NUL byte: '; note\\x00\\x00"), std::string::npos)
+      << more[1];
+  EXPECT_NE(more[1].find("(5006 characters)"), std::string::npos) << more[1];
 }
 
 TEST_F(SettingsTest, ManyKeysAllReadAndTheLastOfARepeatedKeyWins) {
