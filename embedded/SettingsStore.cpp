@@ -1,10 +1,8 @@
 // The embedded host's settings: INI files in the user's configuration folder.
 #include "embedded/SettingsStore.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "common/Log.h"
 #include "host/AtomicFile.h"
