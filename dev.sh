@@ -4,16 +4,20 @@
 #   ./dev.sh test          build and run the whole test suite, plain and under the sanitizers
 #   ./dev.sh build         build only (build/)
 #   ./dev.sh bench         build and run the benchmarks
+#   ./dev.sh fuzz          build the parsers' libFuzzer programs with clang and run each a while
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkg-config libopencv-dev libmagick++-dev nlohmann-json3-dev
           libgtest-dev libgmock-dev libbenchmark-dev gettext)
+# Only the fuzz verb needs clang (its libFuzzer).
+FUZZ_PACKAGES=(clang)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
+# install_packages [more packages...]
 install_packages() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -54,8 +58,14 @@ case "$verb" in
       -LE scenario -E '^MainJob\.'
     echo "== ThreadSanitizer =="
     build build-tsan -DKX_SANITIZE=thread -DKX_BUILD_BENCH=OFF
+    # The parsers' fuzzing is single-threaded: nothing for ThreadSanitizer to find there.
     TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$JOBS" \
-      -LE scenario -E '^MainJob\.'
+      -LE 'scenario|fuzz' -E '^MainJob\.'
+    ;;
+  fuzz)
+    install_packages "${FUZZ_PACKAGES[@]}"
+    CXX=clang++ build build-fuzz -DKX_SANITIZE=fuzzer -DKX_BUILD_BENCH=OFF
+    ctest --test-dir build-fuzz --output-on-failure -j "$JOBS" -R '^LibFuzzer\.'
     ;;
   build)
     install_packages
@@ -67,7 +77,7 @@ case "$verb" in
     for b in build/bench/bench_*; do [ -x "$b" ] && "$b" "$@"; done
     ;;
   *)
-    echo "usage: ./dev.sh demo|test|build|bench" >&2
+    echo "usage: ./dev.sh demo|test|build|bench|fuzz" >&2
     exit 2
     ;;
 esac

@@ -1,11 +1,11 @@
 // The main job's input: a world, the run a user makes on it and what the run must achieve.
 #include "app/JobFile.h"
 
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
+
+#include "sim/JsonFile.h"
 
 namespace kx {
 namespace {
@@ -36,7 +36,8 @@ class Reader {
     for (const auto& item : value.items()) {
       bool known = false;
       for (const char* name : allowed) known = known || item.key() == name;
-      if (!known && m_error.empty()) m_error = "unknown key \"" + key + "." + item.key() + "\"";
+      if (!known && m_error.empty())
+        m_error = "unknown key \"" + key + "." + PrintableText(item.key()) + "\"";
     }
     return !Failed();
   }
@@ -177,12 +178,7 @@ bool ParseJobJson(const std::string& text, const std::string& name, MainJobSetup
     return false;
   };
   json root;
-  try {
-    root = json::parse(text);
-  } catch (const json::exception& e) {
-    return fail(std::string("not valid JSON: ") + e.what());
-  }
-  if (!root.is_object()) return fail("the world must be a JSON object");
+  if (!ParseJsonObject(text, name, &root, error)) return false;
 
   json sections = json::object();
   for (const char* key : {kRun, kOperator, kExpect}) {
@@ -208,18 +204,9 @@ bool ParseJobJson(const std::string& text, const std::string& name, MainJobSetup
 }
 
 bool LoadJobFile(const std::string& path, MainJobSetup* setup, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error) *error = path + ": cannot open the world file";
-    return false;
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    if (error) *error = path + ": cannot read the world file";
-    return false;
-  }
-  return ParseJobJson(text.str(), path, setup, error);
+  std::string text;
+  if (!ReadJsonFileText(path, &text, error)) return false;
+  return ParseJobJson(text, path, setup, error);
 }
 
 }  // namespace kx

@@ -2,13 +2,17 @@
 #include "app/MainJob.h"
 
 #include <chrono>
-#include <fstream>
+#include <functional>
+#include <new>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "app/RunReport.h"
 #include "embedded/DocFile.h"
+#include "host/AtomicFile.h"
 #include "platform/Render.h"
 #include "run/KestrixDialog.h"
 #include "scenario/RunScript.h"
@@ -17,16 +21,96 @@
 namespace kx {
 namespace {
 
+bool WriteText(const std::filesystem::path& path, const std::string& text, std::ostream& err) {
+  std::string error;
+  if (WriteFileAtomically(path, text, &error)) return true;
+  err << "kestrix: " << error << "\n";
+  return false;
+}
+
+// Encodes the picture in memory first, so that a picture that cannot be made leaves no file.
+bool WritePng(const std::filesystem::path& path, const std::function<cv::Mat()>& render,
+              std::ostream& err) {
+  std::vector<unsigned char> bytes;
+  std::string what;
+  try {
+    const cv::Mat image = render();
+    if (image.empty())
+      what = "there is nothing to draw";
+    else if (!cv::imencode(".png", image, bytes))
+      what = "cannot encode the picture";
+  } catch (const cv::Exception& e) {
+    what = std::string("cannot make the picture: ") + e.what();
+  } catch (const std::bad_alloc&) {
+    what = "cannot make the picture: out of memory";
+  }
+  if (what.empty()) {
+    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (WriteFileAtomically(path, view, &what)) return true;
+    err << "kestrix: " << what << "\n";
+    return false;
+  }
+  err << "kestrix: " << path.string() << ": " << what << "\n";
+  return false;
+}
+
+// A folder the job can write into: made when missing, and a file written and removed in it.
+bool UsableFolder(const std::filesystem::path& folder, std::ostream& err) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    err << "kestrix: " << folder.string() << ": cannot create the output folder: " << ec.message()
+        << "\n";
+    return false;
+  }
+  const std::filesystem::path probe = folder / ".kestrix-write-test";
+  std::string error;
+  if (!WriteFileAtomically(probe, "", &error)) {
+    err << "kestrix: " << folder.string() << ": cannot write into the output folder (" << error
+        << ")\n";
+    return false;
+  }
+  std::filesystem::remove(probe, ec);
+  return true;
+}
+
+// Settings the job could not store: the run would go on with values it does not know about.
+bool SettingsStored(Scenario& scenario, std::ostream& err) {
+  const std::vector<std::string> failures = scenario.Host().Store().WriteFailures();
+  if (failures.empty()) return true;
+  err << "kestrix: settings not stored: " << failures.front();
+  if (failures.size() > 1) err << " (and " << failures.size() - 1 << " more writes)";
+  err << "\n";
+  return false;
+}
+
+// The entries of failures whose message never came, from the boxes still expected: those are
+// the last ones, an OK with its placement prompt, a Cancel alone.
+int UnaskedAnswers(const std::vector<FailureAnswer>& failures, std::size_t pendingBoxes) {
+  int unasked = 0;
+  for (auto it = failures.rbegin(); it != failures.rend(); ++it) {
+    const std::size_t boxes = it->answer == IDOK ? 2 : 1;
+    if (pendingBoxes < boxes) break;
+    pendingBoxes -= boxes;
+    ++unasked;
+  }
+  return unasked;
+}
+
 // Hands each copy on to the recorder, and pictures the dialog once, when the first copy's marks
 // have been found and it is about to be cut.
 class FirstCopyPicture final : public CCutMachine {
  public:
-  FirstCopyPicture(CCutMachine* inner, const CWnd* dialog, std::filesystem::path path)
-      : m_inner(inner), m_dialog(dialog), m_path(std::move(path)) {}
+  FirstCopyPicture(CCutMachine* inner, const CWnd* dialog, std::filesystem::path path,
+                   std::ostream& err)
+      : m_inner(inner), m_dialog(dialog), m_path(std::move(path)), m_err(err) {}
+  bool Written() const { return m_written; }
   void CallSection(const ObjList& list, const TM* tm) override {
     if (!m_taken) {
       m_taken = true;
-      SaveWindowPng(*m_dialog, m_path.string());
+      const CWnd* dialog = m_dialog;
+      m_written = WritePng(
+          m_path, [dialog] { return RenderWindow(*dialog); }, m_err);
     }
     m_inner->CallSection(list, tm);
   }
@@ -35,30 +119,10 @@ class FirstCopyPicture final : public CCutMachine {
   CCutMachine* m_inner;
   const CWnd* m_dialog;
   std::filesystem::path m_path;
+  std::ostream& m_err;
   bool m_taken = false;
+  bool m_written = true;
 };
-
-bool WriteText(const std::filesystem::path& path, const std::string& text, std::ostream& err) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (!file) {
-    err << "kestrix: " << path.string() << ": cannot write the file\n";
-    return false;
-  }
-  return true;
-}
-
-bool WritePng(const std::filesystem::path& path, const cv::Mat& image, std::ostream& err) {
-  bool ok = false;
-  try {
-    ok = cv::imwrite(path.string(), image);
-  } catch (const cv::Exception&) {
-    ok = false;
-  }
-  if (!ok) err << "kestrix: " << path.string() << ": cannot write the picture\n";
-  return ok;
-}
 
 }  // namespace
 
@@ -79,16 +143,15 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
                const std::filesystem::path& jobDocument) {
-  std::error_code ec;
-  std::filesystem::create_directories(outDir / "config", ec);
-  if (ec) {
-    err << "kestrix: " << (outDir / "config").string()
-        << ": cannot create the output folder: " << ec.message() << "\n";
+  if (outDir.empty()) {
+    err << "kestrix: the output folder has no name\n";
     return kJobBadInput;
   }
+  if (!UsableFolder(outDir, err) || !UsableFolder(outDir / "config", err)) return kJobBadInput;
 
   Scenario scenario(setup.world, outDir / "config");
   scenario.StoreCalibration();
+  if (!SettingsStored(scenario, err)) return kJobBadInput;
   if (!jobDocument.empty()) {
     std::string error;
     if (!LoadDocument(scenario.Host().Doc(), jobDocument, &error)) {
@@ -102,7 +165,7 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   }
   CKestrixDialog dialog(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
   RunRecorder recorder(&dialog, &scenario);
-  FirstCopyPicture machine(&recorder, &dialog, outDir / "dialog-first-copy.png");
+  FirstCopyPicture machine(&recorder, &dialog, outDir / "dialog-first-copy.png", err);
 
   std::vector<CopyResult> results;
   recorder.onCopy = [&](const CopyRecord& record) {
@@ -117,8 +180,10 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   plan.closeAtEnd = false;
   ScriptRun(op, &dialog, &scenario, plan);
   const auto ended = [&dialog] { return !dialog.IsRunning(); };
+  bool dialogPictured = true;
   op.Then(ScriptedOperator::Call([&] {
-            SaveWindowPng(dialog, (outDir / "dialog.png").string());
+            dialogPictured = WritePng(
+                outDir / "dialog.png", [&dialog] { return RenderWindow(dialog); }, err);
           }).When(ended));
   op.Then(ScriptedOperator::PressButton(IDC_KX_STOP).When(ended));
 
@@ -143,8 +208,8 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   totals.headAtOrigin = cv::norm(totals.head) <= kOriginTolerance;
 
   std::vector<std::string> unmet = UnmetExpectations(results, totals, setup.expect);
-  if (op.PendingBoxes() > 0)
-    unmet.push_back(std::to_string(op.PendingBoxes()) +
+  if (const int unasked = UnaskedAnswers(plan.failures, op.PendingBoxes()); unasked > 0)
+    unmet.push_back(std::to_string(unasked) +
                     " scripted answer(s) to the search's failure dialogue never asked for");
   const std::string operatorFailure = op.Failed() ? op.FailureText() : std::string();
 
@@ -156,11 +221,16 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   bool written = WriteText(
       outDir / "report.json",
       ReportJson(worldName, setup, results, totals, unmet, operatorFailure).dump(2) + "\n", err);
-  written = WritePng(outDir / "bed.png",
-                     RenderReportBed(scenario.GetWorld(), cuts, totals.head, results), err) &&
-            written;
+  written =
+      WritePng(
+          outDir / "bed.png",
+          [&] { return RenderReportBed(scenario.GetWorld(), cuts, totals.head, results); }, err) &&
+      written && dialogPictured && machine.Written();
   if (written) out << "report: " << (outDir / "report.json").string() << std::endl;
 
+  // A setting the dialog could not store made it show a message nobody scripted: the settings
+  // are the cause, not the script.
+  if (!SettingsStored(scenario, err)) return kJobBadInput;
   if (!operatorFailure.empty()) {
     err << "kestrix: the scripted user could not finish the run:\n" << operatorFailure << "\n";
     return kJobScriptFailed;

@@ -18,15 +18,18 @@ struct MainJobOptions {
 };
 
 // Exit statuses of the main job.
-inline constexpr int kJobDone = 0;          // the run did what the world expects
-inline constexpr int kJobUnmet = 1;         // the run ended but missed an expectation
-inline constexpr int kJobBadInput = 2;      // the world file or the output folder is unusable
+inline constexpr int kJobDone = 0;   // the run did what the world expects
+inline constexpr int kJobUnmet = 1;  // the run ended but missed an expectation
+// The world file, the output folder (checked before the run), the settings in outDir/config
+// (checked before anything is registered, and again after the run) or an output file is unusable.
+inline constexpr int kJobBadInput = 2;
 inline constexpr int kJobScriptFailed = 3;  // the scripted user could not do its part
 
 // Reads the world (options.worldFile, or the demo), runs the run dialog modally on it with the
 // scripted user, prints a line per copy as the run goes and a summary on out, and writes
 // report.json, bed.png, dialog.png (the dialog at the end) and dialog-first-copy.png (when the
-// first copy was found) into options.outDir, settings into outDir/config. Problems go to err.
+// first copy was found) into options.outDir, each whole through a temporary file and a rename,
+// settings into outDir/config. Problems go to err.
 // Blocks for the whole run. Returns one of the statuses above.
 int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& err);
 

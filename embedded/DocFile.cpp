@@ -1,6 +1,8 @@
 // Documents on disk: one JSON file holding every object, bitmaps embedded as base64 PNG.
 #include "embedded/DocFile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -18,6 +20,14 @@ using nlohmann::json;
 
 constexpr const char* kFormat = "kestrix-document";
 constexpr int kVersion = 1;
+// Handles above this are refused: the document hands out the handle after the largest one, and
+// that must never wrap to the null handle or to a handle in use.
+constexpr uint64 kMaxHandle = 0xffffffffULL;
+// An embedded image is decoded only when it holds at most this many pixels (256 MB in colour).
+constexpr double kMaxImagePixels = 64.0 * 1024 * 1024;
+// An arc turns at most once round (with room for rounding), about angles of ordinary size.
+constexpr double kMaxArcSweep = 2 * 3.14159265358979323846 * (1 + 1e-9);
+constexpr double kMaxArcAngle = 1000.0;
 constexpr const char* kBase64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // A problem in the file's content; the message says where.
@@ -56,6 +66,25 @@ std::vector<uchar> DecodeBase64(const std::string& text, const std::string& wher
     }
   }
   return out;
+}
+
+// Reads the PNG header's size and refuses an image too large before anything is decoded.
+void CheckPngSize(const std::vector<uchar>& bytes, const std::string& where) {
+  static const uchar kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  if (bytes.size() < 24 || !std::equal(kSignature, kSignature + 8, bytes.begin()) ||
+      !std::equal(bytes.begin() + 12, bytes.begin() + 16, "IHDR"))
+    throw FormatError(where + ": 'png' does not hold a readable PNG image (no PNG header)");
+  auto big = [&](std::size_t at) {
+    return static_cast<double>(static_cast<uint64>(bytes[at]) << 24 |
+                               static_cast<uint64>(bytes[at + 1]) << 16 |
+                               static_cast<uint64>(bytes[at + 2]) << 8 | bytes[at + 3]);
+  };
+  const double width = big(16), height = big(20);
+  if (width * height > kMaxImagePixels)
+    throw FormatError(where + ": the image is " + std::to_string(static_cast<uint64>(width)) +
+                      " x " + std::to_string(static_cast<uint64>(height)) +
+                      " pixels, more than the " +
+                      std::to_string(static_cast<uint64>(kMaxImagePixels)) + " allowed");
 }
 
 json Point(NewWorldPt p) { return json::array({p.x, p.y}); }
@@ -116,6 +145,11 @@ PathSegment ReadSegment(const json& j, const std::string& where) {
   s.v = ReadPoint(j, "v", where);
   s.t0 = Number(j, "t0", where);
   s.t1 = Number(j, "t1", where);
+  if (std::abs(s.t0) > kMaxArcAngle || std::abs(s.t1) > kMaxArcAngle)
+    throw FormatError(where + ": arc angles 't0' and 't1' must lie within -1000..1000 radians");
+  if (std::abs(s.t1 - s.t0) > kMaxArcSweep)
+    throw FormatError(where + ": the arc sweeps more than one full turn (" +
+                      std::to_string(s.t1 - s.t0) + " radians)");
   s.start = j.contains("start") ? ReadPoint(j, "start", where) : s.ArcPoint(s.t0);
   s.end = j.contains("end") ? ReadPoint(j, "end", where) : s.ArcPoint(s.t1);
   return s;
@@ -177,8 +211,14 @@ DocObject ReadObject(const json& j, const std::string& where) {
     o.kind = ObjectKind::Bitmap;
     const json& png = Field(j, "png", where);
     if (!png.is_string()) throw FormatError(where + ": 'png' is not a string");
-    const cv::Mat pixels =
-        cv::imdecode(DecodeBase64(png.get<std::string>(), where), cv::IMREAD_COLOR);
+    const std::vector<uchar> bytes = DecodeBase64(png.get<std::string>(), where);
+    CheckPngSize(bytes, where);
+    cv::Mat pixels;
+    try {
+      pixels = cv::imdecode(bytes, cv::IMREAD_COLOR);
+    } catch (const cv::Exception&) {
+      pixels = cv::Mat();
+    }
     o.bitmap = std::make_shared<HostBitmap>();
     if (pixels.empty() || !o.bitmap->SetPixels(pixels))
       throw FormatError(where + ": 'png' does not hold a readable PNG image");
@@ -217,6 +257,9 @@ bool LoadDocument(Document& document, const std::filesystem::path& path, std::st
     if (error) *error = "document " + path.string() + ": " + what;
     return false;
   };
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec))
+    return fail("is not a regular file");
   std::ifstream in(path, std::ios::binary);
   if (!in) return fail("cannot be opened");
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -225,7 +268,7 @@ bool LoadDocument(Document& document, const std::filesystem::path& path, std::st
     if (!file.is_object() || file.value("format", "") != kFormat)
       return fail(std::string("not a document (field 'format' is not \"") + kFormat + "\")");
     const json& version = Field(file, "version", "file");
-    if (!version.is_number_integer() || version.get<int>() != kVersion)
+    if (!version.is_number_unsigned() || version.get<uint64>() != static_cast<uint64>(kVersion))
       return fail("unsupported version " + version.dump() + " (this program reads version " +
                   std::to_string(kVersion) + ")");
     const json& objects = Field(file, "objects", "file");
@@ -238,14 +281,20 @@ bool LoadDocument(Document& document, const std::filesystem::path& path, std::st
       if (!handle.is_number_unsigned() || handle.get<uint64>() == 0)
         throw FormatError(where + ": 'handle' must be a positive integer");
       const uint64 h = handle.get<uint64>();
+      if (h > kMaxHandle)
+        throw FormatError(where + ": handle " + std::to_string(h) + " is above " +
+                          std::to_string(kMaxHandle));
       if (!handles.insert(h).second)
         throw FormatError(where + ": handle " + std::to_string(h) + " is used twice");
       loaded.emplace_back(h, ReadObject(objects[i], where));
     }
     std::vector<uint64> selection;
     if (file.contains("selection")) {
-      for (const json& h : file.at("selection"))
-        if (h.is_number_unsigned()) selection.push_back(h.get<uint64>());
+      const json& list = file.at("selection");
+      if (!list.is_array()) return fail("'selection' is not an array");
+      for (const json& h : list)
+        if (h.is_number_unsigned() && handles.count(h.get<uint64>()))
+          selection.push_back(h.get<uint64>());
     }
     document.Reset(std::move(loaded), std::move(selection));
     return true;

@@ -2,14 +2,23 @@
 // installable object.
 #include "embedded/EmbeddedHost.h"
 
-#include "host/Translation.h"
-#include "platform/Render.h"
 #include "embedded/CutMachine.h"
+#include "host/Translation.h"
+#include "platform/Operator.h"
+#include "platform/Render.h"
 
 namespace kx {
 
 EmbeddedHost::EmbeddedHost(const EmbeddedHostOptions& options)
-    : m_settings(options.configFolder), m_translator(options.catalogFolder, options.language) {}
+    : m_settings(options.configFolder), m_translator(options.catalogFolder, options.language) {
+  // Whoever changed a setting learns at once that it was not kept, before anything goes on
+  // with values the next start would not see.
+  m_settings.SetFailureReporter([](const std::string& what) {
+    const std::string text =
+        "The settings could not be saved:\n" + what + "\nThe new values were not stored.";
+    ::MessageBox(nullptr, text.c_str(), "Settings", MB_OK | MB_ICONERROR);
+  });
+}
 
 EmbeddedHost::~EmbeddedHost() {
   if (Host() == this) {

@@ -1,10 +1,8 @@
 // The embedded host's settings: INI files in the user's configuration folder.
 #include "embedded/SettingsStore.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "common/Log.h"
 #include "host/AtomicFile.h"
@@ -21,6 +19,27 @@ std::string Trim(std::string_view s) {
 }
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+// A line as it is echoed in a problem: control characters escaped, cut after about 60
+// characters of the echo.
+std::string Shorten(std::string_view line) {
+  constexpr std::size_t kShown = 60;
+  static const char* const kHex = "0123456789abcdef";
+  std::string out;
+  std::size_t i = 0;
+  for (; i < line.size() && out.size() < kShown; ++i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if (c < 0x20 || c == 0x7f) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (i < line.size()) out += "... (" + std::to_string(line.size()) + " characters)";
+  return out;
+}
 
 }  // namespace
 
@@ -45,11 +64,22 @@ std::vector<std::string> SettingsStore::Problems() const {
   return m_problems;
 }
 
+std::vector<std::string> SettingsStore::WriteFailures() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_writeFailures;
+}
+
+void SettingsStore::SetFailureReporter(FailureReporter reporter) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_reporter = std::move(reporter);
+}
+
 SettingsStore::IniFile& SettingsStore::Load(int store) {
   IniFile& file = m_files[store];
   const fs::path path = FileOf(store);
   std::error_code ec;
-  const bool exists = fs::is_regular_file(path, ec);
+  const auto status = fs::status(path, ec);
+  const bool exists = fs::is_regular_file(status);
   const auto time = exists ? fs::last_write_time(path, ec) : fs::file_time_type{};
   const auto size = exists ? fs::file_size(path, ec) : 0;
   if (file.loaded && exists == file.exists && time == file.time && size == file.size) return file;
@@ -58,13 +88,20 @@ SettingsStore::IniFile& SettingsStore::Load(int store) {
   file.exists = exists;
   file.time = time;
   file.size = size;
-  if (exists) Parse(path, file);
+  if (exists) {
+    Parse(path, file);
+  } else if (fs::exists(status)) {
+    std::string text = path.string() + ":0: is not a regular file; its settings cannot be read";
+    Log(LogLevel::Warning, LogCategory::Settings, text);
+    m_problems.push_back(std::move(text));
+  }
+  Index(file);
   return file;
 }
 
 void SettingsStore::Parse(const fs::path& path, IniFile& file) {
   std::ifstream in(path, std::ios::binary);
-  auto problem = [&](int line, const std::string& what) {
+  auto problem = [&](std::size_t line, const std::string& what) {
     std::string text = path.string() + ":" + std::to_string(line) + ": " + what;
     Log(LogLevel::Warning, LogCategory::Settings, text);
     m_problems.push_back(std::move(text));
@@ -75,75 +112,94 @@ void SettingsStore::Parse(const fs::path& path, IniFile& file) {
     return;
   }
   std::string raw;
-  int lineNo = 0;
-  Keys* keys = nullptr;
+  std::size_t lineNo = 0;
+  bool inSection = false;
   while (std::getline(in, raw)) {
     ++lineNo;
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     const std::string line = Trim(raw);
-    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (line.find('\0') != std::string::npos) {
-      problem(lineNo, "contains a NUL byte");
-      keys = nullptr;
+      problem(lineNo, "contains a NUL byte: '" + Shorten(line) + "'");
+      continue;
+    }
+    if (line.empty() || line[0] == ';' || line[0] == '#') {
+      file.lines.push_back(Line{Line::Kind::Text, raw, {}});
       continue;
     }
     if (line[0] == '[') {
       if (line.back() != ']' || line.size() < 3) {
-        problem(lineNo, "section header '" + line + "' is not of the form [name]");
-        keys = nullptr;  // keys below belong to an unknown section: skip them
+        problem(lineNo, "section header '" + Shorten(line) + "' is not of the form [name]");
+        inSection = false;  // keys below belong to an unknown section: skip them
         continue;
       }
-      const std::string name = Trim(std::string_view(line).substr(1, line.size() - 2));
-      auto it = std::find_if(file.sections.begin(), file.sections.end(),
-                             [&](const auto& s) { return s.first == name; });
-      if (it == file.sections.end()) {
-        file.sections.emplace_back(name, Keys{});
-        keys = &file.sections.back().second;
-      } else {
-        keys = &it->second;
+      std::string name = Trim(std::string_view(line).substr(1, line.size() - 2));
+      if (name.empty()) {
+        problem(lineNo, "section header '" + Shorten(line) + "' has no name");
+        inSection = false;
+        continue;
       }
+      file.lines.push_back(Line{Line::Kind::Section, std::move(name), {}});
+      inSection = true;
       continue;
     }
     const auto eq = line.find('=');
     if (eq == std::string::npos || eq == 0) {
-      problem(lineNo, "expected 'key=value', found '" + line + "'");
+      problem(lineNo, "expected 'key=value', found '" + Shorten(line) + "'");
       continue;
     }
-    if (!keys) {
-      problem(lineNo, "key outside of a readable section");
+    if (!inSection) {
+      problem(lineNo, "key outside of a readable section: '" + Shorten(line) + "'");
       continue;
     }
-    const std::string key = Trim(std::string_view(line).substr(0, eq));
-    std::string value = Trim(std::string_view(line).substr(eq + 1));
-    auto it =
-        std::find_if(keys->begin(), keys->end(), [&](const auto& k) { return k.first == key; });
-    if (it == keys->end()) {
-      keys->emplace_back(key, std::move(value));
-    } else {
-      it->second = std::move(value);
+    file.lines.push_back(Line{Line::Kind::Key, Trim(std::string_view(line).substr(0, eq)),
+                              Trim(std::string_view(line).substr(eq + 1))});
+  }
+  if (in.bad()) problem(lineNo, "cannot be read further");
+}
+
+// A key given twice in a section reads as its last line, as it always has.
+void SettingsStore::Index(IniFile& file) {
+  file.sections.clear();
+  SectionIndex* current = nullptr;
+  for (std::size_t i = 0; i < file.lines.size(); ++i) {
+    const Line& line = file.lines[i];
+    if (line.kind == Line::Kind::Section) {
+      current = &file.sections[line.name];
+      current->last = i;
+    } else if (line.kind == Line::Kind::Key && current) {
+      current->keys[line.name] = i;
+      current->last = i;
     }
   }
 }
 
-bool SettingsStore::Save(const fs::path& path, const IniFile& file) {
-  std::ostringstream text;
-  for (const auto& [section, keys] : file.sections) {
-    text << '[' << section << "]\n";
-    for (const auto& [key, value] : keys) text << key << '=' << value << '\n';
-    text << '\n';
+bool SettingsStore::KeepCorruptCopy(const fs::path& path, std::string* error) {
+  std::error_code ec;
+  fs::path copy = path.string() + ".corrupt";
+  for (int n = 2; fs::exists(fs::symlink_status(copy, ec)); ++n) {
+    if (n > 100000) {
+      *error = path.string() + ": too many copies of damaged settings files beside it";
+      return false;
+    }
+    copy = path.string() + ".corrupt." + std::to_string(n);
   }
-  return WriteFileAtomically(path, text.str());
+  fs::copy_file(path, copy, fs::copy_options::none, ec);
+  if (ec) {
+    *error = copy.string() + ": cannot keep a copy of the damaged settings file: " + ec.message();
+    return false;
+  }
+  return true;
 }
 
 std::optional<std::string> SettingsStore::Read(int store, std::string_view section,
                                                std::string_view key) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const IniFile& file = Load(store);
-  for (const auto& [name, keys] : file.sections) {
-    if (name != section) continue;
-    for (const auto& [k, v] : keys)
-      if (k == key) return v;
-  }
-  return std::nullopt;
+  const auto sec = file.sections.find(std::string(section));
+  if (sec == file.sections.end()) return std::nullopt;
+  const auto it = sec->second.keys.find(std::string(key));
+  if (it == sec->second.keys.end()) return std::nullopt;
+  return file.lines[it->second].value;
 }
 
 bool SettingsStore::Write(int store, std::string_view section, std::string_view key,
@@ -153,39 +209,62 @@ bool SettingsStore::Write(int store, std::string_view section, std::string_view 
   if (sectionName.empty() || keyName.empty() || HasLineBreak(section) || HasLineBreak(key) ||
       HasLineBreak(value) || section.find(']') != std::string_view::npos ||
       key.find('=') != std::string_view::npos || keyName[0] == '[' || keyName[0] == ';' ||
-      keyName[0] == '#')
+      keyName[0] == '#' || section.find('\0') != std::string_view::npos ||
+      key.find('\0') != std::string_view::npos || value.find('\0') != std::string_view::npos)
     return false;
-  std::lock_guard<std::mutex> lock(m_mutex);
-  IniFile& file = Load(store);
-  const fs::path path = FileOf(store);
-  if (file.hadProblems && !file.backedUp) {
-    std::error_code ec;
-    fs::copy_file(path, path.string() + ".corrupt", fs::copy_options::overwrite_existing, ec);
-    if (ec) return false;  // never drop the unreadable lines without a copy of them
-    file.backedUp = true;
+  std::string failure;
+  FailureReporter reporter;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    IniFile& file = Load(store);
+    const fs::path path = FileOf(store);
+    // Never drop the unreadable lines without a copy of them.
+    bool ready = true;
+    if (file.hadProblems && !file.backedUp) {
+      ready = KeepCorruptCopy(path, &failure);
+      if (ready) file.backedUp = true;
+    }
+    if (ready) {
+      IniFile updated = file;
+      const auto sec = updated.sections.find(sectionName);
+      if (sec == updated.sections.end()) {
+        if (!updated.lines.empty() && !Trim(updated.lines.back().name).empty())
+          updated.lines.push_back(Line{});
+        updated.lines.push_back(Line{Line::Kind::Section, sectionName, {}});
+        updated.lines.push_back(Line{Line::Kind::Key, keyName, Trim(value)});
+      } else if (const auto it = sec->second.keys.find(keyName); it != sec->second.keys.end()) {
+        updated.lines[it->second].value = Trim(value);
+      } else {
+        updated.lines.insert(
+            updated.lines.begin() + static_cast<std::ptrdiff_t>(sec->second.last + 1),
+            Line{Line::Kind::Key, keyName, Trim(value)});
+      }
+      std::string text;
+      for (const Line& line : updated.lines) {
+        if (line.kind == Line::Kind::Section)
+          text += "[" + line.name + "]\n";
+        else if (line.kind == Line::Kind::Key)
+          text += line.name + "=" + line.value + "\n";
+        else
+          text += line.name + "\n";
+      }
+      if (WriteFileAtomically(path, text, &failure)) {
+        std::error_code ec;
+        Index(updated);
+        updated.exists = true;
+        updated.hadProblems = false;
+        updated.time = fs::last_write_time(path, ec);
+        updated.size = fs::file_size(path, ec);
+        file = std::move(updated);
+        return true;
+      }
+    }
+    Log(LogLevel::Error, LogCategory::Settings, failure);
+    m_writeFailures.push_back(failure);
+    reporter = m_reporter;
   }
-  IniFile updated = file;
-  auto sec = std::find_if(updated.sections.begin(), updated.sections.end(),
-                          [&](const auto& s) { return s.first == sectionName; });
-  if (sec == updated.sections.end()) {
-    updated.sections.emplace_back(sectionName, Keys{});
-    sec = std::prev(updated.sections.end());
-  }
-  auto it = std::find_if(sec->second.begin(), sec->second.end(),
-                         [&](const auto& k) { return k.first == keyName; });
-  if (it == sec->second.end()) {
-    sec->second.emplace_back(keyName, Trim(value));
-  } else {
-    it->second = Trim(value);
-  }
-  if (!Save(path, updated)) return false;
-  std::error_code ec;
-  updated.exists = true;
-  updated.hadProblems = false;
-  updated.time = fs::last_write_time(path, ec);
-  updated.size = fs::file_size(path, ec);
-  file = std::move(updated);
-  return true;
+  if (reporter) reporter(failure);
+  return false;
 }
 
 }  // namespace kx

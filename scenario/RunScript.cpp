@@ -73,6 +73,20 @@ ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario,
   return step;
 }
 
+namespace {
+
+// A step of the placement after an OK, skipped when the run ends without asking for one: an
+// answer never asked for is then a missed expectation, not a script that cannot go on.
+ScriptStep UnlessEnded(const CKestrixDialog* dialog, ScriptStep step) {
+  auto ready = std::move(step.ready);
+  auto act = std::move(step.act);
+  step.ready = [dialog, ready] { return !dialog->IsRunning() || !ready || ready(); };
+  step.act = [dialog, act] { return !dialog->IsRunning() || act(); };
+  return step;
+}
+
+}  // namespace
+
 void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario,
                const RunPlan& plan) {
   StorePlanSettings(plan);
@@ -103,12 +117,13 @@ void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario,
     const int copy = failure.placeCopy;
     auto waiting = [dialog] { return dialog->IsWaitingForPlacement(); };
     for (int i = 0; i < kSteerClicks; ++i)
-      op.Then(SteerStep(
-          dialog, scenario, [=] { return scenario->HeadOverMark(copy, 0); }, kSteerTolerance,
-          lastClick, waiting));
-    op.Then(ScriptedOperator::PressButton(IDC_KX_START).When([dialog] {
+      op.Then(
+          UnlessEnded(dialog, SteerStep(
+                                  dialog, scenario, [=] { return scenario->HeadOverMark(copy, 0); },
+                                  kSteerTolerance, lastClick, waiting)));
+    op.Then(UnlessEnded(dialog, ScriptedOperator::PressButton(IDC_KX_START).When([dialog] {
       return dialog->IsWaitingForPlacement() && !dialog->IsMoving();
-    }));
+    })));
   }
   if (plan.closeAtEnd)
     op.Then(

@@ -27,6 +27,62 @@ cv::Matx33d RotateDeg(double deg) {
   return {c, -s, 0, s, c, 0, 0, 0, 1};
 }
 
+// Frame pixels beyond this box are far outside the frame; geometry is cut to it before it is
+// turned into the fixed-point coordinates the drawing takes, which must fit in an int.
+const cv::Rect2d kDrawBox(-4096, -4096, 8192 + kFrameWidth, 8192 + kFrameHeight);
+
+// The part of segment a-b inside box (Liang-Barsky); false when none is.
+bool ClipSegment(cv::Point2d& a, cv::Point2d& b, const cv::Rect2d& box) {
+  const cv::Point2d d = b - a;
+  double t0 = 0, t1 = 1;
+  const double p[4] = {-d.x, d.x, -d.y, d.y};
+  const double q[4] = {a.x - box.x, box.x + box.width - a.x, a.y - box.y, box.y + box.height - a.y};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0)
+      t0 = std::max(t0, t);
+    else
+      t1 = std::min(t1, t);
+    if (t0 > t1) return false;
+  }
+  b = a + d * t1;
+  a = a + d * t0;
+  return true;
+}
+
+// The convex polygon cut to box (Sutherland-Hodgman), one edge of the box at a time.
+std::vector<cv::Point2d> ClipPolygon(std::vector<cv::Point2d> poly, const cv::Rect2d& box) {
+  const auto edge = [&](auto inside, auto cross) {
+    std::vector<cv::Point2d> out;
+    for (std::size_t i = 0; i < poly.size(); ++i) {
+      const cv::Point2d a = poly[i], b = poly[(i + 1) % poly.size()];
+      if (inside(a)) out.push_back(a);
+      if (inside(a) != inside(b)) out.push_back(cross(a, b));
+    }
+    poly = std::move(out);
+  };
+  const double x0 = box.x, x1 = box.x + box.width, y0 = box.y, y1 = box.y + box.height;
+  const auto atX = [](double x) {
+    return [x](cv::Point2d a, cv::Point2d b) {
+      return cv::Point2d(x, a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x));
+    };
+  };
+  const auto atY = [](double y) {
+    return [y](cv::Point2d a, cv::Point2d b) {
+      return cv::Point2d(a.x + (b.x - a.x) * (y - a.y) / (b.y - a.y), y);
+    };
+  };
+  edge([&](cv::Point2d p) { return p.x >= x0; }, atX(x0));
+  edge([&](cv::Point2d p) { return p.x <= x1; }, atX(x1));
+  edge([&](cv::Point2d p) { return p.y >= y0; }, atY(y0));
+  edge([&](cv::Point2d p) { return p.y <= y1; }, atY(y1));
+  return poly;
+}
+
 double SegmentDistance(cv::Point2d p, cv::Point2d a, cv::Point2d b) {
   const cv::Point2d d = b - a;
   const double len2 = d.dot(d);
@@ -259,9 +315,11 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
                      static_cast<int>(std::lround(p.y * kOne)));
   };
 
+  std::vector<cv::Point2d> corners;
+  for (const cv::Point2d& p : SheetCorners()) corners.push_back(PixelFromBed(head, p));
   std::vector<cv::Point> sheet;
-  for (const cv::Point2d& p : SheetCorners()) sheet.push_back(fixed(PixelFromBed(head, p)));
-  cv::fillConvexPoly(frame, sheet, Artwork::kPaper, cv::LINE_AA, kShift);
+  for (const cv::Point2d& p : ClipPolygon(corners, kDrawBox)) sheet.push_back(fixed(p));
+  if (sheet.size() >= 3) cv::fillConvexPoly(frame, sheet, Artwork::kPaper, cv::LINE_AA, kShift);
 
   // Frame pixel -> bed -> artwork -> artwork raster, as one affine map per copy.
   const cv::Matx33d bedFromFrame(s, 0, centre.x - kFrameCentreX * s, 0, -s,
@@ -298,8 +356,9 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
     const cv::Rect2d box(std::min(seg.a.x, seg.b.x) - 20, std::min(seg.a.y, seg.b.y) - 20,
                          std::abs(seg.b.x - seg.a.x) + 40, std::abs(seg.b.y - seg.a.y) + 40);
     if ((box & view).empty() || m_opts.cutter.cutWidth <= 0) continue;
-    cv::line(frame, fixed(PixelFromBed(head, seg.a)), fixed(PixelFromBed(head, seg.b)), kCut, width,
-             cv::LINE_AA, kShift);
+    cv::Point2d a = PixelFromBed(head, seg.a), b = PixelFromBed(head, seg.b);
+    if (!ClipSegment(a, b, kDrawBox)) continue;
+    cv::line(frame, fixed(a), fixed(b), kCut, width, cv::LINE_AA, kShift);
   }
 
   if (m_opts.camera.blurSigma > 0)

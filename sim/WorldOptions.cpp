@@ -1,12 +1,12 @@
 // Every knob of a simulated world and the JSON world file that sets them.
 #include "sim/WorldOptions.h"
 
-#include <fstream>
-#include <sstream>
 #include <variant>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "sim/JsonFile.h"
 
 namespace kx {
 namespace {
@@ -115,50 +115,81 @@ std::string ValidateWorldOptions(const WorldOptions& o) {
     const char* key;
     const char* rule;
   };
+  const auto& cam = o.camera;
+  const auto& cut = o.cutter;
+  const auto& sh = o.sheet;
+  const auto& cp = o.copies;
+  const auto within = [](double v, double lo, double hi) { return v >= lo && v <= hi; };
+  // Sizes that follow from several keys, checked before anything of that size is made: the
+  // reference bitmap (one copy at the camera's scale), the pre-rendered artwork, the bed picture
+  // of the report (20 units a pixel) and the sheet's extent.
+  const double referencePixels = (cp.width / cam.scale) * (cp.height / cam.scale);
+  const double artworkPixels =
+      (cp.width / o.artwork.rasterResolution) * (cp.height / o.artwork.rasterResolution);
+  const double bedPixels = (cut.bedWidth / 20.0) * (cut.bedHeight / 20.0);
+  const double sheetWidth = 2 * sh.margin + (cp.columns - 1) * cp.pitchX + cp.width;
+  const double sheetHeight = 2 * sh.margin + (cp.rows - 1) * cp.pitchY + cp.height;
   const Check checks[] = {
-      {o.camera.scale > 0.05 && o.camera.scale < 100, "camera.scale", "between 0.05 and 100"},
-      {o.camera.frameRate > 0 && o.camera.frameRate <= 120, "camera.frameRate",
-       "above 0 and at most 120"},
-      {o.camera.noiseSigma >= 0 && o.camera.noiseSigma <= 100, "camera.noiseSigma",
-       "between 0 and 100"},
-      {o.camera.blurSigma >= 0 && o.camera.blurSigma <= 10, "camera.blurSigma", "between 0 and 10"},
-      {o.camera.vignetting >= 0 && o.camera.vignetting <= 0.9, "camera.vignetting",
-       "between 0 and 0.9"},
-      {o.camera.lightGradient >= 0 && o.camera.lightGradient <= 0.9, "camera.lightGradient",
-       "between 0 and 0.9"},
-      {o.cutter.bedWidth >= 1000 && o.cutter.bedWidth <= 10000000, "cutter.bedWidth",
-       "between 1000 and 10000000"},
-      {o.cutter.bedHeight >= 1000 && o.cutter.bedHeight <= 10000000, "cutter.bedHeight",
-       "between 1000 and 10000000"},
-      {o.cutter.travelSpeed > 0, "cutter.travelSpeed", "above 0"},
-      {o.cutter.cutSpeed > 0, "cutter.cutSpeed", "above 0"},
-      {o.cutter.acceleration >= 0, "cutter.acceleration", "0 or above"},
-      {o.cutter.cutWidth >= 0, "cutter.cutWidth", "0 or above"},
-      {o.sheet.scaleX > 0.5 && o.sheet.scaleX < 2, "sheet.scaleX", "between 0.5 and 2"},
-      {o.sheet.scaleY > 0.5 && o.sheet.scaleY < 2, "sheet.scaleY", "between 0.5 and 2"},
-      {o.sheet.shear > -0.5 && o.sheet.shear < 0.5, "sheet.shear", "between -0.5 and 0.5"},
-      {o.sheet.margin >= 0, "sheet.margin", "0 or above"},
-      {o.copies.layout == "sheet" || o.copies.layout == "roll", "copies.layout",
-       "\"sheet\" or \"roll\""},
-      {o.copies.rollAxis == "x" || o.copies.rollAxis == "y", "copies.rollAxis", "\"x\" or \"y\""},
-      {o.copies.columns >= 1 && o.copies.columns <= 1000, "copies.columns", "between 1 and 1000"},
-      {o.copies.rows >= 1 && o.copies.rows <= 1000, "copies.rows", "between 1 and 1000"},
-      {o.copies.width >= 2000 && o.copies.width <= 200000, "copies.width",
-       "between 2000 and 200000"},
-      {o.copies.height >= 2000 && o.copies.height <= 200000, "copies.height",
-       "between 2000 and 200000"},
-      {o.copies.pitchX >= o.copies.width, "copies.pitchX", "at least copies.width"},
-      {o.copies.pitchY >= o.copies.height, "copies.pitchY", "at least copies.height"},
-      {o.copies.jitter >= 0, "copies.jitter", "0 or above"},
-      {o.copies.jitterRotation >= 0 && o.copies.jitterRotation <= 10, "copies.jitterRotation",
-       "between 0 and 10"},
+      {cam.scale > 0.05 && cam.scale < 100, "camera.scale", "between 0.05 and 100"},
+      {within(cam.offsetX, -100000, 100000), "camera.offsetX", "between -100000 and 100000"},
+      {within(cam.offsetY, -100000, 100000), "camera.offsetY", "between -100000 and 100000"},
+      {within(cam.frameRate, 0.1, 120), "camera.frameRate", "between 0.1 and 120"},
+      {within(cam.noiseSigma, 0, 100), "camera.noiseSigma", "between 0 and 100"},
+      {within(cam.blurSigma, 0, 10), "camera.blurSigma", "between 0 and 10"},
+      {within(cam.vignetting, 0, 0.9), "camera.vignetting", "between 0 and 0.9"},
+      {within(cam.lightGradient, 0, 0.9), "camera.lightGradient", "between 0 and 0.9"},
+      {cut.bedWidth >= 1000 && cut.bedWidth <= 2000000, "cutter.bedWidth",
+       "between 1000 and 2000000"},
+      {cut.bedHeight >= 1000 && cut.bedHeight <= 2000000, "cutter.bedHeight",
+       "between 1000 and 2000000"},
+      {bedPixels <= 5e7, "cutter.bedHeight",
+       "such that cutter.bedWidth x cutter.bedHeight is at most 20000000000 (the bed picture)"},
+      {within(cut.travelSpeed, 1, 10000000), "cutter.travelSpeed", "between 1 and 10000000"},
+      {within(cut.cutSpeed, 1, 10000000), "cutter.cutSpeed", "between 1 and 10000000"},
+      {within(cut.acceleration, 0, 1000000000), "cutter.acceleration", "between 0 and 1000000000"},
+      {within(cut.cutWidth, 0, 1000), "cutter.cutWidth", "between 0 and 1000"},
+      {within(sh.rotation, -360, 360), "sheet.rotation", "between -360 and 360"},
+      {sh.scaleX > 0.5 && sh.scaleX < 2, "sheet.scaleX", "between 0.5 and 2"},
+      {sh.scaleY > 0.5 && sh.scaleY < 2, "sheet.scaleY", "between 0.5 and 2"},
+      {sh.shear > -0.5 && sh.shear < 0.5, "sheet.shear", "between -0.5 and 0.5"},
+      {within(sh.offsetX, -10000000, 10000000), "sheet.offsetX", "between -10000000 and 10000000"},
+      {within(sh.offsetY, -10000000, 10000000), "sheet.offsetY", "between -10000000 and 10000000"},
+      {within(sh.margin, 0, 100000), "sheet.margin", "between 0 and 100000"},
+      {cp.layout == "sheet" || cp.layout == "roll", "copies.layout", "\"sheet\" or \"roll\""},
+      {cp.rollAxis == "x" || cp.rollAxis == "y", "copies.rollAxis", "\"x\" or \"y\""},
+      {cp.columns >= 1 && cp.columns <= 1000, "copies.columns", "between 1 and 1000"},
+      {cp.rows >= 1 && cp.rows <= 1000, "copies.rows", "between 1 and 1000"},
+      {within(cp.width, 2000, 100000), "copies.width", "between 2000 and 100000"},
+      {within(cp.height, 2000, 100000), "copies.height", "between 2000 and 100000"},
+      {referencePixels <= 1e8, "camera.scale",
+       "such that (copies.width / camera.scale) x (copies.height / camera.scale) is at most "
+       "100000000 (the reference image's pixels)"},
+      {cp.pitchX >= cp.width, "copies.pitchX", "at least copies.width"},
+      {cp.pitchY >= cp.height, "copies.pitchY", "at least copies.height"},
+      {cp.pitchX <= 10000000, "copies.pitchX", "at most 10000000"},
+      {cp.pitchY <= 10000000, "copies.pitchY", "at most 10000000"},
+      {sheetWidth <= 100000000, "copies.pitchX",
+       "such that the sheet (margins, columns at the pitch) is at most 100000000 wide"},
+      {sheetHeight <= 100000000, "copies.pitchY",
+       "such that the sheet (margins, rows at the pitch) is at most 100000000 high"},
+      {within(cp.jitter, 0, 1000), "copies.jitter", "between 0 and 1000"},
+      {within(cp.jitterRotation, 0, 10), "copies.jitterRotation", "between 0 and 10"},
       {o.artwork.shapes >= 0 && o.artwork.shapes <= 200, "artwork.shapes", "between 0 and 200"},
-      {o.artwork.rasterResolution >= 0.1 && o.artwork.rasterResolution <= 10,
-       "artwork.rasterResolution", "between 0.1 and 10"},
-      {o.artwork.cutBleed >= 0 && o.artwork.cutBleed <= 500, "artwork.cutBleed",
-       "between 0 and 500"},
+      {within(o.artwork.rasterResolution, 0.1, 10), "artwork.rasterResolution",
+       "between 0.1 and 10"},
+      {artworkPixels <= 4e8, "artwork.rasterResolution",
+       "such that (copies.width / artwork.rasterResolution) x (copies.height / "
+       "artwork.rasterResolution) is at most 400000000"},
+      // Each frame is warped from the artwork it covers, at the artwork's resolution.
+      {cam.scale / o.artwork.rasterResolution <= 10, "artwork.rasterResolution",
+       "at least camera.scale / 10 (the artwork a frame shows)"},
+      {within(o.artwork.cutBleed, 0, 500), "artwork.cutBleed", "between 0 and 500"},
       {o.calibration.scaleError > -0.5 && o.calibration.scaleError < 0.5, "calibration.scaleError",
        "between -0.5 and 0.5"},
+      {within(o.calibration.offsetErrorX, -100000, 100000), "calibration.offsetErrorX",
+       "between -100000 and 100000"},
+      {within(o.calibration.offsetErrorY, -100000, 100000), "calibration.offsetErrorY",
+       "between -100000 and 100000"},
   };
   for (const Check& c : checks) {
     if (!c.ok) return std::string("key \"") + c.key + "\" must be " + c.rule;
@@ -169,12 +200,7 @@ std::string ValidateWorldOptions(const WorldOptions& o) {
 bool ParseWorldJson(const std::string& text, const std::string& name, WorldOptions* opts,
                     std::string* error) {
   nlohmann::json root;
-  try {
-    root = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::exception& e) {
-    return Fail(error, name, std::string("not valid JSON: ") + e.what());
-  }
-  if (!root.is_object()) return Fail(error, name, "the world must be a JSON object");
+  if (!ParseJsonObject(text, name, &root, error)) return false;
 
   WorldOptions result = opts ? *opts : WorldOptions{};
   const std::vector<Entry> fields = Fields(result);
@@ -196,7 +222,8 @@ bool ParseWorldJson(const std::string& text, const std::string& name, WorldOptio
       if (!value.is_object()) return Fail(error, name, "key \"" + key + "\" must be an object");
       for (const auto& [inner, innerValue] : value.items()) {
         const Entry* e = find(key, inner);
-        if (!e) return Fail(error, name, "unknown key \"" + KeyName(key, inner) + "\"");
+        if (!e)
+          return Fail(error, name, "unknown key \"" + KeyName(key, PrintableText(inner)) + "\"");
         const std::string want = Assign(innerValue, e->field);
         if (!want.empty())
           return Fail(error, name, "key \"" + KeyName(key, inner) + "\" must be " + want);
@@ -204,7 +231,7 @@ bool ParseWorldJson(const std::string& text, const std::string& name, WorldOptio
       continue;
     }
     const Entry* e = find("", key);
-    if (!e) return Fail(error, name, "unknown key \"" + key + "\"");
+    if (!e) return Fail(error, name, "unknown key \"" + PrintableText(key) + "\"");
     const std::string want = Assign(value, e->field);
     if (!want.empty()) return Fail(error, name, "key \"" + key + "\" must be " + want);
   }
@@ -215,12 +242,9 @@ bool ParseWorldJson(const std::string& text, const std::string& name, WorldOptio
 }
 
 bool LoadWorldFile(const std::string& path, WorldOptions* opts, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(error, path, "cannot open the world file");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) return Fail(error, path, "cannot read the world file");
-  return ParseWorldJson(text.str(), path, opts, error);
+  std::string text;
+  if (!ReadJsonFileText(path, &text, error)) return false;
+  return ParseWorldJson(text, path, opts, error);
 }
 
 }  // namespace kx

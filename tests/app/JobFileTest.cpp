@@ -106,6 +106,11 @@ TEST(JobFile, EveryBadSectionValueIsNamedAndLeavesTheSetupAlone) {
       {R"({"camera": {"scale": 0}, "run": {"copiesX": 1}})", "key \"camera.scale\" must be"},
       {R"({"run": {"copiesX": 1})", "not valid JSON"},
       {R"([1, 2])", "must be a JSON object"},
+      // The sections share the world's limits, and they hold before the world is read again.
+      {R"({"run": {"copiesX": 2, "copiesX": 3}})", "key \"run.copiesX\" is given twice"},
+      {R"({"operator": {"failures": [{}, {"answer": "ok", "answer": "cancel"}]}})",
+       "key \"operator.failures[1].answer\" is given twice"},
+      {R"({"run": {"\u001b]0;x\u0007": 1}})", "unknown key \"run.\\u001b]0;x\\u0007\""},
   };
   for (const auto& c : cases) {
     MainJobSetup setup;
@@ -120,6 +125,14 @@ TEST(JobFile, EveryBadSectionValueIsNamedAndLeavesTheSetupAlone) {
   }
 }
 
+TEST(JobFile, DeepNestingUnderAnUnknownKeyIsRefusedBeforeItIsWrittenOutAgain) {
+  const std::string text = R"({"junk": )" + std::string(50000, '[') + std::string(50000, ']') + "}";
+  MainJobSetup setup;
+  std::string error;
+  EXPECT_FALSE(ParseJobJson(text, "w.json", &setup, &error));
+  EXPECT_EQ(error, "w.json: values nested deeper than 16 levels");
+}
+
 TEST(JobFile, FilesAreReadAndAMissingOneIsNamed) {
   const ScratchFolder dir;
   WriteText(dir / "one.json",
@@ -132,7 +145,7 @@ TEST(JobFile, FilesAreReadAndAMissingOneIsNamed) {
 
   const std::string missing = (dir / "missing.json").string();
   EXPECT_FALSE(LoadJobFile(missing, &setup, &error));
-  EXPECT_EQ(error, missing + ": cannot open the world file");
+  EXPECT_EQ(error, missing + ": cannot open the world file: No such file or directory");
 }
 
 }  // namespace

@@ -66,6 +66,11 @@ TEST(MainJob, TwoCopiesCutWellButThreeExpectedIsAFailedRun) {
   for (const char* picture : {"bed.png", "dialog.png", "dialog-first-copy.png"})
     EXPECT_GT(fs::file_size(dir / "out" / picture), 1000u) << picture;
   EXPECT_TRUE(fs::exists(dir / "out" / "config" / "settings.ini"));
+  // Every file was written whole and renamed into place: nothing half-written is left over.
+  for (const auto& entry : fs::recursive_directory_iterator(dir / "out")) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+    EXPECT_NE(entry.path().filename(), ".kestrix-write-test") << entry.path();
+  }
 }
 
 TEST(MainJob, ACopyThatIsNotPrintedIsCancelledAsTheWorldScripts) {
@@ -78,6 +83,19 @@ TEST(MainJob, ACopyThatIsNotPrintedIsCancelledAsTheWorldScripts) {
   EXPECT_TRUE(run.report["success"].get<bool>()) << run.report.dump(2);
   EXPECT_EQ(run.report["totals"]["copiesCut"], 2);
   EXPECT_TRUE(run.report["totals"]["headAtOrigin"].get<bool>());
+}
+
+TEST(MainJob, AnOkNeverAskedForIsOneMissedExpectationNotAFailedScript) {
+  const ScratchFolder dir;
+  const JobRun run = RunWorld(dir, R"({"copies": {"columns": 1, "rows": 2},
+      "operator": {"failures": [{"answer": "ok", "placeCopy": 1}]}, "expect": {"copies": 2}})");
+  EXPECT_EQ(run.status, kJobUnmet) << run.out << run.err;
+  EXPECT_EQ(
+      run.report["unmet"],
+      nlohmann::json({"1 scripted answer(s) to the search's failure dialogue never asked for"}))
+      << run.report.dump(2);
+  EXPECT_EQ(run.report["operatorFailure"], "");
+  EXPECT_EQ(run.report["totals"]["copiesCut"], 2);
 }
 
 TEST(MainJob, BadInputStopsBeforeAnyRun) {
@@ -94,6 +112,29 @@ TEST(MainJob, BadInputStopsBeforeAnyRun) {
   std::ostringstream out, err;
   EXPECT_EQ(RunMainJob(DemoJob(), "demo", dir / "taken", out, err), kJobBadInput);
   EXPECT_NE(err.str().find("cannot create the output folder"), std::string::npos) << err.str();
+}
+
+TEST(MainJob, SettingsThatCannotBeStoredStopTheJobBeforeAnythingIsCut) {
+  // A folder where the settings file should be: the calibration cannot be stored, and a run
+  // would register with whatever values it found instead.
+  const ScratchFolder dir;
+  fs::create_directories(dir / "out" / "config" / "settings.ini");
+  std::ostringstream out, err;
+  EXPECT_EQ(RunMainJob(DemoJob(), "demo", dir / "out", out, err), kJobBadInput);
+  EXPECT_NE(err.str().find("kestrix: settings not stored: " +
+                           (dir / "out" / "config" / "settings.ini").string() + ": "),
+            std::string::npos)
+      << err.str();
+  EXPECT_EQ(out.str().find("copy 1"), std::string::npos) << out.str();
+  EXPECT_FALSE(fs::exists(dir / "out" / "report.json"));
+  EXPECT_FALSE(fs::exists(dir / "out" / "bed.png"));
+}
+
+TEST(MainJob, AnOutputFolderWithoutANameIsRefusedAtOnce) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunMainJob(DemoJob(), "demo", "", out, err), kJobBadInput);
+  EXPECT_EQ(err.str(), "kestrix: the output folder has no name\n");
+  EXPECT_EQ(out.str(), "");
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // Documents on disk: a sample job saved and loaded back, read through the module's own calls.
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "embedded/DocFile.h"
 #include "embedded/HostBitmap.h"
+#include "host/Database.h"
 #include "host/HostServices.h"
 #include "tests/support/HostFixture.h"
 
@@ -122,6 +124,86 @@ TEST_F(DocFileTest, BrokenFilesAreRefusedNamingTheFileAndLeaveTheDocumentAlone) 
   std::string message;
   EXPECT_FALSE(LoadDocument(other.Doc(), m_scratch / "missing.kxdoc", &message));
   EXPECT_NE(message.find("missing.kxdoc: cannot be opened"), std::string::npos) << message;
+}
+
+std::string Base64(const std::vector<uchar>& bytes) {
+  static const char* const k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    unsigned n = static_cast<unsigned>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) n |= static_cast<unsigned>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) n |= bytes[i + 2];
+    out += k[(n >> 18) & 63];
+    out += k[(n >> 12) & 63];
+    out += i + 1 < bytes.size() ? k[(n >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? k[n & 63] : '=';
+  }
+  return out;
+}
+
+TEST_F(DocFileTest, ValuesThatWouldHangOrCorruptTheDocumentAreRefusedNamingTheObject) {
+  EmbeddedHost other(EmbeddedHostOptions{m_scratch / "config2"});
+  const uint64 keep = other.Doc().AddPath(RectanglePath(0, 0, 1, 1));
+  const auto bad = m_scratch / "bad.kxdoc";
+  const std::string head = R"({"format": "kestrix-document", "version": 1, "objects": [)";
+  const std::string mark =
+      R"("kind": "regmark", "tm": [1,0,0,1,0,0], "corners": [[0,0],[1,0],[1,1],[0,1]]})";
+  auto arc = [&](const std::string& t0, const std::string& t1) {
+    return head + R"({"handle": 5, "kind": "path", "tm": [1,0,0,1,0,0], "segments": [
+        {"type": "line", "start": [0, 0], "end": [1, 0]},
+        {"type": "arc", "centre": [0,0], "u": [1,0], "v": [0,1], "t0": )" +
+           t0 + ", \"t1\": " + t1 + "}]}]}";
+  };
+  // An image whose header claims 20000 x 20000 pixels.
+  std::vector<uchar> png;
+  cv::imencode(".png", cv::Mat(4, 4, CV_8UC3, cv::Scalar(1, 2, 3)), png);
+  for (std::size_t at : {std::size_t{16}, std::size_t{20}}) {
+    png[at] = 0;
+    png[at + 1] = 0;
+    png[at + 2] = 20000 >> 8;
+    png[at + 3] = 20000 & 0xff;
+  }
+  const std::string huge = head +
+                           R"({"handle": 2, "kind": "bitmap", "tm": [1,0,0,1,0,0], "origin": [0,0],
+      "width": 1, "height": 1, "png": ")" +
+                           Base64(png) + "\"}]}";
+  const struct {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {arc("0", "1e12"), "object 0 segment 1: arc angles 't0' and 't1' must lie within"},
+      {arc("0", "7"), "object 0 segment 1: the arc sweeps more than one full turn (7.0"},
+      {arc("-3.2", "3.2"), "object 0 segment 1: the arc sweeps more than one full turn"},
+      {head + R"({"handle": 18446744073709551615, )" + mark + "]}",
+       "object 0: handle 18446744073709551615 is above 4294967295"},
+      {head + R"({"handle": 0, )" + mark + "]}", "object 0: 'handle' must be a positive integer"},
+      {R"({"format": "kestrix-document", "version": 4294967297, "objects": []})",
+       "unsupported version 4294967297"},
+      {R"({"format": "kestrix-document", "version": -1, "objects": []})", "unsupported version -1"},
+      {huge, "object 0: the image is 20000 x 20000 pixels, more than the 67108864 allowed"},
+  };
+  for (const auto& c : cases) {
+    WriteText(bad, c.text);
+    std::string message;
+    EXPECT_FALSE(LoadDocument(other.Doc(), bad, &message)) << c.text.substr(0, 200);
+    EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    EXPECT_EQ(other.Doc().Objects(), std::vector<uint64>{keep});
+  }
+
+  // The largest handle allowed still leaves room: a copy gets a new handle of its own.
+  WriteText(bad, head + R"({"handle": 4294967295, )" + mark + "]}");
+  std::string message;
+  ASSERT_TRUE(LoadDocument(other.Doc(), bad, &message)) << message;
+  ScopedHost use(&other);
+  EXPECT_EQ(DBCopyObject(4294967295ULL), 4294967296ULL);
+  // A whole turn is an ordinary arc.
+  WriteText(bad, arc("-3.14159", "3.14159"));
+  EXPECT_TRUE(LoadDocument(other.Doc(), bad, &message)) << message;
+  BOUNDS b;
+  EXPECT_NE(DBGetObjectBounds(5, &b), 0);
+  EXPECT_NEAR(b.maxX, 1.0, 1e-6);
+  EXPECT_FALSE(LoadDocument(other.Doc(), m_scratch.Path(), &message));
+  EXPECT_NE(message.find("is not a regular file"), std::string::npos) << message;
 }
 
 TEST_F(DocFileTest, SavingOverAnExistingFileReplacesItWhole) {

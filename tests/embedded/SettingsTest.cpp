@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "host/Settings.h"
+#include "platform/Operator.h"
 #include "tests/support/HostFixture.h"
 
 namespace kx::test {
@@ -116,6 +117,95 @@ TEST_F(SettingsTest, ChangesMadeOnDiskAreSeen) {
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 1);
   WriteText(File(), "[Kestrix Setup]\nGain=222\n");
   EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 222);
+}
+
+TEST_F(SettingsTest, ARewriteKeepsCommentsBlankLinesAndKeysNobodyAskedFor) {
+  std::filesystem::create_directories(m_host.Store().Folder());
+  WriteText(File(),
+            "; written by hand\n[Kestrix Setup]\n# the camera\nGain=10\nMyOwnKey = kept\n\n"
+            "[Other Tool]\nColour=blue\n");
+  WriteIntMorvane("Kestrix Setup", "Gain", 11, 1);
+  WriteIntMorvane("Kestrix Setup", "Sharp", 4, 1);
+  WriteIntMorvane("Kestrix Dialog", "Roll", 1, 1);
+  EXPECT_EQ(ReadText(File()),
+            "; written by hand\n[Kestrix Setup]\n# the camera\nGain=11\nMyOwnKey=kept\nSharp=4\n\n"
+            "[Other Tool]\nColour=blue\n\n[Kestrix Dialog]\nRoll=1\n");
+  EXPECT_TRUE(m_host.Store().Problems().empty());
+}
+
+TEST_F(SettingsTest, EveryDamagedVersionIsKeptInANumberedCopy) {
+  std::filesystem::create_directories(m_host.Store().Folder());
+  const std::string first = "[Kestrix Setup]\nfirst damage\nGain=1\n";
+  const std::string second = "[Kestrix Setup]\nGain=2\nsecond damage\n";
+  WriteText(File(), first);
+  WriteIntMorvane("Kestrix Setup", "Sharp", 1, 1);
+  WriteText(File(), second);
+  WriteIntMorvane("Kestrix Setup", "Sharp", 2, 1);
+  WriteIntMorvane("Kestrix Setup", "Sharp", 3, 1);  // nothing damaged left: no third copy
+  EXPECT_EQ(ReadText(File().string() + ".corrupt"), first);
+  EXPECT_EQ(ReadText(File().string() + ".corrupt.2"), second);
+  EXPECT_FALSE(std::filesystem::exists(File().string() + ".corrupt.3"));
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 2);
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Sharp", 0, 1), 3);
+}
+
+TEST_F(SettingsTest, ABadLineIsEchoedShortenedWithItsControlCharactersEscaped) {
+  std::filesystem::create_directories(m_host.Store().Folder());
+  WriteText(File(),
+            "[Kestrix Setup]\n\x1b[2Jkestrix: forged" + std::string(1000000, 'x') + "\nGain=5\n");
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 5);
+  const auto problems = m_host.Store().Problems();
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_LT(problems[0].size(), File().string().size() + 200) << problems[0].substr(0, 300);
+  EXPECT_NE(problems[0].find(":2: expected 'key=value', found '\\x1b[2Jkestrix: forged"),
+            std::string::npos)
+      << problems[0];
+  EXPECT_NE(problems[0].find("(1000019 characters)"), std::string::npos) << problems[0];
+  EXPECT_EQ(problems[0].find('\x1b'), std::string::npos);
+
+  // Escapes count toward the length shown: a line of control characters is cut as short.
+  WriteText(File(), "[Kestrix Setup]\n; note" + std::string(5000, '\0') + "\nGain=6\n");
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 6);
+  const auto more = m_host.Store().Problems();
+  ASSERT_EQ(more.size(), 2u);
+  EXPECT_LT(more[1].size(), File().string().size() + 200) << more[1].substr(0, 300);
+  EXPECT_NE(more[1].find(":2: contains a NUL byte: '; note\\x00\\x00"), std::string::npos)
+      << more[1];
+  EXPECT_NE(more[1].find("(5006 characters)"), std::string::npos) << more[1];
+}
+
+TEST_F(SettingsTest, ManyKeysAllReadAndTheLastOfARepeatedKeyWins) {
+  std::filesystem::create_directories(m_host.Store().Folder());
+  std::string text = "[Kestrix Setup]\n";
+  for (int i = 0; i < 100000; ++i)
+    text += "Key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  text += "Key7=seven\n";
+  WriteText(File(), text);
+  EXPECT_EQ(m_host.Store().Read(1, "Kestrix Setup", "Key99999"), "99999");
+  EXPECT_EQ(m_host.Store().Read(1, "Kestrix Setup", "Key7"), "seven");
+  EXPECT_EQ(m_host.Store().Read(1, "Kestrix Setup", "Key100000"), std::nullopt);
+}
+
+TEST_F(SettingsTest, AFailedWriteIsShownToTheUserAndNamesTheFile) {
+  WriteIntMorvane("Kestrix Setup", "Gain", 1, 1);
+  // A folder where the file should be.
+  std::filesystem::remove(File());
+  std::filesystem::create_directories(File());
+  ScriptedOperator op;
+  op.ExpectBox("The settings could not be saved:\n" + File().string(), IDOK);
+  {
+    ScopedOperator install(&op);
+    WriteIntMorvane("Kestrix Setup", "Gain", 2, 1);
+  }
+  EXPECT_FALSE(op.Failed()) << op.FailureText();
+  EXPECT_EQ(op.PendingBoxes(), 0u);
+  const auto failures = m_host.Store().WriteFailures();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].rfind(File().string() + ": ", 0), 0u) << failures[0];
+  EXPECT_EQ(GetIntMorvane("Kestrix Setup", "Gain", 0, 1), 0);
+  const auto problems = m_host.Store().Problems();
+  ASSERT_FALSE(problems.empty());
+  EXPECT_NE(problems.back().find("is not a regular file"), std::string::npos) << problems.back();
 }
 
 }  // namespace

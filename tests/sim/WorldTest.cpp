@@ -80,6 +80,40 @@ TEST(World, PrintedFeatureAppearsWhereScaleAndOffsetPutIt) {
   }
 }
 
+TEST(World, PaperAndCutsFarBeyondTheFrameAreStillDrawnRight) {
+  // The largest bed and the finest camera allowed, on a roll: the sheet's corners and a cut across
+  // the whole bed lie millions of pixels outside the frame.
+  WorldOptions o = CleanCamera(WorldOptions{});
+  o.copies.layout = "roll";
+  o.copies.rollAxis = "x";
+  o.copies.columns = 1;
+  o.copies.rows = 1;
+  o.copies.width = o.copies.height = 2000;
+  o.copies.pitchX = o.copies.pitchY = 3000;
+  o.copies.jitter = 0;
+  o.cutter.bedWidth = 2000000;
+  o.cutter.bedHeight = 10000;
+  o.camera.scale = 0.2;
+  ASSERT_EQ(ValidateWorldOptions(o), "");
+  const World world(o);
+  // Blank paper 250 units below the copy.
+  const cv::Point2d bed = world.BedFromArtwork(0, {1000, -250});
+  const cv::Point2d head = world.HeadForCameraAt(bed);
+  const cv::Vec3b paper(static_cast<uchar>(Artwork::kPaper[0]),
+                        static_cast<uchar>(Artwork::kPaper[1]),
+                        static_cast<uchar>(Artwork::kPaper[2]));
+  const cv::Mat blank = world.RenderFrame(head, {}, 0);
+  EXPECT_EQ(blank.at<cv::Vec3b>(kFrameHeight / 2, kFrameWidth / 2), paper);
+  EXPECT_EQ(blank.at<cv::Vec3b>(10, 10), paper);
+
+  const std::vector<BedSegment> cut = {{cv::Point2d(-1000000, bed.y), cv::Point2d(3000000, bed.y)}};
+  const cv::Mat withCut = world.RenderFrame(head, cut, 0);
+  const cv::Vec3b centre = withCut.at<cv::Vec3b>(kFrameHeight / 2, kFrameWidth / 2);
+  EXPECT_LT(centre[0], 60) << centre;
+  EXPECT_LT(centre[1], 60) << centre;
+  EXPECT_EQ(withCut.at<cv::Vec3b>(kFrameHeight / 2 - 60, kFrameWidth / 2), paper);
+}
+
 TEST(World, GroundTruthFollowsSheetPlacementAndDocument) {
   WorldOptions o = SmallWorld();
   o.copies.jitter = 0;

@@ -1,0 +1,34 @@
+// The body of each libFuzzer entry: one input through a target, a broken promise is a crash.
+// Threads: bound to one thread (libFuzzer's).
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+namespace kx::test {
+
+// A folder of this process's own for the targets that read files.
+inline const std::filesystem::path& FuzzFolder() {
+  static const std::filesystem::path folder = [] {
+    std::filesystem::path p = std::filesystem::temp_directory_path() /
+                              ("kestrix-fuzz-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(p);
+    return p;
+  }();
+  return folder;
+}
+
+inline int Report(const std::string& what) {
+  if (!what.empty()) {
+    std::cerr << "broken promise: " << what << "\n";
+    std::abort();
+  }
+  return 0;
+}
+
+}  // namespace kx::test
