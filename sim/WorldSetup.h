@@ -1,0 +1,35 @@
+// The setup page's calibration settings a world stands for, with unset values chosen the way a
+// technician sets them from the camera's nominal mount.
+// Threads: reentrant.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "sim/World.h"
+
+namespace kx {
+
+// Every value of the world's "setup" section, resolved. Lengths are cutter units.
+struct CalibrationConfig {
+  bool calibrated = true;
+  int squarePower = 25;
+  int squareSize = 500;
+  bool manual = false;
+  int moveX = 200;
+  int moveY = 200;
+  cv::Point start;  // where the head stands when Calibrate is pressed
+};
+
+// The world's setup section with its unset values chosen:
+// - squareSize: the largest multiple of 50 that spans at most two thirds of the frame's width
+//   (at least 50);
+// - moveX, moveY: from the square's start corner to where the camera looks at the square's
+//   centre, by the camera offset rounded to 100 units (the nominal mount): s / 2 - offset;
+// - start: a free spot of the bed away from the printed sheet, where both the square and the
+//   first look stay on the bed.
+CalibrationConfig ResolveSetup(const World& world);
+
+// The camera offset a technician reads off the camera's mount: the true one to the nearest 100.
+cv::Point NominalMount(const WorldCameraOptions& camera);
+
+}  // namespace kx
