@@ -10,6 +10,7 @@
 
 #include "common/Frame.h"
 #include "common/Units.h"
+#include "sim/WorldSetup.h"
 
 namespace kx {
 namespace {
@@ -113,6 +114,7 @@ World::World(const WorldOptions& opts) : m_opts(opts), m_art(opts) {
     }
   }
   m_docOrigin = cv::Point2d(s.offsetX + s.margin, s.offsetY + s.margin) * kDocPerCutter;
+  m_material = ResolveSetup(opts, SheetCorners()).material;
 
   const double res = opts.artwork.rasterResolution;
   m_rasterWidth = static_cast<int>(std::ceil(c.width / res)) + 1;
@@ -262,6 +264,13 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
   std::vector<cv::Point> sheet;
   for (const cv::Point2d& p : SheetCorners()) sheet.push_back(fixed(PixelFromBed(head, p)));
   cv::fillConvexPoly(frame, sheet, Artwork::kPaper, cv::LINE_AA, kShift);
+  if (!m_material.empty()) {
+    std::vector<cv::Point> patch;
+    for (cv::Point2d p : {m_material.tl(), cv::Point2d(m_material.br().x, m_material.y),
+                          m_material.br(), cv::Point2d(m_material.x, m_material.br().y)})
+      patch.push_back(fixed(PixelFromBed(head, p)));
+    cv::fillConvexPoly(frame, patch, Artwork::kPaper, cv::LINE_AA, kShift);
+  }
 
   // Frame pixel -> bed -> artwork -> artwork raster, as one affine map per copy.
   const cv::Matx33d bedFromFrame(s, 0, centre.x - kFrameCentreX * s, 0, -s,

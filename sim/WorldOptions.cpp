@@ -72,6 +72,7 @@ std::vector<Entry> Fields(WorldOptions& o) {
       {"setup", "manual", &o.setup.manual},
       {"setup", "moveX", &o.setup.moveX},
       {"setup", "moveY", &o.setup.moveY},
+      {"setup", "material", &o.setup.material},
       {"setup", "startX", &o.setup.startX},
       {"setup", "startY", &o.setup.startY},
   };

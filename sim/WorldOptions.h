@@ -83,6 +83,9 @@ struct WorldSetupOptions {
   bool manual = false;
   std::optional<int> moveX;
   std::optional<int> moveY;
+  // A plain sheet of light material laid on the bed around the calibration spot, as a technician
+  // lays one to cut the square into; false: the square is cut into the bare bed.
+  bool material = true;
   // Where the user brings the head before pressing Calibrate (cutter units).
   std::optional<int> startX;
   std::optional<int> startY;

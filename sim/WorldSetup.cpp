@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "common/Frame.h"
+#include "sim/World.h"
 
 namespace kx {
 
@@ -17,7 +18,11 @@ cv::Point NominalMount(const WorldCameraOptions& camera) {
 }
 
 CalibrationConfig ResolveSetup(const World& world) {
-  const WorldOptions& o = world.Options();
+  return ResolveSetup(world.Options(), world.SheetCorners());
+}
+
+CalibrationConfig ResolveSetup(const WorldOptions& o,
+                               const std::array<cv::Point2d, 4>& sheetCorners) {
   const WorldSetupOptions& s = o.setup;
   CalibrationConfig c;
   c.calibrated = s.calibrated;
@@ -34,7 +39,7 @@ CalibrationConfig ResolveSetup(const World& world) {
   cv::Rect2d sheet;
   {
     std::vector<cv::Point2f> corners;
-    for (const cv::Point2d& p : world.SheetCorners()) corners.emplace_back(p);
+    for (const cv::Point2d& p : sheetCorners) corners.emplace_back(p);
     sheet = cv::boundingRect(corners);
   }
   const double viewX = kFrameCentreX * o.camera.scale + 200;
@@ -44,14 +49,16 @@ CalibrationConfig ResolveSetup(const World& world) {
   const int h = o.cutter.bedHeight;
   const int edge = 1000;
   // The bed's corners, each far enough in for the first look to stay on the bed.
-  const int right = w - edge - side - std::max(0, c.moveX);
-  const int left = edge + std::max(0, -c.moveX);
-  const int top = h - edge - side - std::max(0, c.moveY);
-  const int bottom = edge + std::max(0, -c.moveY);
+  // Room for all seven looks of an automatic calibration, each a further move from the last.
+  constexpr int kLooks = 7;
+  const int right = w - edge - side - kLooks * std::max(0, c.moveX);
+  const int left = edge + kLooks * std::max(0, -c.moveX);
+  const int top = h - edge - side - kLooks * std::max(0, c.moveY);
+  const int bottom = edge + kLooks * std::max(0, -c.moveY);
   const std::array<cv::Point, 4> candidates{
       {{right, top}, {right, bottom}, {left, top}, {left, bottom}}};
   auto fits = [&](cv::Point p) {
-    const cv::Point look = p + cv::Point(c.moveX, c.moveY);
+    const cv::Point look = p + cv::Point(c.moveX, c.moveY) * kLooks;
     const bool onBed = p.x >= 2 && p.y >= 2 && p.x + side <= w && p.y + side <= h && look.x >= 0 &&
                        look.y >= 0 && look.x <= w && look.y <= h;
     const cv::Rect2d around(p.x - viewX, p.y - viewY, side + 2 * viewX, side + 2 * viewY);
@@ -66,6 +73,11 @@ CalibrationConfig ResolveSetup(const World& world) {
   }
   if (s.startX) c.start.x = *s.startX;
   if (s.startY) c.start.y = *s.startY;
+  if (s.material) {
+    const double margin = kFrameHeight * o.camera.scale;
+    c.material = cv::Rect2d(c.start.x - 2 - margin, c.start.y - 2 - margin, side + 2 * margin,
+                            side + 2 * margin);
+  }
   return c;
 }
 

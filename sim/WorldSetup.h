@@ -3,9 +3,11 @@
 // Threads: reentrant.
 #pragma once
 
+#include <array>
+
 #include <opencv2/core.hpp>
 
-#include "sim/World.h"
+#include "sim/WorldOptions.h"
 
 namespace kx {
 
@@ -18,7 +20,11 @@ struct CalibrationConfig {
   int moveX = 200;
   int moveY = 200;
   cv::Point start;  // where the head stands when Calibrate is pressed
+  // The light material around the square, empty when the square is cut into the bare bed.
+  cv::Rect2d material;
 };
+
+class World;
 
 // The world's setup section with its unset values chosen:
 // - squareSize: the largest multiple of 50 that spans at most two thirds of the frame's width
@@ -27,6 +33,9 @@ struct CalibrationConfig {
 //   centre, by the camera offset rounded to 100 units (the nominal mount): s / 2 - offset;
 // - start: a free spot of the bed away from the printed sheet, where both the square and the
 //   first look stay on the bed.
+// - material: the square with a frame's height of margin all round.
+CalibrationConfig ResolveSetup(const WorldOptions& options,
+                               const std::array<cv::Point2d, 4>& sheetCorners);
 CalibrationConfig ResolveSetup(const World& world);
 
 // The camera offset a technician reads off the camera's mount: the true one to the nearest 100.

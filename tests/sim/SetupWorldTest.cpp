@@ -78,7 +78,7 @@ TEST(WorldSetup, UnsetValuesComeFromTheCameraMount) {
   EXPECT_EQ(c.moveX, 250 + 1300);
   EXPECT_EQ(c.moveY, 250 - 800);
   // The square and its surroundings lie off the sheet, on the bed.
-  EXPECT_EQ(c.start, cv::Point(60000 - 1000 - 504 - 1550, 50000 - 1000 - 504));
+  EXPECT_EQ(c.start, cv::Point(60000 - 1000 - 504 - 7 * 1550, 50000 - 1000 - 504));
   EXPECT_LE(c.start.x + c.squareSize + 4, o.cutter.bedWidth);
   EXPECT_LE(c.start.y + c.squareSize + 4, o.cutter.bedHeight);
 
