@@ -13,6 +13,9 @@ namespace kx {
 struct MainJobOptions {
   std::string worldFile;                 // empty: the built-in demo
   std::filesystem::path outDir = "out";  // report.json, bed.png, dialog pictures, config/
+  // A folder of settings (a calibration's config/) the run uses instead of the world's own
+  // "Scale" and offsets; empty: the world's.
+  std::filesystem::path configDir;
 };
 
 // Exit statuses of the main job.
@@ -31,5 +34,12 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
 // The same for a job already read; worldName names it in the report.
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err);
+
+// The same with the settings files (settings.ini, device.ini) of configDir copied into
+// outDir/config instead of the world's calibration, when configDir is not empty. The report's
+// "settings" says which were used. A configDir without settings.ini is bad input.
+int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
+               const std::filesystem::path& outDir, const std::filesystem::path& configDir,
+               std::ostream& out, std::ostream& err);
 
 }  // namespace kx

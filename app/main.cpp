@@ -2,14 +2,25 @@
 #include <iostream>
 #include <string>
 
+#include "app/CalibrateJob.h"
 #include "app/MainJob.h"
 
 namespace {
 
 int Usage(std::ostream& to, int status) {
-  to << "usage: kestrix demo [--out DIR]               the run on the built-in 2 x 3 sheet\n"
-        "       kestrix run --world FILE [--out DIR]   the run on the world FILE describes\n"
-        "Writes DIR/report.json, DIR/bed.png and DIR/dialog.png (DIR defaults to out).\n"
+  to << "usage: kestrix demo [--out DIR] [--config CFG]               the run on the built-in 2 x "
+        "3 "
+        "sheet\n"
+        "       kestrix run --world FILE [--out DIR] [--config CFG]   the run on the world FILE "
+        "describes\n"
+        "       kestrix calibrate [--world FILE] [--out DIR]          the setup page calibrates "
+        "the "
+        "camera\n"
+        "Writes DIR/report.json, DIR/bed.png and DIR/dialog.png, or for calibrate DIR/setup.png, "
+        "and\n"
+        "the settings into DIR/config (DIR defaults to out). --config CFG runs with the settings "
+        "a\n"
+        "calibration left in CFG (say out/config) instead of the world's own.\n"
         "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed.\n";
   return status;
 }
@@ -20,21 +31,23 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage(std::cerr, kx::kJobBadInput);
   const std::string command = argv[1];
   if (command == "--help" || command == "help") return Usage(std::cout, 0);
-  if (command != "demo" && command != "run") {
+  if (command != "demo" && command != "run" && command != "calibrate") {
     std::cerr << "kestrix: unknown command '" << command << "'\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
   kx::MainJobOptions options;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "--out" || arg == "--world") && i + 1 >= argc) {
+    if ((arg == "--out" || arg == "--world" || arg == "--config") && i + 1 >= argc) {
       std::cerr << "kestrix: " << arg << " needs a value\n";
       return Usage(std::cerr, kx::kJobBadInput);
     }
     if (arg == "--out") {
       options.outDir = argv[++i];
-    } else if (arg == "--world" && command == "run") {
+    } else if (arg == "--world" && (command == "run" || command == "calibrate")) {
       options.worldFile = argv[++i];
+    } else if (arg == "--config" && command != "calibrate") {
+      options.configDir = argv[++i];
     } else {
       std::cerr << "kestrix: unknown option '" << arg << "' for " << command << "\n";
       return Usage(std::cerr, kx::kJobBadInput);
@@ -44,5 +57,7 @@ int main(int argc, char** argv) {
     std::cerr << "kestrix: run needs --world FILE\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
+  if (command == "calibrate")
+    return kx::RunCalibrateJob({options.worldFile, options.outDir}, std::cout, std::cerr);
   return kx::RunMainJob(options, std::cout, std::cerr);
 }

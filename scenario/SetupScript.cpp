@@ -46,6 +46,19 @@ SetupSheet::SetupSheet()
   m_sheet.AddPage(m_page.get());
 }
 
+int SetupOperator::AnswerMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                                    UINT flags) {
+  if (text.find("Calibration failed") != std::string::npos) {
+    ++m_failures;
+    return IDOK;
+  }
+  if (text.find("did not reach its target") != std::string::npos) {
+    ++m_headLost;
+    return IDOK;
+  }
+  return m_script.AnswerMessageBox(owner, text, caption, flags);
+}
+
 cv::Point2d SquareCentre(cv::Point start, int size) {
   const double half = (size + 2) / 2.0;
   return {start.x + half, start.y + half};
@@ -100,7 +113,17 @@ void ScriptCalibration(ScriptedOperator& op, SetupSheet* sheet, Scenario* scenar
   CPropertySheet* frame = &sheet->Sheet();
   const WindowFinder sheetWindow = [frame] { return frame->GetSafeHwnd(); };
   const auto done = [page, idle] { return idle() && !page->IsWaitingForManualCalibration(); };
-  op.Then(ScriptedOperator::PressButton(sheetWindow, plan.pressOk ? IDOK : IDCANCEL).When(done));
+  if (plan.beforeClosing) op.Then(ScriptedOperator::Call(plan.beforeClosing).When(done));
+  ScriptStep close;
+  close.description = "close the sheet";
+  close.ready = done;
+  const bool ok = plan.pressOk;
+  const bool onlyIfCalibrated = plan.cancelUnlessCalibrated;
+  close.act = [=] {
+    const bool commit = ok && (!onlyIfCalibrated || page->CalibrationSucceeded());
+    return PressButton(sheetWindow(), commit ? IDOK : IDCANCEL);
+  };
+  op.Then(std::move(close));
 }
 
 std::vector<CalibrationMove> CalibrationMoves(Scenario& scenario, const CalibrationConfig& config) {

@@ -3,6 +3,7 @@
 // Threads: bound to the thread of the sheet it drives.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,10 @@ struct CalibrationPlan {
   bool pressOk = true;           // OK at the end, else Cancel
   int calibrations = 1;          // presses of Calibrate (each a whole calibration)
   double centreTolerance = 3.0;  // manual way: frame pixels between crosshair and square centre
+  // Cancel instead of OK when the last calibration did not succeed.
+  bool cancelUnlessCalibrated = false;
+  // Called once the calibration has ended, before the sheet is closed.
+  std::function<void()> beforeClosing{};
 };
 
 // Queues what the user does: press Calibrate; in the manual way answer the message, steer the
@@ -51,6 +56,25 @@ struct CalibrationPlan {
 // and press Calibrate again; answer the failure messages; then press OK (or Cancel).
 void ScriptCalibration(ScriptedOperator& op, SetupSheet* sheet, Scenario* scenario,
                        const CalibrationConfig& config, const CalibrationPlan& plan);
+
+// The user of the setup page: takes the script's steps and answers its boxes, and answers every
+// "Calibration failed" message and the message of a head that never arrived with OK itself,
+// counting them (how many come is not known in advance on an arbitrary world).
+class SetupOperator final : public IOperator {
+ public:
+  explicit SetupOperator(ScriptedOperator& script) : m_script(script) {}
+  int AnswerMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                       UINT flags) override;
+  bool OnIdle() override { return m_script.OnIdle(); }
+  bool OnBlocked() override { return m_script.OnBlocked(); }
+  int FailureMessages() const { return m_failures; }
+  int HeadMessages() const { return m_headLost; }
+
+ private:
+  ScriptedOperator& m_script;
+  int m_failures = 0;
+  int m_headLost = 0;
+};
 
 // The true centre of the square a calibration with its corner at start cuts (s + 2 a side).
 cv::Point2d SquareCentre(cv::Point start, int size);

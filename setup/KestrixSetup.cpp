@@ -348,12 +348,14 @@ void CKestrixSetup::OnCalibrate() {
   if (CWnd* button = GetDlgItem(IDC_KX_CALIBRATE)) button->EnableWindow(FALSE);
   UpdateData(FALSE);
   m_bCalibrating = true;
+  m_bCalibrated = false;
   double dx = 0, dy = 0, side = 0, angle = 0.0;
 
   if (m_bWaitManualCal == 1 && ReadSetting("ManualCalibration", 0) == 1) {
     m_bWaitManualCal = 0;
     const bool centred =
         LocateCalibrationMark(&dx, &dy, &side, &angle) == 0 && CenterOnMark(s, dx, dy, side);
+    m_bCalibrated = centred;
     if (!centred && !m_bMoveFailed) ShowCalibrationMessage(kFailure);
     EndCalibration();
     return;
@@ -378,6 +380,7 @@ void CKestrixSetup::OnCalibrate() {
     Sleep(kSettleMs);
     angle = 0.0;
     if (LocateCalibrationMark(&dx, &dy, &side, &angle) == 0 && CenterOnMark(s, dx, dy, side)) {
+      m_bCalibrated = true;
       EndCalibration();
       return;
     }

@@ -68,6 +68,8 @@ class KX_EXPORT CKestrixSetup : public CPropertyPage {
   double YOffset() const { return m_dYOffset; }
   bool IsWaitingForManualCalibration() const { return m_bWaitManualCal != 0; }
   bool IsCalibrating() const { return m_bCalibrating; }
+  // Whether the last press of Calibrate ended with the camera centred on the square.
+  bool CalibrationSucceeded() const { return m_bCalibrated; }
   bool MoveFailed() const { return m_bMoveFailed; }
   // A copy of the latest raw frame (640 rows of 480 BGR pixels).
   cv::Mat LatestFrame() const { return m_FrameBuffer.Snapshot(); }
@@ -140,6 +142,7 @@ class KX_EXPORT CKestrixSetup : public CPropertyPage {
   std::atomic<long long> m_nShownHead{0};
   std::atomic<long long> m_nShownTarget{0};
   bool m_bCalibrating = false;
+  bool m_bCalibrated = false;
   bool m_bMoveFailed = false;
 
   DECLARE_MESSAGE_MAP()
