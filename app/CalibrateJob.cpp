@@ -76,10 +76,13 @@ GeometryError ErrorOf(const CameraGeometry& value, const CameraGeometry& truth) 
           value.yOffset - truth.yOffset};
 }
 
-bool WithinTolerance(const GeometryError& error, double trueScale) {
-  const double offsetLimit = 3.0 * trueScale + 2.0;
-  return std::fabs(error.scalePercent) <= 3.0 && std::fabs(error.xOffset) <= offsetLimit &&
-         std::fabs(error.yOffset) <= offsetLimit;
+bool WithinTolerance(const CameraGeometry& value, const CameraGeometry& truth,
+                     double explainedScale) {
+  const double scaleLimit = 0.01 * truth.scale + 0.005;
+  const double offsetLimit = 2.0 * truth.scale + 2.0;
+  return std::fabs(value.scale - explainedScale) <= scaleLimit &&
+         std::fabs(value.xOffset - truth.xOffset) <= offsetLimit &&
+         std::fabs(value.yOffset - truth.yOffset) <= offsetLimit;
 }
 
 cv::Mat RenderSquare(const World& world, const std::vector<KnifeCut>& cuts, cv::Point2d centre,
@@ -212,10 +215,18 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
   out << Format("error:    Scale %+.2f %%  X OffSet %+.2f  Y OffSet %+.2f (stored, cutter units)",
                 storedError.scalePercent, storedError.xOffset, storedError.yOffset)
       << std::endl;
+  const double explained = ExplainedScale(world.Options(), config.squareSize);
+  out << Format("explained: Scale %.4f (%+.2f %%): the square is s + 2 = %.0f units", explained,
+                (explained - truth.scale) / truth.scale * 100.0, config.squareSize + 2.0)
+      << Format(
+             " measured on the outer edge of its %.1f-unit cut line, plus %.0f pixels of edge "
+             "detection",
+             world.Options().cutter.cutWidth, kSquareOutlineGain)
+      << std::endl;
 
   std::vector<std::string> unmet;
   if (!calibrated) unmet.push_back("the calibration did not end centred on the square");
-  if (calibrated && !WithinTolerance(storedError, truth.scale))
+  if (calibrated && !WithinTolerance(stored, truth, explained))
     unmet.push_back("the stored values are out of tolerance");
   if (calibrated && closed != IDOK) unmet.push_back("the sheet was not closed with OK");
   for (const std::string& u : unmet) out << "not as expected: " << u << std::endl;
@@ -238,6 +249,7 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
       {"stored", GeometryJson(stored)},
       {"true", GeometryJson(truth)},
       {"errors", {{"measured", ErrorJson(measuredError)}, {"stored", ErrorJson(storedError)}}},
+      {"explainedScale", explained},
       {"calibrated", calibrated},
       {"attempts", attempts},
       {"failureMessages", user.FailureMessages()},

@@ -37,10 +37,13 @@ struct GeometryError {
 };
 GeometryError ErrorOf(const CameraGeometry& value, const CameraGeometry& truth);
 
-// The largest errors a calibration may have and still count as done: Scale within 3 %, each
-// offset within three camera pixels (at the true Scale) and two units, which is what the
-// centring (two pixels) and the square's construction (one unit) leave.
-bool WithinTolerance(const GeometryError& error, double trueScale);
+// The largest errors a calibration may have and still count as done: Scale within 1 % of the
+// true Scale and the storing's rounding (0.005) of the Scale the square's construction explains
+// (sim/WorldSetup.h, ExplainedScale), each offset within two camera pixels (at the true Scale)
+// and two units, which is what the centring (two pixels) and the square's construction (one
+// unit) leave.
+bool WithinTolerance(const CameraGeometry& value, const CameraGeometry& truth,
+                     double explainedScale);
 
 // Reads the world (options.worldFile, or the default world), opens the setup sheet on it with the
 // scripted user, who presses Calibrate (in the manual way steers the camera over the square and

@@ -92,16 +92,19 @@ void ScriptCalibration(ScriptedOperator& op, SetupSheet* sheet, Scenario* scenar
         live->GetClientRect(&rc);
         const double w = rc.right - rc.left;
         const double h = rc.bottom - rc.top;
-        // Where the user sees the square's centre; out of view, the edge toward it with the
-        // longest stride (Ctrl and Shift).
-        const bool inView =
-            pixel.x >= 0 && pixel.x < kFrameWidth && pixel.y >= 0 && pixel.y < kFrameHeight;
-        const double ux = std::clamp(pixel.x * w / kFrameWidth, 0.0, w - 1);
-        const double uy = std::clamp(pixel.y * h / kFrameHeight, 0.0, h - 1);
-        return ClickControl(
-            page->GetSafeHwnd(), IDC_KX_LIVE,
-            POINT{static_cast<LONG>(std::lround(ux)), static_cast<LONG>(std::lround(uy))},
-            inView ? 0U : MK_CONTROL | MK_SHIFT);
+        // Where the user sees the square's centre; out of view, toward it with the stride (Ctrl
+        // twice, Ctrl and Shift four times as far) that keeps the click inside the picture.
+        int f = 1;
+        while (f < 4 && (std::fabs(off.x) / f > kFrameCentreX - 1 ||
+                         std::fabs(off.y) / f > kFrameCentreY - 1))
+          f *= 2;
+        const UINT flags = f == 1 ? 0U : (f == 2 ? MK_CONTROL : MK_CONTROL | MK_SHIFT);
+        const double fx = std::clamp(kFrameCentreX + off.x / f, 0.0, kFrameWidth - 1.0);
+        const double fy = std::clamp(kFrameCentreY + off.y / f, 0.0, kFrameHeight - 1.0);
+        const double ux = std::clamp(std::round(fx * w / kFrameWidth), 0.0, w - 1);
+        const double uy = std::clamp(std::round(fy * h / kFrameHeight), 0.0, h - 1);
+        return ClickControl(page->GetSafeHwnd(), IDC_KX_LIVE,
+                            POINT{static_cast<LONG>(ux), static_cast<LONG>(uy)}, flags);
       };
       op.Then(std::move(steer));
     }

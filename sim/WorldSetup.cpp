@@ -17,6 +17,12 @@ cv::Point NominalMount(const WorldCameraOptions& camera) {
           static_cast<int>(std::lround(camera.offsetY / 100.0)) * 100};
 }
 
+double ExplainedScale(const WorldOptions& options, int squareSize) {
+  const double seen =
+      (squareSize + 2 + options.cutter.cutWidth) / options.camera.scale + kSquareOutlineGain;
+  return squareSize / seen;
+}
+
 CalibrationConfig ResolveSetup(const World& world) {
   return ResolveSetup(world.Options(), world.SheetCorners());
 }

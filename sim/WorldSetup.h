@@ -38,6 +38,17 @@ CalibrationConfig ResolveSetup(const WorldOptions& options,
                                const std::array<cv::Point2d, 4>& sheetCorners);
 CalibrationConfig ResolveSetup(const World& world);
 
+// Pixels the square's outline gains in the camera by being found as the outer contour of its
+// edges: the edge detector places the outer edge about half a pixel outside the line and the one
+// dilation adds a pixel on each side.
+inline constexpr double kSquareOutlineGain = 3.0;
+
+// The Scale a calibration of this world measures (before it is stored with two decimals): the
+// square is s + 2 units a side, its cut line cutter.cutWidth wide, and its side is measured on the
+// line's outer edge, so the camera sees (s + 2 + cutWidth) / scale + kSquareOutlineGain pixels
+// where the calibration divides s by them.
+double ExplainedScale(const WorldOptions& options, int squareSize);
+
 // The camera offset a technician reads off the camera's mount: the true one to the nearest 100.
 cv::Point NominalMount(const WorldCameraOptions& camera);
 
