@@ -261,9 +261,7 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
                      static_cast<int>(std::lround(p.y * kOne)));
   };
 
-  std::vector<cv::Point> sheet;
-  for (const cv::Point2d& p : SheetCorners()) sheet.push_back(fixed(PixelFromBed(head, p)));
-  cv::fillConvexPoly(frame, sheet, Artwork::kPaper, cv::LINE_AA, kShift);
+  // The calibration material lies on the bed; the printed sheet, where they meet, on top.
   if (!m_material.empty()) {
     std::vector<cv::Point> patch;
     for (cv::Point2d p : {m_material.tl(), cv::Point2d(m_material.br().x, m_material.y),
@@ -271,6 +269,9 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
       patch.push_back(fixed(PixelFromBed(head, p)));
     cv::fillConvexPoly(frame, patch, Artwork::kPaper, cv::LINE_AA, kShift);
   }
+  std::vector<cv::Point> sheet;
+  for (const cv::Point2d& p : SheetCorners()) sheet.push_back(fixed(PixelFromBed(head, p)));
+  cv::fillConvexPoly(frame, sheet, Artwork::kPaper, cv::LINE_AA, kShift);
 
   // Frame pixel -> bed -> artwork -> artwork raster, as one affine map per copy.
   const cv::Matx33d bedFromFrame(s, 0, centre.x - kFrameCentreX * s, 0, -s,
