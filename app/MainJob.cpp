@@ -13,6 +13,7 @@
 #include "app/RunReport.h"
 #include "embedded/DocFile.h"
 #include "host/AtomicFile.h"
+#include "host/Settings.h"
 #include "platform/Render.h"
 #include "run/KestrixDialog.h"
 #include "scenario/RunScript.h"
@@ -124,6 +125,38 @@ class FirstCopyPicture final : public CCutMachine {
   bool m_written = true;
 };
 
+// Copies the settings files of a calibration's folder into the run's own; false (said on err)
+// when there is no settings.ini to copy or a copy fails. Nothing is copied onto itself.
+bool CopySettings(const std::filesystem::path& from, const std::filesystem::path& to,
+                  std::ostream& err) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(from / "settings.ini", ec)) {
+    err << "kestrix: " << from.string()
+        << ": no settings.ini to run with (give the config folder a calibration left)\n";
+    return false;
+  }
+  if (std::filesystem::equivalent(from, to, ec)) return true;
+  for (const char* name : {"settings.ini", "device.ini"}) {
+    if (!std::filesystem::exists(from / name, ec)) continue;
+    std::filesystem::copy_file(from / name, to / name,
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+      err << "kestrix: " << (from / name).string() << ": cannot copy it to " << to.string() << ": "
+          << ec.message() << "\n";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Which settings the run reads: the world's calibration or a calibration's folder.
+nlohmann::json SettingsInUse(const std::filesystem::path& configDir) {
+  return {{"source", configDir.empty() ? std::string("world") : configDir.string()},
+          {"scale", GetDoubleMorvane("Kestrix Setup", "Scale", 1.0, 1, nullptr)},
+          {"xOffset", GetDoubleMorvane("Kestrix Setup", "X OffSet", 0.0, 1, nullptr)},
+          {"yOffset", GetDoubleMorvane("Kestrix Setup", "Y OffSet", 0.0, 1, nullptr)}};
+}
+
 }  // namespace
 
 int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& err) {
@@ -137,20 +170,27 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
     }
     name = options.worldFile;
   }
-  return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument);
+  return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument,
+                    options.configDir);
 }
 
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
-               const std::filesystem::path& jobDocument) {
+               const std::filesystem::path& jobDocument, const std::filesystem::path& configDir) {
   if (outDir.empty()) {
     err << "kestrix: the output folder has no name\n";
     return kJobBadInput;
   }
   if (!UsableFolder(outDir, err) || !UsableFolder(outDir / "config", err)) return kJobBadInput;
+  if (!configDir.empty() && !CopySettings(configDir, outDir / "config", err)) return kJobBadInput;
 
   Scenario scenario(setup.world, outDir / "config");
-  scenario.StoreCalibration();
+  if (configDir.empty()) {
+    scenario.StoreCalibration();
+  } else if (char port[100] = {};
+             GetStringDeviceNull("Port Setup", "Port", port, sizeof port) == 0) {
+    WriteStringDevice("Port Setup", "Port", "USB1");
+  }
   if (!SettingsStored(scenario, err)) return kJobBadInput;
   if (!jobDocument.empty()) {
     std::string error;
@@ -163,6 +203,11 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
       return kJobBadInput;
     }
   }
+  const nlohmann::json settingsUsed = SettingsInUse(configDir);
+  out << "settings: " << settingsUsed["source"].get<std::string>() << " (Scale "
+      << settingsUsed["scale"].get<double>() << ", X OffSet "
+      << settingsUsed["xOffset"].get<double>() << ", Y OffSet "
+      << settingsUsed["yOffset"].get<double>() << ")" << std::endl;
   CKestrixDialog dialog(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
   RunRecorder recorder(&dialog, &scenario);
   FirstCopyPicture machine(&recorder, &dialog, outDir / "dialog-first-copy.png", err);
@@ -218,9 +263,9 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
 
   std::vector<BedSegment> cuts;
   for (const KnifeCut& c : scenario.Machine().Cutter().Cuts()) cuts.push_back(c.segment);
-  bool written = WriteText(
-      outDir / "report.json",
-      ReportJson(worldName, setup, results, totals, unmet, operatorFailure).dump(2) + "\n", err);
+  nlohmann::json report = ReportJson(worldName, setup, results, totals, unmet, operatorFailure);
+  report["settings"] = settingsUsed;
+  bool written = WriteText(outDir / "report.json", report.dump(2) + "\n", err);
   written =
       WritePng(
           outDir / "bed.png",

@@ -15,6 +15,9 @@ struct MainJobOptions {
   std::filesystem::path outDir = "out";  // report.json, bed.png, dialog pictures, config/
   // A job document to register against instead of the world's generated job (an acquired one).
   std::filesystem::path jobDocument;
+  // A folder of settings (a calibration's config/) the run uses instead of the world's own
+  // "Scale" and offsets; empty: the world's.
+  std::filesystem::path configDir;
 };
 
 // Exit statuses of the main job.
@@ -35,8 +38,12 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
 
 // The same for a job already read; worldName names it in the report. jobDocument, when not
 // empty, is loaded into the host's document and run instead of the world's generated job.
+// configDir, when not empty, has its settings files (settings.ini, device.ini) copied into
+// outDir/config and used instead of the world's calibration; the report's "settings" says which
+// were used. A configDir without settings.ini is bad input.
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
-               const std::filesystem::path& jobDocument = {});
+               const std::filesystem::path& jobDocument = {},
+               const std::filesystem::path& configDir = {});
 
 }  // namespace kx

@@ -3,19 +3,25 @@
 #include <string>
 
 #include "app/AcquireJob.h"
+#include "app/CalibrateJob.h"
 #include "app/MainJob.h"
 
 namespace {
 
 int Usage(std::ostream& to, int status) {
-  to << "usage: kestrix demo [--out DIR]               the run on the built-in 2 x 3 sheet\n"
-        "       kestrix run --world FILE [--job DOC] [--out DIR]\n"
-        "                                              the run on the world FILE describes;\n"
-        "                                              with DOC, against that job document\n"
-        "       kestrix acquire [--world FILE] [--out DIR] [--config DIR]\n"
-        "                                              photograph the first copy as a job's\n"
-        "                                              reference: DIR/job.json, montage.png\n"
-        "Writes DIR/report.json, DIR/bed.png and DIR/dialog.png (DIR defaults to out).\n"
+  to << "usage: kestrix demo [--out DIR] [--config CFG]\n"
+        "                       the run on the built-in 2 x 3 sheet\n"
+        "       kestrix run --world FILE [--job DOC] [--out DIR] [--config CFG]\n"
+        "                       the run on the world FILE describes; with DOC, against that job\n"
+        "                       document\n"
+        "       kestrix calibrate [--world FILE] [--out DIR]\n"
+        "                       the setup page calibrates the camera: DIR/setup.png\n"
+        "       kestrix acquire [--world FILE] [--out DIR] [--config CFG]\n"
+        "                       photograph the first copy as a job's reference: DIR/job.json,\n"
+        "                       DIR/montage.png\n"
+        "Writes DIR/report.json, DIR/bed.png and DIR/dialog.png, and the settings into DIR/config\n"
+        "(DIR defaults to out). --config CFG runs with the settings a calibration left in CFG\n"
+        "(say out/config) instead of the world's own.\n"
         "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed.\n";
   return status;
 }
@@ -47,23 +53,26 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "--help" || command == "help") return Usage(std::cout, 0);
   if (command == "acquire") return Acquire(argc, argv);
-  if (command != "demo" && command != "run") {
+  if (command != "demo" && command != "run" && command != "calibrate") {
     std::cerr << "kestrix: unknown command '" << command << "'\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
   kx::MainJobOptions options;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "--out" || arg == "--world" || arg == "--job") && i + 1 >= argc) {
+    if ((arg == "--out" || arg == "--world" || arg == "--job" || arg == "--config") &&
+        i + 1 >= argc) {
       std::cerr << "kestrix: " << arg << " needs a value\n";
       return Usage(std::cerr, kx::kJobBadInput);
     }
     if (arg == "--out") {
       options.outDir = argv[++i];
-    } else if (arg == "--world" && command == "run") {
+    } else if (arg == "--world" && (command == "run" || command == "calibrate")) {
       options.worldFile = argv[++i];
     } else if (arg == "--job" && command == "run") {
       options.jobDocument = argv[++i];
+    } else if (arg == "--config" && command != "calibrate") {
+      options.configDir = argv[++i];
     } else {
       std::cerr << "kestrix: unknown option '" << arg << "' for " << command << "\n";
       return Usage(std::cerr, kx::kJobBadInput);
@@ -73,5 +82,7 @@ int main(int argc, char** argv) {
     std::cerr << "kestrix: run needs --world FILE\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
+  if (command == "calibrate")
+    return kx::RunCalibrateJob({options.worldFile, options.outDir}, std::cout, std::cerr);
   return kx::RunMainJob(options, std::cout, std::cerr);
 }

@@ -78,6 +78,7 @@ int SimCutter::DEV_SendInfo(int code, std::int32_t* value) {
   const std::int32_t v = value ? *value : 0;
   std::lock_guard<std::mutex> lock(m_mutex);
   m_values.push_back({code, v, Clock().NowMicros()});
+  if (code == kDevCodeCutPower) m_power = v;
   return 1;
 }
 
@@ -159,7 +160,7 @@ int SimCutter::sendxyNoW(long x, long y, int mode) {
   m.duration = MoveDuration(length, m.speed, m_opts.acceleration);
   m.end = m.start + static_cast<std::int64_t>(std::ceil(m.duration * 1e6));
   m_moves.push_back(m);
-  if (m.mode == kMoveCut && length > 0) m_cuts.push_back({{m.from, m.to}, m.start, m.end});
+  if (m.mode == kMoveCut && length > 0) m_cuts.push_back({{m.from, m.to}, m.start, m.end, m_power});
   return 1;
 }
 
@@ -194,6 +195,7 @@ std::vector<BedSegment> SimCutter::KnifeTrace(std::int64_t micros) const {
   std::vector<BedSegment> out;
   for (const KnifeCut& c : m_cuts) {
     if (c.start >= micros) break;
+    if (c.power <= 0) continue;
     if (c.end <= micros) {
       out.push_back(c.segment);
     } else {
@@ -206,6 +208,11 @@ std::vector<BedSegment> SimCutter::KnifeTrace(std::int64_t micros) const {
 std::vector<KnifeCut> SimCutter::Cuts() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_cuts;
+}
+
+std::int32_t SimCutter::CutPower() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_power;
 }
 
 std::vector<CutterMove> SimCutter::Moves() const {

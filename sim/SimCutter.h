@@ -32,12 +32,17 @@ struct DeviceValueRecord {
   std::int64_t time = 0;
 };
 
-// A knife-down segment with the time the knife started and finished it.
+// A knife-down segment with the time the knife started and finished it, and the cutting power
+// (driver value code 29) in force when the move began: at 0 the knife marks nothing.
 struct KnifeCut {
   BedSegment segment;
   std::int64_t start = 0;
   std::int64_t end = 0;
+  std::int32_t power = 0;
 };
+
+// The cutting power the simulated driver uses until it is sent value code 29: the pen's own.
+inline constexpr std::int32_t kSimDefaultCutPower = 30;
 
 struct PortEntry {
   std::string name;
@@ -72,9 +77,13 @@ class SimCutter final : public ICutterDriver {
   cv::Point2d Position() const;
   // When the last queued move ends; the head rests from then on.
   std::int64_t BusyUntil() const;
-  // The knife's path as far as it has gone by micros.
+  // The marks the knife has left by micros: its cutting moves made with a power above 0, the one
+  // under way as far as it has gone. This is what the camera and the bed pictures show.
   std::vector<BedSegment> KnifeTrace(std::int64_t micros) const;
+  // Every knife-down move, with or without power.
   std::vector<KnifeCut> Cuts() const;
+  // The cutting power now in force (value code 29, kSimDefaultCutPower before the first).
+  std::int32_t CutPower() const;
   std::vector<CutterMove> Moves() const;
   std::vector<DeviceValueRecord> DeviceValues() const;
   // Driver calls other than moves and position reads, in order, e.g. "DEV_Initial 2 1 0".
@@ -100,6 +109,7 @@ class SimCutter final : public ICutterDriver {
   cv::Point2d m_rest;  // where the head rests before the first move
   std::vector<KnifeCut> m_cuts;
   std::vector<DeviceValueRecord> m_values;
+  std::int32_t m_power = kSimDefaultCutPower;
   std::vector<std::string> m_log;
   std::vector<PortEntry> m_ports;
   bool m_stallArmed = false;

@@ -10,6 +10,7 @@
 
 #include "common/Frame.h"
 #include "common/Units.h"
+#include "sim/WorldSetup.h"
 
 namespace kx {
 namespace {
@@ -169,6 +170,7 @@ World::World(const WorldOptions& opts) : m_opts(opts), m_art(opts) {
     }
   }
   m_docOrigin = cv::Point2d(s.offsetX + s.margin, s.offsetY + s.margin) * kDocPerCutter;
+  m_material = ResolveSetup(opts, SheetCorners()).material;
 
   const double res = opts.artwork.rasterResolution;
   m_rasterWidth = static_cast<int>(std::ceil(c.width / res)) + 1;
@@ -315,6 +317,16 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
                      static_cast<int>(std::lround(p.y * kOne)));
   };
 
+  // The calibration material lies on the bed; the printed sheet, where they meet, on top.
+  if (!m_material.empty()) {
+    std::vector<cv::Point2d> materialCorners;
+    for (cv::Point2d p : {m_material.tl(), cv::Point2d(m_material.br().x, m_material.y),
+                          m_material.br(), cv::Point2d(m_material.x, m_material.br().y)})
+      materialCorners.push_back(PixelFromBed(head, p));
+    std::vector<cv::Point> patch;
+    for (const cv::Point2d& p : ClipPolygon(materialCorners, kDrawBox)) patch.push_back(fixed(p));
+    if (patch.size() >= 3) cv::fillConvexPoly(frame, patch, Artwork::kPaper, cv::LINE_AA, kShift);
+  }
   std::vector<cv::Point2d> corners;
   for (const cv::Point2d& p : SheetCorners()) corners.push_back(PixelFromBed(head, p));
   std::vector<cv::Point> sheet;

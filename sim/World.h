@@ -77,6 +77,8 @@ class World {
   // For knife points every few units along the segments: their distance to copy's true contour.
   CutScore ScoreCut(int copy, const std::vector<BedSegment>& knife) const;
   CalibratedSetup Calibrated() const;
+  // The light material laid on the bed for the calibration square; empty when there is none.
+  cv::Rect2d CalibrationMaterial() const { return m_material; }
 
   // The camera frame (640 rows x 480 columns, CV_8UC3) with the head at head (cutter units) and
   // the given knife cuts on the bed. frameIndex picks the noise: the same index, the same frame.
@@ -95,6 +97,7 @@ class World {
   std::vector<CopyPlacement> m_copies;
   cv::Matx33d m_bedFromSheet;
   cv::Point2d m_docOrigin;
+  cv::Rect2d m_material;
   int m_rasterWidth = 0;
   int m_rasterHeight = 0;
   cv::Mat m_gain;  // lighting, 255 = full brightness

@@ -27,6 +27,8 @@ cv::Mat RenderBed(const World& world, const std::vector<BedSegment>& cuts, cv::P
 
   std::vector<cv::Point> sheet;
   for (const cv::Point2d& p : world.SheetCorners()) sheet.push_back(px(p));
+  if (const cv::Rect2d m = world.CalibrationMaterial(); !m.empty())
+    cv::rectangle(bed, px(m.tl()), px(m.br()), Artwork::kPaper, cv::FILLED, cv::LINE_AA, 4);
   cv::fillConvexPoly(bed, sheet, Artwork::kPaper, cv::LINE_AA, 4);
 
   // The artwork once at a resolution near the picture's, then warped onto every copy.

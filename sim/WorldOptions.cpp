@@ -1,6 +1,7 @@
 // Every knob of a simulated world and the JSON world file that sets them.
 #include "sim/WorldOptions.h"
 
+#include <cstdlib>
 #include <variant>
 #include <vector>
 
@@ -11,7 +12,7 @@
 namespace kx {
 namespace {
 
-using Field = std::variant<double*, int*, bool*, std::string*, std::uint64_t*>;
+using Field = std::variant<double*, int*, bool*, std::string*, std::uint64_t*, std::optional<int>*>;
 struct Entry {
   const char* section;  // "" for the top level
   const char* key;
@@ -65,6 +66,15 @@ std::vector<Entry> Fields(WorldOptions& o) {
       {"calibration", "scaleError", &e.scaleError},
       {"calibration", "offsetErrorX", &e.offsetErrorX},
       {"calibration", "offsetErrorY", &e.offsetErrorY},
+      {"setup", "calibrated", &o.setup.calibrated},
+      {"setup", "squarePower", &o.setup.squarePower},
+      {"setup", "squareSize", &o.setup.squareSize},
+      {"setup", "manual", &o.setup.manual},
+      {"setup", "moveX", &o.setup.moveX},
+      {"setup", "moveY", &o.setup.moveY},
+      {"setup", "material", &o.setup.material},
+      {"setup", "startX", &o.setup.startX},
+      {"setup", "startY", &o.setup.startY},
   };
 }
 
@@ -80,7 +90,7 @@ std::string Assign(const nlohmann::json& value, Field field) {
         if constexpr (std::is_same_v<T, double>) {
           if (!value.is_number()) return "a number";
           *target = value.get<double>();
-        } else if constexpr (std::is_same_v<T, int>) {
+        } else if constexpr (std::is_same_v<T, int> || std::is_same_v<T, std::optional<int>>) {
           if (!value.is_number_integer()) return "an integer";
           const auto v = value.get<std::int64_t>();
           if (v < -2147483647 || v > 2147483647) return "a 32-bit integer";
@@ -190,6 +200,18 @@ std::string ValidateWorldOptions(const WorldOptions& o) {
        "between -100000 and 100000"},
       {within(o.calibration.offsetErrorY, -100000, 100000), "calibration.offsetErrorY",
        "between -100000 and 100000"},
+      {o.setup.squarePower >= 0 && o.setup.squarePower <= 1000, "setup.squarePower",
+       "between 0 and 1000"},
+      {!o.setup.squareSize || (*o.setup.squareSize >= 10 && *o.setup.squareSize <= 20000),
+       "setup.squareSize", "between 10 and 20000"},
+      {!o.setup.moveX || std::abs(*o.setup.moveX) <= 100000, "setup.moveX",
+       "between -100000 and 100000"},
+      {!o.setup.moveY || std::abs(*o.setup.moveY) <= 100000, "setup.moveY",
+       "between -100000 and 100000"},
+      {!o.setup.startX || (*o.setup.startX >= 0 && *o.setup.startX <= o.cutter.bedWidth),
+       "setup.startX", "on the bed (0 to cutter.bedWidth)"},
+      {!o.setup.startY || (*o.setup.startY >= 0 && *o.setup.startY <= o.cutter.bedHeight),
+       "setup.startY", "on the bed (0 to cutter.bedHeight)"},
   };
   for (const Check& c : checks) {
     if (!c.ok) return std::string("key \"") + c.key + "\" must be " + c.rule;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kx {
@@ -69,6 +70,27 @@ struct WorldCalibrationOptions {
   double offsetErrorY = 0.0;
 };
 
+// The camera setup page's settings on this machine: whether it has been calibrated and how its
+// calibration is configured ("CalibrationSquarePower", "CalibrationSquareSize",
+// "ManualCalibration", "CalibrationXmove", "CalibrationYmove"). Unset values are chosen from the
+// camera's nominal mount (sim/WorldSetup.h).
+struct WorldSetupOptions {
+  // True: "Scale" and the offsets are stored as the calibration section says; false: never
+  // calibrated (nothing stored: Scale 1.0, offsets 0).
+  bool calibrated = true;
+  int squarePower = 25;
+  std::optional<int> squareSize;
+  bool manual = false;
+  std::optional<int> moveX;
+  std::optional<int> moveY;
+  // A plain sheet of light material laid on the bed around the calibration spot, as a technician
+  // lays one to cut the square into; false: the square is cut into the bare bed.
+  bool material = true;
+  // Where the user brings the head before pressing Calibrate (cutter units).
+  std::optional<int> startX;
+  std::optional<int> startY;
+};
+
 struct WorldOptions {
   std::uint64_t seed = 1;
   WorldCameraOptions camera;
@@ -77,6 +99,7 @@ struct WorldOptions {
   WorldCopyOptions copies;
   WorldArtworkOptions artwork;
   WorldCalibrationOptions calibration;
+  WorldSetupOptions setup;
 };
 
 // Checks the knobs' ranges. Empty when valid, else a message naming the key ("camera.scale").
