@@ -20,6 +20,9 @@ constexpr int kShift = 8;
 constexpr double kOne = 1 << kShift;
 const cv::Scalar kBed(58, 66, 60);
 const cv::Scalar kCut(38, 36, 34);
+// The camera noise comes from a pool of kNoiseRows + one frame's rows drawn once per world.
+constexpr int kNoiseRows = 509;
+constexpr std::uint64_t kNoiseStep = 263;
 
 cv::Matx33d Translate(double x, double y) { return {1, 0, x, 0, 1, y, 0, 0, 1}; }
 cv::Matx33d RotateDeg(double deg) {
@@ -131,6 +134,12 @@ World::World(const WorldOptions& opts) : m_opts(opts), m_art(opts) {
     }
   }
   m_gain = gain;
+
+  if (opts.camera.noiseSigma > 0) {
+    cv::RNG noiseRng(opts.seed * 0x9E3779B97F4A7C15ULL + 1);
+    m_noise.create(kFrameHeight + kNoiseRows, kFrameWidth, CV_16SC3);
+    noiseRng.fill(m_noise, cv::RNG::NORMAL, 0.0, opts.camera.noiseSigma);
+  }
 }
 
 cv::Point2d World::ArtworkFromDoc(cv::Point2d doc) const {
@@ -250,6 +259,12 @@ cv::Mat World::ArtworkRegion(int x0, int y0, int w, int h) const {
 
 cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts,
                            std::uint64_t frameIndex) const {
+  cv::Mat frame = RenderScene(head, cuts);
+  AddNoise(frame, frameIndex);
+  return frame;
+}
+
+cv::Mat World::RenderScene(cv::Point2d head, const std::vector<BedSegment>& cuts) const {
   const double s = m_opts.camera.scale;
   const double res = m_opts.artwork.rasterResolution;
   const cv::Point2d centre = CameraCentre(head);
@@ -267,8 +282,7 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
   const cv::Matx33d bedFromFrame(s, 0, centre.x - kFrameCentreX * s, 0, -s,
                                  centre.y + kFrameCentreY * s, 0, 0, 1);
   const cv::Matx33d rasterFromArtwork(1 / res, 0, 0, 0, -1 / res, m_art.Height() / res, 0, 0, 1);
-  const cv::Rect2d view(centre.x - (kFrameCentreX + 2) * s, centre.y - (kFrameCentreY + 2) * s,
-                        (kFrameWidth + 4) * s, (kFrameHeight + 4) * s);
+  const cv::Rect2d view = View(head);
   for (const CopyPlacement& copy : m_copies) {
     if ((copy.bedBounds & view).empty()) continue;
     const cv::Matx33d rasterFromFrame =
@@ -293,24 +307,116 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
                    cv::BORDER_TRANSPARENT);
   }
 
-  const int width = std::max(1, static_cast<int>(std::lround(m_opts.cutter.cutWidth / s)));
-  for (const BedSegment& seg : cuts) {
-    const cv::Rect2d box(std::min(seg.a.x, seg.b.x) - 20, std::min(seg.a.y, seg.b.y) - 20,
-                         std::abs(seg.b.x - seg.a.x) + 40, std::abs(seg.b.y - seg.a.y) + 40);
-    if ((box & view).empty() || m_opts.cutter.cutWidth <= 0) continue;
-    cv::line(frame, fixed(PixelFromBed(head, seg.a)), fixed(PixelFromBed(head, seg.b)), kCut, width,
-             cv::LINE_AA, kShift);
-  }
+  DrawCuts(frame, head, cuts, 1);
 
   if (m_opts.camera.blurSigma > 0)
     cv::GaussianBlur(frame, frame, cv::Size(0, 0), m_opts.camera.blurSigma);
   cv::multiply(frame, m_gain, frame, 1.0 / 255.0);
-  if (m_opts.camera.noiseSigma > 0) {
-    cv::RNG rng(m_opts.seed * 0x9E3779B97F4A7C15ULL + frameIndex * 0xBF58476D1CE4E5B9ULL + 1);
-    cv::Mat noise(frame.size(), CV_16SC3);
-    rng.fill(noise, cv::RNG::NORMAL, 0.0, m_opts.camera.noiseSigma);
-    cv::add(frame, noise, frame, cv::noArray(), CV_8UC3);
+  return frame;
+}
+
+void World::AddNoise(cv::Mat& frame, std::uint64_t frameIndex) const {
+  if (m_noise.empty()) return;
+  // Successive frames take rows kNoiseStep apart, so no two of kNoiseRows frames in a row repeat.
+  const int first = static_cast<int>((frameIndex * kNoiseStep) % kNoiseRows);
+  cv::add(frame, m_noise.rowRange(first, first + kFrameHeight), frame, cv::noArray(), CV_8UC3);
+}
+
+cv::Rect2d World::View(cv::Point2d head) const {
+  const double s = m_opts.camera.scale;
+  const cv::Point2d centre = CameraCentre(head);
+  return {centre.x - (kFrameCentreX + 2) * s, centre.y - (kFrameCentreY + 2) * s,
+          (kFrameWidth + 4) * s, (kFrameHeight + 4) * s};
+}
+
+void World::DrawCuts(cv::Mat& frame, cv::Point2d head, const std::vector<BedSegment>& cuts,
+                     int step) const {
+  const double s = m_opts.camera.scale * step;
+  if (m_opts.cutter.cutWidth <= 0) return;
+  const int width = std::max(1, static_cast<int>(std::lround(m_opts.cutter.cutWidth / s)));
+  const cv::Rect2d view = View(head);
+  const double shrink = 1.0 / step;
+  auto fixed = [&](cv::Point2d p) {
+    return cv::Point(static_cast<int>(std::lround(p.x * shrink * kOne)),
+                     static_cast<int>(std::lround(p.y * shrink * kOne)));
+  };
+  for (const BedSegment& seg : cuts) {
+    const cv::Rect2d box(std::min(seg.a.x, seg.b.x) - 20, std::min(seg.a.y, seg.b.y) - 20,
+                         std::abs(seg.b.x - seg.a.x) + 40, std::abs(seg.b.y - seg.a.y) + 40);
+    if ((box & view).empty()) continue;
+    cv::line(frame, fixed(PixelFromBed(head, seg.a)), fixed(PixelFromBed(head, seg.b)), kCut, width,
+             cv::LINE_AA, kShift);
   }
+}
+
+cv::Mat World::RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts) const {
+  constexpr int kStep = 4;
+  const double s = m_opts.camera.scale * kStep;
+  const double res = m_opts.artwork.rasterResolution;
+  const cv::Point2d centre = CameraCentre(head);
+  const cv::Size size(kFrameWidth / kStep, kFrameHeight / kStep);
+  cv::Mat small(size, CV_8UC3, kBed);
+  std::vector<cv::Point> sheet;
+  for (const cv::Point2d& p : SheetCorners()) {
+    const cv::Point2d q = PixelFromBed(head, p) / kStep;
+    sheet.emplace_back(static_cast<int>(std::lround(q.x)), static_cast<int>(std::lround(q.y)));
+  }
+  cv::fillConvexPoly(small, sheet, Artwork::kPaper, cv::LINE_8);
+
+  // Straight from the cached tiles, nearest pixel: no region is assembled.
+  const cv::Matx33d bedFromSmall(s, 0, centre.x - size.width / 2.0 * s, 0, -s,
+                                 centre.y + size.height / 2.0 * s, 0, 0, 1);
+  const cv::Matx33d rasterFromArtwork(1 / res, 0, 0, 0, -1 / res, m_art.Height() / res, 0, 0, 1);
+  const cv::Rect2d view = View(head);
+  const cv::Rect smallRect({0, 0}, size);
+  for (const CopyPlacement& copy : m_copies) {
+    if ((copy.bedBounds & view).empty()) continue;
+    const cv::Matx33d rasterFromSmall =
+        rasterFromArtwork * copy.bedFromArtwork.inv() * bedFromSmall;
+    const cv::Matx33d smallFromRaster = rasterFromSmall.inv();
+    double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+    for (cv::Point2d f : {cv::Point2d(0, 0), cv::Point2d(size.width, 0),
+                          cv::Point2d(0, size.height), cv::Point2d(size.width, size.height)}) {
+      const cv::Point2d r = Apply(rasterFromSmall, f);
+      minX = std::min(minX, r.x), maxX = std::max(maxX, r.x);
+      minY = std::min(minY, r.y), maxY = std::max(maxY, r.y);
+    }
+    const cv::Rect region =
+        cv::Rect(cv::Point(static_cast<int>(std::floor(minX)), static_cast<int>(std::floor(minY))),
+                 cv::Point(static_cast<int>(std::ceil(maxX)) + 1,
+                           static_cast<int>(std::ceil(maxY)) + 1)) &
+        cv::Rect(0, 0, m_rasterWidth, m_rasterHeight);
+    if (region.empty()) continue;
+    for (int ty = region.y / kTile; ty <= (region.y + region.height - 1) / kTile; ++ty) {
+      for (int tx = region.x / kTile; tx <= (region.x + region.width - 1) / kTile; ++tx) {
+        const cv::Rect tileRect(tx * kTile, ty * kTile, kTile, kTile);
+        const cv::Rect part = tileRect & region;
+        if (part.empty()) continue;
+        // The small frame's pixels that can fall into this part of the raster.
+        cv::Rect2d box(Apply(smallFromRaster, part.tl()), cv::Size2d(0, 0));
+        for (cv::Point2d c : {cv::Point2d(part.br().x, part.y), cv::Point2d(part.x, part.br().y),
+                              cv::Point2d(part.br())}) {
+          const cv::Point2d q = Apply(smallFromRaster, c);
+          box |= cv::Rect2d(q, cv::Size2d(0, 0));
+        }
+        const cv::Rect dst = cv::Rect(cv::Point(static_cast<int>(std::floor(box.x)) - 1,
+                                                static_cast<int>(std::floor(box.y)) - 1),
+                                      cv::Point(static_cast<int>(std::ceil(box.br().x)) + 2,
+                                                static_cast<int>(std::ceil(box.br().y)) + 2)) &
+                             smallRect;
+        if (dst.empty()) continue;
+        const cv::Matx33d m =
+            Translate(-tileRect.x, -tileRect.y) * rasterFromSmall * Translate(dst.x, dst.y);
+        const cv::Matx23d warp(m(0, 0), m(0, 1), m(0, 2), m(1, 0), m(1, 1), m(1, 2));
+        cv::Mat out = small(dst);
+        cv::warpAffine(Tile(tx, ty), out, warp, dst.size(),
+                       cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_TRANSPARENT);
+      }
+    }
+  }
+  DrawCuts(small, head, cuts, kStep);
+  cv::Mat frame;
+  cv::resize(small, frame, cv::Size(kFrameWidth, kFrameHeight), 0, 0, cv::INTER_NEAREST);
   return frame;
 }
 
