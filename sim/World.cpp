@@ -393,16 +393,17 @@ cv::Mat World::RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cu
         const cv::Rect part = tileRect & region;
         if (part.empty()) continue;
         // The small frame's pixels that can fall into this part of the raster.
-        cv::Rect2d box(Apply(smallFromRaster, part.tl()), cv::Size2d(0, 0));
-        for (cv::Point2d c : {cv::Point2d(part.br().x, part.y), cv::Point2d(part.x, part.br().y),
-                              cv::Point2d(part.br())}) {
+        double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+        for (cv::Point2d c : {cv::Point2d(part.tl()), cv::Point2d(part.br().x, part.y),
+                              cv::Point2d(part.x, part.br().y), cv::Point2d(part.br())}) {
           const cv::Point2d q = Apply(smallFromRaster, c);
-          box |= cv::Rect2d(q, cv::Size2d(0, 0));
+          x0 = std::min(x0, q.x), x1 = std::max(x1, q.x);
+          y0 = std::min(y0, q.y), y1 = std::max(y1, q.y);
         }
-        const cv::Rect dst = cv::Rect(cv::Point(static_cast<int>(std::floor(box.x)) - 1,
-                                                static_cast<int>(std::floor(box.y)) - 1),
-                                      cv::Point(static_cast<int>(std::ceil(box.br().x)) + 2,
-                                                static_cast<int>(std::ceil(box.br().y)) + 2)) &
+        const cv::Rect dst = cv::Rect(cv::Point(static_cast<int>(std::floor(x0)) - 1,
+                                                static_cast<int>(std::floor(y0)) - 1),
+                                      cv::Point(static_cast<int>(std::ceil(x1)) + 2,
+                                                static_cast<int>(std::ceil(y1)) + 2)) &
                              smallRect;
         if (dst.empty()) continue;
         const cv::Matx33d m =
@@ -417,6 +418,7 @@ cv::Mat World::RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cu
   DrawCuts(small, head, cuts, kStep);
   cv::Mat frame;
   cv::resize(small, frame, cv::Size(kFrameWidth, kFrameHeight), 0, 0, cv::INTER_NEAREST);
+  cv::multiply(frame, m_gain, frame, 1.0 / 255.0);
   return frame;
 }
 

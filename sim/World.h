@@ -90,8 +90,8 @@ class World {
   // Adds frame frameIndex's sensor noise to a scene, from a pool drawn once per world.
   void AddNoise(cv::Mat& frame, std::uint64_t frameIndex) const;
   // A quick picture of the same view for frames nobody reads (a live view in passing): a quarter
-  // of the resolution, nearest pixels straight from the artwork tiles, the cuts, no optics or
-  // noise, enlarged to the frame size.
+  // of the resolution, nearest pixels straight from the artwork tiles, the cuts, enlarged to the
+  // frame size and lit; no blur, no noise.
   cv::Mat RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts) const;
 
   // The artwork raster pixels [x0, x0 + w) x [y0, y0 + h) at the world's raster resolution,
