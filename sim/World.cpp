@@ -134,6 +134,7 @@ World::World(const WorldOptions& opts) : m_opts(opts), m_art(opts) {
     }
   }
   m_gain = gain;
+  m_bed = cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, kBed);
 
   if (opts.camera.noiseSigma > 0) {
     cv::RNG noiseRng(opts.seed * 0x9E3779B97F4A7C15ULL + 1);
@@ -244,7 +245,8 @@ cv::Mat World::Tile(int tx, int ty) const {
 }
 
 cv::Mat World::ArtworkRegion(int x0, int y0, int w, int h) const {
-  cv::Mat out(h, w, CV_8UC3, Artwork::kPaper);
+  // The tiles cover every pixel: no fill first.
+  cv::Mat out(h, w, CV_8UC3);
   const auto floorDiv = [](int a) { return a >= 0 ? a / kTile : -((-a + kTile - 1) / kTile); };
   for (int ty = floorDiv(y0); ty <= floorDiv(y0 + h - 1); ++ty) {
     for (int tx = floorDiv(x0); tx <= floorDiv(x0 + w - 1); ++tx) {
@@ -268,7 +270,7 @@ cv::Mat World::RenderScene(cv::Point2d head, const std::vector<BedSegment>& cuts
   const double s = m_opts.camera.scale;
   const double res = m_opts.artwork.rasterResolution;
   const cv::Point2d centre = CameraCentre(head);
-  cv::Mat frame(kFrameHeight, kFrameWidth, CV_8UC3, kBed);
+  cv::Mat frame = m_bed.clone();
   auto fixed = [](cv::Point2d p) {
     return cv::Point(static_cast<int>(std::lround(p.x * kOne)),
                      static_cast<int>(std::lround(p.y * kOne)));

@@ -114,6 +114,7 @@ class World {
   int m_rasterWidth = 0;
   int m_rasterHeight = 0;
   cv::Mat m_gain;   // lighting, 255 = full brightness
+  cv::Mat m_bed;    // a frame of bare bed, copied under every scene
   cv::Mat m_noise;  // CV_16SC3 sensor noise, one frame's rows plus the pool's
 
   mutable std::mutex m_cacheMutex;
