@@ -100,9 +100,10 @@ cv::Mat SimCamera::Render(std::int64_t micros, std::uint64_t index, bool seen,
     cache->head = head;
     cache->cuts = std::move(cuts);
   }
-  cv::Mat frame = cache->scene.clone();
-  m_world.AddNoise(frame, index);
-  return frame;
+  // The delivered frame reuses one buffer: sinks copy what they keep.
+  cache->scene.copyTo(cache->frame);
+  m_world.AddNoise(cache->frame, index);
+  return cache->frame;
 }
 
 void SimCamera::Run(std::shared_ptr<Sync> sync) {

@@ -62,6 +62,7 @@ class SimCamera final : public ICamera {
     cv::Mat scene;
     cv::Point2d head;
     std::vector<BedSegment> cuts;
+    cv::Mat frame;  // the last frame delivered
   };
   void Run(std::shared_ptr<Sync> sync);
   cv::Mat Render(std::int64_t micros, std::uint64_t index, bool seen, SceneCache* cache) const;

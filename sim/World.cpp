@@ -247,6 +247,13 @@ cv::Mat World::Tile(int tx, int ty) const {
 cv::Mat World::ArtworkRegion(int x0, int y0, int w, int h) const {
   // The tiles cover every pixel: no fill first.
   cv::Mat out(h, w, CV_8UC3);
+  AssembleRegion(x0, y0, out);
+  return out;
+}
+
+void World::AssembleRegion(int x0, int y0, const cv::Mat& out) const {
+  const int w = out.cols;
+  const int h = out.rows;
   const auto floorDiv = [](int a) { return a >= 0 ? a / kTile : -((-a + kTile - 1) / kTile); };
   for (int ty = floorDiv(y0); ty <= floorDiv(y0 + h - 1); ++ty) {
     for (int tx = floorDiv(x0); tx <= floorDiv(x0 + w - 1); ++tx) {
@@ -256,7 +263,6 @@ cv::Mat World::ArtworkRegion(int x0, int y0, int w, int h) const {
       Tile(tx, ty)(overlap - tileRect.tl()).copyTo(out(overlap - cv::Point(x0, y0)));
     }
   }
-  return out;
 }
 
 cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts,
@@ -302,7 +308,13 @@ cv::Mat World::RenderScene(cv::Point2d head, const std::vector<BedSegment>& cuts
                                                static_cast<int>(std::ceil(maxY)) + 3)) &
                             cv::Rect(0, 0, m_rasterWidth, m_rasterHeight);
     if (region.empty()) continue;
-    const cv::Mat src = ArtworkRegion(region.x, region.y, region.width, region.height);
+    // Regions differ by a pixel or two from frame to frame: one buffer a thread, grown as needed.
+    thread_local cv::Mat buffer;
+    if (buffer.rows < region.height || buffer.cols < region.width)
+      buffer.create(std::max(buffer.rows, region.height + 64),
+                    std::max(buffer.cols, region.width + 64), CV_8UC3);
+    const cv::Mat src = buffer(cv::Rect(0, 0, region.width, region.height));
+    AssembleRegion(region.x, region.y, src);
     const cv::Matx33d m = Translate(-region.x, -region.y) * rasterFromFrame;
     const cv::Matx23d warp(m(0, 0), m(0, 1), m(0, 2), m(1, 0), m(1, 1), m(1, 2));
     cv::warpAffine(src, frame, warp, frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,

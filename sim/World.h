@@ -100,6 +100,8 @@ class World {
 
  private:
   cv::Mat Tile(int tx, int ty) const;
+  // Writes the raster pixels from (x0, y0) on into out's pixels, out's size.
+  void AssembleRegion(int x0, int y0, const cv::Mat& out) const;
   // The bed area the frame shows with the head at head, with a margin of two pixels.
   cv::Rect2d View(cv::Point2d head) const;
   // The knife cuts over a frame drawn at step camera pixels a pixel.
