@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "common/Frame.h"
@@ -43,6 +44,19 @@ void BM_MatchMark(benchmark::State& state) {
   }
 }
 
+// The locator's whole work on the calling thread alone: its computing time without the help of
+// the worker threads, comparable with the plain correlations' time on a busy machine.
+void BM_MatchMarkOneThread(benchmark::State& state) {
+  const Case c(state);
+  const int threads = cv::getNumThreads();
+  cv::setNumThreads(1);
+  for (auto _ : state) {
+    kx::MarkMatch m = kx::MatchMark(c.frames, c.templ, c.window, 1.6);
+    benchmark::DoNotOptimize(m);
+  }
+  cv::setNumThreads(threads);
+}
+
 // The same three correlations done one by one, as the plain library call does them.
 void BM_PlainCorrelation(benchmark::State& state) {
   const Case c(state);
@@ -73,6 +87,7 @@ void BM_PlainCorrelation(benchmark::State& state) {
 
 KX_LOCATOR_CASES(BM_PlainCorrelation);
 KX_LOCATOR_CASES(BM_MatchMark);
+KX_LOCATOR_CASES(BM_MatchMarkOneThread);
 
 }  // namespace
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -68,13 +70,16 @@ class Correlator {
       *where = cv::Point(0, 0);
       return;
     }
-    cv::Mat planes[kFrameChannels];
-    cv::split(window, planes);
+    // One plane and one product serve the three colours in turn: few large allocations.
+    cv::Mat plane;
+    cv::Mat padded(m_dft, CV_32F);
+    const bool fills = m_window == m_dft;
     cv::Mat sum;
     cv::Mat product;
     for (int k = 0; k < kFrameChannels; ++k) {
-      cv::Mat padded(m_dft, CV_32F, cv::Scalar::all(0));
-      planes[k].convertTo(padded(cv::Rect({0, 0}, m_window)), CV_32F);
+      cv::extractChannel(window, plane, k);
+      if (!fills) padded.setTo(cv::Scalar::all(0));
+      plane.convertTo(padded(cv::Rect({0, 0}, m_window)), CV_32F);
       cv::dft(padded, padded, 0, m_window.height);
       cv::mulSpectrums(padded, m_spectrum[k], k == 0 ? sum : product, 0, true);
       if (k > 0) sum += product;
@@ -82,26 +87,48 @@ class Correlator {
     cv::Mat numerator;
     cv::dft(sum, numerator, cv::DFT_INVERSE | cv::DFT_SCALE | cv::DFT_REAL_OUTPUT, m_result.height);
 
-    cv::Mat sums;
-    cv::Mat sqsums;
-    cv::integral(window, sums, sqsums, CV_64F);
+    // Sums and sums of squares of each colour over the template-sized box at every position,
+    // exact integers: column sums over the box's rows slide down, box sums slide across.
+    const int cols = m_window.width * kFrameChannels;
     const int w = m_templ.width * kFrameChannels;
     const int h = m_templ.height;
+    std::vector<std::int32_t> colSum(static_cast<std::size_t>(cols), 0);
+    std::vector<std::int32_t> colSq(static_cast<std::size_t>(cols), 0);
+    auto addRow = [&](int row, int sign) {
+      const uchar* p = window.ptr<uchar>(row);
+      for (int c = 0; c < cols; ++c) {
+        colSum[c] += sign * p[c];
+        colSq[c] += sign * p[c] * p[c];
+      }
+    };
+    for (int row = 0; row < h; ++row) addRow(row, 1);
     for (int y = 0; y < m_result.height; ++y) {
+      if (y > 0) {
+        addRow(y - 1, -1);
+        addRow(y + h - 1, 1);
+      }
+      std::int64_t boxSum[kFrameChannels] = {};
+      std::int64_t boxSq[kFrameChannels] = {};
+      for (int c = 0; c < w; ++c) {
+        boxSum[c % kFrameChannels] += colSum[c];
+        boxSq[c % kFrameChannels] += colSq[c];
+      }
       const float* num = numerator.ptr<float>(y);
-      const double* p0 = sums.ptr<double>(y);
-      const double* p2 = sums.ptr<double>(y + h);
-      const double* q0 = sqsums.ptr<double>(y);
-      const double* q2 = sqsums.ptr<double>(y + h);
       float* out = result.ptr<float>(y);
       for (int x = 0; x < m_result.width; ++x) {
-        const int i = x * kFrameChannels;
+        if (x > 0) {
+          const int left = (x - 1) * kFrameChannels;
+          for (int k = 0; k < kFrameChannels; ++k) {
+            boxSum[k] += colSum[left + w + k] - colSum[left + k];
+            boxSq[k] += colSq[left + w + k] - colSq[left + k];
+          }
+        }
         double windowMean2 = 0;
         double windowSum2 = 0;
         for (int k = 0; k < kFrameChannels; ++k) {
-          const double t = p0[i + k] - p0[i + w + k] - p2[i + k] + p2[i + w + k];
+          const double t = static_cast<double>(boxSum[k]);
           windowMean2 += t * t;
-          windowSum2 += q0[i + k] - q0[i + w + k] - q2[i + k] + q2[i + w + k];
+          windowSum2 += static_cast<double>(boxSq[k]);
         }
         windowMean2 *= m_invArea;
         double r = num[x];
