@@ -1,4 +1,6 @@
-// Cost of one simulated camera frame: rendering it, and rendering plus delivering it to a window.
+// Cost of one simulated camera frame: the full render, a resting view's frame (the kept scene
+// under new noise), the quick preview of a frame replaced within a sleep, and rendering plus
+// delivering a frame to a window.
 #include <benchmark/benchmark.h>
 
 #include "common/FrameBuffer.h"
@@ -23,6 +25,37 @@ void BM_RenderFrame(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RenderFrame)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+void BM_RestingFrame(benchmark::State& state) {
+  const kx::World world(kx::WorldOptions{});
+  const cv::Point2d head = world.HeadForCameraAt(world.BedFromArtwork(0, {450, 450}));
+  const cv::Mat scene = world.RenderScene(head, {});
+  std::uint64_t index = 0;
+  for (auto _ : state) {
+    cv::Mat frame = scene.clone();
+    world.AddNoise(frame, index++);
+    benchmark::DoNotOptimize(frame.data);
+  }
+}
+BENCHMARK(BM_RestingFrame)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+void BM_RenderPreview(benchmark::State& state) {
+  const kx::World world(kx::WorldOptions{});
+  const cv::Point2d head = world.HeadForCameraAt(world.BedFromArtwork(0, {450, 450}));
+  std::uint64_t index = 0;
+  for (auto _ : state) {
+    const cv::Mat frame = world.RenderPreview(head + cv::Point2d(index % 7, 0), {});
+    benchmark::DoNotOptimize(frame.data);
+    ++index;
+  }
+}
+BENCHMARK(BM_RenderPreview)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);

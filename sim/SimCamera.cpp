@@ -1,12 +1,21 @@
 // The simulated camera.
 #include "sim/SimCamera.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/Frame.h"
 #include "platform/Clock.h"
 
 namespace kx {
+
+namespace {
+bool SameCuts(const std::vector<BedSegment>& a, const std::vector<BedSegment>& b) {
+  return std::equal(
+      a.begin(), a.end(), b.begin(), b.end(),
+      [](const BedSegment& x, const BedSegment& y) { return x.a == y.a && x.b == y.b; });
+}
+}  // namespace
 
 // Shared with the clock listener, which may outlive a stopped camera by one call.
 struct SimCamera::Sync {
@@ -80,7 +89,25 @@ cv::Mat SimCamera::RenderAt(std::int64_t micros, std::uint64_t index) const {
   return m_world.RenderFrame(m_cutter.PositionAt(micros), m_cutter.KnifeTrace(micros), index);
 }
 
+cv::Mat SimCamera::Render(std::int64_t micros, std::uint64_t index, bool seen,
+                          SceneCache* cache) const {
+  const cv::Point2d head = m_cutter.PositionAt(micros);
+  std::vector<BedSegment> cuts = m_cutter.KnifeTrace(micros);
+  if (!seen) return m_world.RenderPreview(head, cuts);
+  // A head at rest over unchanged cuts shows the same scene: only the noise is new.
+  if (cache->scene.empty() || head != cache->head || !SameCuts(cuts, cache->cuts)) {
+    cache->scene = m_world.RenderScene(head, cuts);
+    cache->head = head;
+    cache->cuts = std::move(cuts);
+  }
+  // The delivered frame reuses one buffer: sinks copy what they keep.
+  cache->scene.copyTo(cache->frame);
+  m_world.AddNoise(cache->frame, index);
+  return cache->frame;
+}
+
 void SimCamera::Run(std::shared_ptr<Sync> sync) {
+  SceneCache cache;
   std::unique_lock<std::mutex> lock(sync->mutex);
   while (!sync->stopped) {
     const std::uint64_t index = sync->next;
@@ -97,9 +124,13 @@ void SimCamera::Run(std::shared_ptr<Sync> sync) {
         continue;
       }
     }
+    // On a virtual clock the sleeping thread wakes to the last frame due by the time it sleeps
+    // to; a frame that another replaces before then is seen by nobody but a live view in passing.
+    const bool seen =
+        !sync->followsClock || m_everyFrameInFull.load() || sync->Due(index + 1) > sync->clockNow;
     lock.unlock();
     if (!m_sinks.Empty()) {
-      cv::Mat frame = RenderAt(due, index);
+      cv::Mat frame = Render(due, index, seen, &cache);
       m_sinks.Deliver(frame.data, static_cast<DWORD>(kFrameBytes));
     }
     lock.lock();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "host/Camera.h"
 #include "host/FrameSinkList.h"
@@ -23,6 +24,13 @@ class VirtualClock;
 // returns; on the system clock the camera thread runs by itself at the frame rate. Frames are
 // rendered only while a sink is registered; their content depends only on the world, the knife
 // and the frame index, so the same seed gives the same frames.
+//
+// Every frame a reader can find is the full render (RenderAt): on the system clock every frame,
+// on a virtual clock the last frame due within each sleep, which is what the sleeping thread
+// finds when it wakes. A frame that a later one of the same sleep replaces is still delivered,
+// as a quick preview of the same view (World::RenderPreview), so a live view in passing shows the
+// head moving; RenderEveryFrameInFull(true) renders those in full too. While the head rests over
+// unchanged cuts the scene is kept and only the noise is new.
 class SimCamera final : public ICamera {
  public:
   SimCamera(const World& world, const SimCutter& cutter);
@@ -41,12 +49,23 @@ class SimCamera final : public ICamera {
   // The index of the next frame: one more than the frames that have fallen due and been handled
   // (rendered when a sink was registered).
   std::uint64_t FrameCount() const;
-  // The frame the camera shows at a clock time, with the noise of frame index.
+  // The frame the camera shows at a clock time, with the noise of frame index (the full render).
   cv::Mat RenderAt(std::int64_t micros, std::uint64_t index) const;
+  // Whether frames replaced within one sleep of a virtual clock are rendered in full as well
+  // (default: as previews).
+  void RenderEveryFrameInFull(bool on) { m_everyFrameInFull.store(on); }
 
  private:
   struct Sync;
+  // The last full scene the camera thread rendered, and what it showed.
+  struct SceneCache {
+    cv::Mat scene;
+    cv::Point2d head;
+    std::vector<BedSegment> cuts;
+    cv::Mat frame;  // the last frame delivered
+  };
   void Run(std::shared_ptr<Sync> sync);
+  cv::Mat Render(std::int64_t micros, std::uint64_t index, bool seen, SceneCache* cache) const;
 
   const World& m_world;
   const SimCutter& m_cutter;
@@ -56,6 +75,7 @@ class SimCamera final : public ICamera {
   VirtualClock* m_virtual = nullptr;
   int m_listener = 0;
   std::int64_t m_period = 0;
+  std::atomic<bool> m_everyFrameInFull{false};
 };
 
 }  // namespace kx

@@ -21,6 +21,9 @@ constexpr int kShift = 8;
 constexpr double kOne = 1 << kShift;
 const cv::Scalar kBed(58, 66, 60);
 const cv::Scalar kCut(38, 36, 34);
+// The camera noise comes from a pool of kNoiseRows + one frame's rows drawn once per world.
+constexpr int kNoiseRows = 509;
+constexpr std::uint64_t kNoiseStep = 263;
 
 cv::Matx33d Translate(double x, double y) { return {1, 0, x, 0, 1, y, 0, 0, 1}; }
 cv::Matx33d RotateDeg(double deg) {
@@ -189,6 +192,13 @@ World::World(const WorldOptions& opts) : m_opts(opts), m_art(opts) {
     }
   }
   m_gain = gain;
+  m_bed = cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, kBed);
+
+  if (opts.camera.noiseSigma > 0) {
+    cv::RNG noiseRng(opts.seed * 0x9E3779B97F4A7C15ULL + 1);
+    m_noise.create(kFrameHeight + kNoiseRows, kFrameWidth, CV_16SC3);
+    noiseRng.fill(m_noise, cv::RNG::NORMAL, 0.0, opts.camera.noiseSigma);
+  }
 }
 
 cv::Point2d World::ArtworkFromDoc(cv::Point2d doc) const {
@@ -293,7 +303,15 @@ cv::Mat World::Tile(int tx, int ty) const {
 }
 
 cv::Mat World::ArtworkRegion(int x0, int y0, int w, int h) const {
-  cv::Mat out(h, w, CV_8UC3, Artwork::kPaper);
+  // The tiles cover every pixel: no fill first.
+  cv::Mat out(h, w, CV_8UC3);
+  AssembleRegion(x0, y0, out);
+  return out;
+}
+
+void World::AssembleRegion(int x0, int y0, const cv::Mat& out) const {
+  const int w = out.cols;
+  const int h = out.rows;
   const auto floorDiv = [](int a) { return a >= 0 ? a / kTile : -((-a + kTile - 1) / kTile); };
   for (int ty = floorDiv(y0); ty <= floorDiv(y0 + h - 1); ++ty) {
     for (int tx = floorDiv(x0); tx <= floorDiv(x0 + w - 1); ++tx) {
@@ -303,15 +321,20 @@ cv::Mat World::ArtworkRegion(int x0, int y0, int w, int h) const {
       Tile(tx, ty)(overlap - tileRect.tl()).copyTo(out(overlap - cv::Point(x0, y0)));
     }
   }
-  return out;
 }
 
 cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts,
                            std::uint64_t frameIndex) const {
+  cv::Mat frame = RenderScene(head, cuts);
+  AddNoise(frame, frameIndex);
+  return frame;
+}
+
+cv::Mat World::RenderScene(cv::Point2d head, const std::vector<BedSegment>& cuts) const {
   const double s = m_opts.camera.scale;
   const double res = m_opts.artwork.rasterResolution;
   const cv::Point2d centre = CameraCentre(head);
-  cv::Mat frame(kFrameHeight, kFrameWidth, CV_8UC3, kBed);
+  cv::Mat frame = m_bed.clone();
   auto fixed = [](cv::Point2d p) {
     return cv::Point(static_cast<int>(std::lround(p.x * kOne)),
                      static_cast<int>(std::lround(p.y * kOne)));
@@ -337,8 +360,7 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
   const cv::Matx33d bedFromFrame(s, 0, centre.x - kFrameCentreX * s, 0, -s,
                                  centre.y + kFrameCentreY * s, 0, 0, 1);
   const cv::Matx33d rasterFromArtwork(1 / res, 0, 0, 0, -1 / res, m_art.Height() / res, 0, 0, 1);
-  const cv::Rect2d view(centre.x - (kFrameCentreX + 2) * s, centre.y - (kFrameCentreY + 2) * s,
-                        (kFrameWidth + 4) * s, (kFrameHeight + 4) * s);
+  const cv::Rect2d view = View(head);
   for (const CopyPlacement& copy : m_copies) {
     if ((copy.bedBounds & view).empty()) continue;
     const cv::Matx33d rasterFromFrame =
@@ -356,32 +378,143 @@ cv::Mat World::RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts
                                                static_cast<int>(std::ceil(maxY)) + 3)) &
                             cv::Rect(0, 0, m_rasterWidth, m_rasterHeight);
     if (region.empty()) continue;
-    const cv::Mat src = ArtworkRegion(region.x, region.y, region.width, region.height);
+    // Regions differ by a pixel or two from frame to frame: one buffer a thread, grown as needed.
+    thread_local cv::Mat buffer;
+    if (buffer.rows < region.height || buffer.cols < region.width)
+      buffer.create(std::max(buffer.rows, region.height + 64),
+                    std::max(buffer.cols, region.width + 64), CV_8UC3);
+    const cv::Mat src = buffer(cv::Rect(0, 0, region.width, region.height));
+    AssembleRegion(region.x, region.y, src);
     const cv::Matx33d m = Translate(-region.x, -region.y) * rasterFromFrame;
     const cv::Matx23d warp(m(0, 0), m(0, 1), m(0, 2), m(1, 0), m(1, 1), m(1, 2));
     cv::warpAffine(src, frame, warp, frame.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
                    cv::BORDER_TRANSPARENT);
   }
 
-  const int width = std::max(1, static_cast<int>(std::lround(m_opts.cutter.cutWidth / s)));
-  for (const BedSegment& seg : cuts) {
-    const cv::Rect2d box(std::min(seg.a.x, seg.b.x) - 20, std::min(seg.a.y, seg.b.y) - 20,
-                         std::abs(seg.b.x - seg.a.x) + 40, std::abs(seg.b.y - seg.a.y) + 40);
-    if ((box & view).empty() || m_opts.cutter.cutWidth <= 0) continue;
-    cv::Point2d a = PixelFromBed(head, seg.a), b = PixelFromBed(head, seg.b);
-    if (!ClipSegment(a, b, kDrawBox)) continue;
-    cv::line(frame, fixed(a), fixed(b), kCut, width, cv::LINE_AA, kShift);
-  }
+  DrawCuts(frame, head, cuts, 1);
 
   if (m_opts.camera.blurSigma > 0)
     cv::GaussianBlur(frame, frame, cv::Size(0, 0), m_opts.camera.blurSigma);
   cv::multiply(frame, m_gain, frame, 1.0 / 255.0);
-  if (m_opts.camera.noiseSigma > 0) {
-    cv::RNG rng(m_opts.seed * 0x9E3779B97F4A7C15ULL + frameIndex * 0xBF58476D1CE4E5B9ULL + 1);
-    cv::Mat noise(frame.size(), CV_16SC3);
-    rng.fill(noise, cv::RNG::NORMAL, 0.0, m_opts.camera.noiseSigma);
-    cv::add(frame, noise, frame, cv::noArray(), CV_8UC3);
+  return frame;
+}
+
+void World::AddNoise(cv::Mat& frame, std::uint64_t frameIndex) const {
+  if (m_noise.empty()) return;
+  // Successive frames take rows kNoiseStep apart, so no two of kNoiseRows frames in a row repeat.
+  const int first = static_cast<int>((frameIndex * kNoiseStep) % kNoiseRows);
+  cv::add(frame, m_noise.rowRange(first, first + kFrameHeight), frame, cv::noArray(), CV_8UC3);
+}
+
+cv::Rect2d World::View(cv::Point2d head) const {
+  const double s = m_opts.camera.scale;
+  const cv::Point2d centre = CameraCentre(head);
+  return {centre.x - (kFrameCentreX + 2) * s, centre.y - (kFrameCentreY + 2) * s,
+          (kFrameWidth + 4) * s, (kFrameHeight + 4) * s};
+}
+
+void World::DrawCuts(cv::Mat& frame, cv::Point2d head, const std::vector<BedSegment>& cuts,
+                     int step) const {
+  const double s = m_opts.camera.scale * step;
+  if (m_opts.cutter.cutWidth <= 0) return;
+  const int width = std::max(1, static_cast<int>(std::lround(m_opts.cutter.cutWidth / s)));
+  const cv::Rect2d view = View(head);
+  const double shrink = 1.0 / step;
+  auto fixed = [&](cv::Point2d p) {
+    return cv::Point(static_cast<int>(std::lround(p.x * shrink * kOne)),
+                     static_cast<int>(std::lround(p.y * shrink * kOne)));
+  };
+  for (const BedSegment& seg : cuts) {
+    const cv::Rect2d box(std::min(seg.a.x, seg.b.x) - 20, std::min(seg.a.y, seg.b.y) - 20,
+                         std::abs(seg.b.x - seg.a.x) + 40, std::abs(seg.b.y - seg.a.y) + 40);
+    if ((box & view).empty()) continue;
+    cv::Point2d a = PixelFromBed(head, seg.a), b = PixelFromBed(head, seg.b);
+    if (!ClipSegment(a, b, kDrawBox)) continue;
+    cv::line(frame, fixed(a), fixed(b), kCut, width, cv::LINE_AA, kShift);
   }
+}
+
+cv::Mat World::RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts) const {
+  constexpr int kStep = 4;
+  const double s = m_opts.camera.scale * kStep;
+  const double res = m_opts.artwork.rasterResolution;
+  const cv::Point2d centre = CameraCentre(head);
+  const cv::Size size(kFrameWidth / kStep, kFrameHeight / kStep);
+  cv::Mat small(size, CV_8UC3, kBed);
+  // The calibration material under the sheet, as in the full render; both cut to the drawing box
+  // before they become integer pixels.
+  const auto fillPatch = [&](const std::vector<cv::Point2d>& bedCorners) {
+    std::vector<cv::Point2d> frameCorners;
+    for (const cv::Point2d& p : bedCorners) frameCorners.push_back(PixelFromBed(head, p));
+    std::vector<cv::Point> patch;
+    for (const cv::Point2d& p : ClipPolygon(frameCorners, kDrawBox)) {
+      const cv::Point2d q = p / kStep;
+      patch.emplace_back(static_cast<int>(std::lround(q.x)), static_cast<int>(std::lround(q.y)));
+    }
+    if (patch.size() >= 3) cv::fillConvexPoly(small, patch, Artwork::kPaper, cv::LINE_8);
+  };
+  if (!m_material.empty())
+    fillPatch({m_material.tl(), cv::Point2d(m_material.br().x, m_material.y), m_material.br(),
+               cv::Point2d(m_material.x, m_material.br().y)});
+  const auto sheet = SheetCorners();
+  fillPatch({sheet.begin(), sheet.end()});
+
+  // Straight from the cached tiles, nearest pixel: no region is assembled.
+  const cv::Matx33d bedFromSmall(s, 0, centre.x - size.width / 2.0 * s, 0, -s,
+                                 centre.y + size.height / 2.0 * s, 0, 0, 1);
+  const cv::Matx33d rasterFromArtwork(1 / res, 0, 0, 0, -1 / res, m_art.Height() / res, 0, 0, 1);
+  const cv::Rect2d view = View(head);
+  const cv::Rect smallRect({0, 0}, size);
+  for (const CopyPlacement& copy : m_copies) {
+    if ((copy.bedBounds & view).empty()) continue;
+    const cv::Matx33d rasterFromSmall =
+        rasterFromArtwork * copy.bedFromArtwork.inv() * bedFromSmall;
+    const cv::Matx33d smallFromRaster = rasterFromSmall.inv();
+    double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+    for (cv::Point2d f : {cv::Point2d(0, 0), cv::Point2d(size.width, 0),
+                          cv::Point2d(0, size.height), cv::Point2d(size.width, size.height)}) {
+      const cv::Point2d r = Apply(rasterFromSmall, f);
+      minX = std::min(minX, r.x), maxX = std::max(maxX, r.x);
+      minY = std::min(minY, r.y), maxY = std::max(maxY, r.y);
+    }
+    const cv::Rect region =
+        cv::Rect(cv::Point(static_cast<int>(std::floor(minX)), static_cast<int>(std::floor(minY))),
+                 cv::Point(static_cast<int>(std::ceil(maxX)) + 1,
+                           static_cast<int>(std::ceil(maxY)) + 1)) &
+        cv::Rect(0, 0, m_rasterWidth, m_rasterHeight);
+    if (region.empty()) continue;
+    for (int ty = region.y / kTile; ty <= (region.y + region.height - 1) / kTile; ++ty) {
+      for (int tx = region.x / kTile; tx <= (region.x + region.width - 1) / kTile; ++tx) {
+        const cv::Rect tileRect(tx * kTile, ty * kTile, kTile, kTile);
+        const cv::Rect part = tileRect & region;
+        if (part.empty()) continue;
+        // The small frame's pixels that can fall into this part of the raster.
+        double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+        for (cv::Point2d c : {cv::Point2d(part.tl()), cv::Point2d(part.br().x, part.y),
+                              cv::Point2d(part.x, part.br().y), cv::Point2d(part.br())}) {
+          const cv::Point2d q = Apply(smallFromRaster, c);
+          x0 = std::min(x0, q.x), x1 = std::max(x1, q.x);
+          y0 = std::min(y0, q.y), y1 = std::max(y1, q.y);
+        }
+        const cv::Rect dst = cv::Rect(cv::Point(static_cast<int>(std::floor(x0)) - 1,
+                                                static_cast<int>(std::floor(y0)) - 1),
+                                      cv::Point(static_cast<int>(std::ceil(x1)) + 2,
+                                                static_cast<int>(std::ceil(y1)) + 2)) &
+                             smallRect;
+        if (dst.empty()) continue;
+        const cv::Matx33d m =
+            Translate(-tileRect.x, -tileRect.y) * rasterFromSmall * Translate(dst.x, dst.y);
+        const cv::Matx23d warp(m(0, 0), m(0, 1), m(0, 2), m(1, 0), m(1, 1), m(1, 2));
+        cv::Mat out = small(dst);
+        cv::warpAffine(Tile(tx, ty), out, warp, dst.size(),
+                       cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_TRANSPARENT);
+      }
+    }
+  }
+  DrawCuts(small, head, cuts, kStep);
+  cv::Mat frame;
+  cv::resize(small, frame, cv::Size(kFrameWidth, kFrameHeight), 0, 0, cv::INTER_NEAREST);
+  cv::multiply(frame, m_gain, frame, 1.0 / 255.0);
   return frame;
 }
 

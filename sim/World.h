@@ -82,8 +82,19 @@ class World {
 
   // The camera frame (640 rows x 480 columns, CV_8UC3) with the head at head (cutter units) and
   // the given knife cuts on the bed. frameIndex picks the noise: the same index, the same frame.
+  // It is RenderScene followed by AddNoise.
   cv::Mat RenderFrame(cv::Point2d head, const std::vector<BedSegment>& cuts,
                       std::uint64_t frameIndex) const;
+  // The frame without its noise, in layers: bed and paper, the copies' artwork, the knife cuts,
+  // then the optics (blur, lighting). It depends only on head and cuts, so a camera whose view
+  // has not changed may keep it and add new noise.
+  cv::Mat RenderScene(cv::Point2d head, const std::vector<BedSegment>& cuts) const;
+  // Adds frame frameIndex's sensor noise to a scene, from a pool drawn once per world.
+  void AddNoise(cv::Mat& frame, std::uint64_t frameIndex) const;
+  // A quick picture of the same view for frames nobody reads (a live view in passing): a quarter
+  // of the resolution, nearest pixels straight from the artwork tiles, the cuts, enlarged to the
+  // frame size and lit; no blur, no noise.
+  cv::Mat RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts) const;
 
   // The artwork raster pixels [x0, x0 + w) x [y0, y0 + h) at the world's raster resolution,
   // assembled from cached tiles.
@@ -91,6 +102,13 @@ class World {
 
  private:
   cv::Mat Tile(int tx, int ty) const;
+  // Writes the raster pixels from (x0, y0) on into out's pixels, out's size.
+  void AssembleRegion(int x0, int y0, const cv::Mat& out) const;
+  // The bed area the frame shows with the head at head, with a margin of two pixels.
+  cv::Rect2d View(cv::Point2d head) const;
+  // The knife cuts over a frame drawn at step camera pixels a pixel.
+  void DrawCuts(cv::Mat& frame, cv::Point2d head, const std::vector<BedSegment>& cuts,
+                int step) const;
 
   WorldOptions m_opts;
   Artwork m_art;
@@ -100,7 +118,9 @@ class World {
   cv::Rect2d m_material;
   int m_rasterWidth = 0;
   int m_rasterHeight = 0;
-  cv::Mat m_gain;  // lighting, 255 = full brightness
+  cv::Mat m_gain;   // lighting, 255 = full brightness
+  cv::Mat m_bed;    // a frame of bare bed, copied under every scene
+  cv::Mat m_noise;  // CV_16SC3 sensor noise, one frame's rows plus the pool's
 
   mutable std::mutex m_cacheMutex;
   mutable std::map<std::pair<int, int>, cv::Mat> m_tiles;

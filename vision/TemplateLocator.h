@@ -30,7 +30,9 @@ struct MarkMatch {
 // positions (integer division) and scores, and converts the offset of the matched area's centre
 // from the frame centre to cutter units with scale (cutter units per pixel), truncating toward
 // zero. A template that does not fit the window, or an empty window, is reported not found with
-// score 0. Pure: no sleeping, no state.
+// score 0. Each frame's scores are the normalised correlation coefficient of the plain library
+// match, computed exactly (no coarse search); the frames are correlated side by side on the
+// library's worker threads. Pure: no sleeping, no state kept between calls.
 MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
                     const cv::Rect& window, double scale);
 

@@ -1,0 +1,159 @@
+// What the simulated camera delivers on a virtual clock: the frame a sleeping thread wakes to is
+// the full render of that moment, frames replaced within a sleep are quick previews of their own
+// view, and a resting view keeps its scene under new noise.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "common/Frame.h"
+#include "platform/Clock.h"
+#include "sim/SimMachine.h"
+
+namespace kx::test {
+namespace {
+
+// Every delivered frame with its index (frames are numbered from 1 in delivery order).
+struct Recorder {
+  std::mutex mutex;
+  std::vector<cv::Mat> frames;
+  static void BmpFrameCallback(BYTE* frame, DWORD count, DWORD, DWORD, DWORD, DWORD, void* ctx,
+                               void*) {
+    auto* self = static_cast<Recorder*>(ctx);
+    if (!frame || count != kFrameBytes) return;
+    std::lock_guard<std::mutex> lock(self->mutex);
+    self->frames.push_back(cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, frame).clone());
+  }
+};
+
+WorldOptions SmallWorld() {
+  WorldOptions o;
+  o.copies.columns = 2;
+  o.copies.rows = 2;
+  o.camera.frameRate = 15;
+  return o;
+}
+
+double MeanDifference(const cv::Mat& a, const cv::Mat& b) {
+  return cv::norm(a, b, cv::NORM_L1) / static_cast<double>(a.total() * a.channels());
+}
+
+// A path over the artwork: travel across copy 0, cut a square, travel again, rest; the clock
+// advances in sleeps of different lengths. After every sleep, check(frame count) runs on the
+// sleeping thread with every frame of the sleep delivered.
+class Drive {
+ public:
+  explicit Drive(const WorldOptions& o) : machine(o) {
+    RegisterFrameSink(&Recorder::BmpFrameCallback, &recorder);
+  }
+  ~Drive() { UnregisterFrameSink(&recorder); }
+
+  void Run(const std::function<void()>& afterSleep) {
+    const World& world = machine.GetWorld();
+    const cv::Point2d a = world.HeadForCameraAt(world.BedFromArtwork(0, {400, 400}));
+    const cv::Point2d b = world.HeadForCameraAt(world.BedFromArtwork(0, {5000, 3000}));
+    auto go = [](cv::Point2d p, int mode) {
+      sendxyNoW(static_cast<long>(p.x), static_cast<long>(p.y), mode);
+    };
+    go(a, kMoveTravel);
+    go(b, kMoveTravel);
+    for (auto [dx, dy] : {std::pair{400, 0}, {400, 400}, {0, 400}, {0, 0}})
+      go(b + cv::Point2d(dx, dy), kMoveCut);
+    go(a, kMoveTravel);
+    const int sleeps[] = {30, 100, 200, 70, 350, 100, 66, 67, 500, 100};
+    for (int round = 0; round < 4; ++round) {
+      for (int ms : sleeps) {
+        Sleep(static_cast<DWORD>(ms));
+        afterSleep();
+      }
+    }
+  }
+
+  SimMachine machine;
+  Recorder recorder;
+};
+
+TEST(SimCameraFrames, TheFrameASleeperWakesToIsTheFullRenderOfItsMoment) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  Drive drive(SmallWorld());
+  SimCamera& camera = drive.machine.Cam();
+  const std::int64_t period = static_cast<std::int64_t>(std::llround(1e6 / 15.0));
+  int checked = 0;
+  std::size_t seen = 0;
+  std::vector<std::uint64_t> latest;  // index of the last frame after each sleep
+  drive.Run([&] {
+    std::lock_guard<std::mutex> lock(drive.recorder.mutex);
+    const auto& frames = drive.recorder.frames;
+    if (frames.size() == seen) return;  // no frame fell due in this sleep
+    seen = frames.size();
+    const std::uint64_t index = camera.FrameCount() - 1;
+    ASSERT_EQ(index, frames.size());
+    const cv::Mat full = camera.RenderAt(static_cast<std::int64_t>(index) * period, index);
+    EXPECT_EQ(cv::norm(frames.back(), full, cv::NORM_INF), 0.0) << "frame " << index;
+    latest.push_back(index);
+    ++checked;
+  });
+  EXPECT_GT(checked, 20);
+
+  // The frames in between were delivered too, as previews of their own moment's view: close to
+  // that moment's full render, further from the frame before theirs while the head moves.
+  std::lock_guard<std::mutex> lock(drive.recorder.mutex);
+  const auto& frames = drive.recorder.frames;
+  int previews = 0;
+  for (std::size_t i = 2; i <= frames.size(); ++i) {
+    if (std::find(latest.begin(), latest.end(), i) != latest.end()) continue;
+    const cv::Mat full = camera.RenderAt(static_cast<std::int64_t>(i) * period, i);
+    const cv::Mat before = camera.RenderAt(static_cast<std::int64_t>(i - 1) * period, i - 1);
+    const double own = MeanDifference(frames[i - 1], full);
+    EXPECT_LT(own, 8.0) << "frame " << i;
+    if (MeanDifference(full, before) > 3 * own) ++previews;
+  }
+  EXPECT_GT(previews, 3) << "previews that show their own view while the head moves";
+}
+
+TEST(SimCameraFrames, EveryFrameInFullOnRequest) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  Drive drive(SmallWorld());
+  SimCamera& camera = drive.machine.Cam();
+  camera.RenderEveryFrameInFull(true);
+  drive.Run([] {});
+  const std::int64_t period = static_cast<std::int64_t>(std::llround(1e6 / 15.0));
+  std::lock_guard<std::mutex> lock(drive.recorder.mutex);
+  const auto& frames = drive.recorder.frames;
+  ASSERT_GT(frames.size(), 80u);
+  for (std::size_t i = 1; i <= frames.size(); i += 7) {
+    const cv::Mat full = camera.RenderAt(static_cast<std::int64_t>(i) * period, i);
+    EXPECT_EQ(cv::norm(frames[i - 1], full, cv::NORM_INF), 0.0) << "frame " << i;
+  }
+}
+
+TEST(SimCameraFrames, ARestingViewKeepsItsSceneUnderNewNoise) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  const WorldOptions o = SmallWorld();
+  SimMachine machine(o);
+  Recorder recorder;
+  RegisterFrameSink(&Recorder::BmpFrameCallback, &recorder);
+  for (int i = 0; i < 20; ++i) Sleep(i % 3 == 2 ? 66 : 67);  // a frame a sleep; the head rests
+  UnregisterFrameSink(&recorder);
+  std::lock_guard<std::mutex> lock(recorder.mutex);
+  ASSERT_GE(recorder.frames.size(), 10u);
+  const cv::Mat scene = machine.GetWorld().RenderScene(machine.Cutter().Position(), {});
+  for (std::size_t i = 1; i < recorder.frames.size(); ++i) {
+    const cv::Mat& a = recorder.frames[i - 1];
+    const cv::Mat& b = recorder.frames[i];
+    EXPECT_GT(cv::norm(a, b, cv::NORM_INF), 0.0) << "frames " << i << " and " << i + 1;
+    // Noise of sigma 4 around the same scene: the mean stays put, no pixel strays far.
+    EXPECT_LT(MeanDifference(b, scene), 4.0);
+    EXPECT_LT(cv::norm(b, scene, cv::NORM_INF), 40.0);
+  }
+}
+
+}  // namespace
+}  // namespace kx::test
