@@ -209,6 +209,9 @@ void CKestrixDialog::OnLButtonDown(UINT nFlags, CPoint point) {
   const double k = f * m_dScale;
   const long dx = kx::Trunc((480.0 / w) * (point.x - cx) * k);
   const long dy = kx::Trunc((-640.0 / h) * (point.y - cy) * k);
+  // A close request while the head travels ends the wait first (nested in a run the run's own
+  // busy scope holds already).
+  CBusyScope busy(*this);
   MoveToOffset(dx, dy);
 }
 

@@ -64,6 +64,9 @@ class KX_EXPORT CKestrixDialog : public CDialog {
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
+  // Enter, Escape or the close box during a run or a head move: Stop (also ending a wait for
+  // placement by hand); the dialog closes once the run has returned.
+  void OnStopRequest() override;
 
   // Job data.
   int GetRegMarkData();

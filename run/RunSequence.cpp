@@ -33,6 +33,8 @@ void CKestrixDialog::OnStart() {
   m_bManualLocate = 0;
   if (m_bRunning == 1) return;  // the waiting search resumes where the head now stands
 
+  // The dialog cannot be closed behind the run's back: a close request stops the run first.
+  CBusyScope busy(*this);
   m_bRunning = 1;
   GetDlgItem(IDC_KX_START)->EnableWindow(FALSE);
   GetDlgItem(IDC_KX_STOP)->SetWindowText("(*v*)Stop");
@@ -139,6 +141,16 @@ void CKestrixDialog::OnStop() {
   WriteIntMorvane(kDialogSection, "Roll", IsDlgButtonChecked(IDC_KX_ROLL) ? 1 : 0, 1);
 }
 
+void CKestrixDialog::OnStopRequest() {
+  if (m_bManualLocate == 1) {
+    // The wait for placement by hand ends, and with it the run.
+    m_bManualLocate = 0;
+    m_bRunning = 0;
+  }
+  m_bMoving = 0;
+  if (m_bRunning == 1) OnStop();
+}
+
 void CKestrixDialog::OnRoll() {
   UpdateData(TRUE);
   const int rollDir = GetIntDeviceSetup("KestrixRollDir", 0);
@@ -222,8 +234,10 @@ bool CKestrixDialog::AskForManualPlacement() {
     if (!PumpOne()) kx::WaitIdle();
   }
   m_bManualLocate = 0;
-  GetDlgItem(IDC_KX_START)->EnableWindow(FALSE);
+  // Resumed: the run goes on; stopped: the dialog is back to idle.
+  GetDlgItem(IDC_KX_START)->EnableWindow(m_bRunning == 0);
   GetDlgItem(IDC_KX_STOP)->EnableWindow(TRUE);
+  if (m_bRunning == 0) GetDlgItem(IDC_KX_STOP)->SetWindowText("(*v*)Close");
   UpdateData(TRUE);
   return m_bRunning != 0;
 }
