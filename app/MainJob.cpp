@@ -1,6 +1,7 @@
 // The main job: the run dialog on a simulated world with a scripted user, reported and pictured.
 #include "app/MainJob.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <system_error>
@@ -22,12 +23,12 @@ class FirstCopyPicture final : public CCutMachine {
  public:
   FirstCopyPicture(CCutMachine* inner, const CWnd* dialog, std::filesystem::path path)
       : m_inner(inner), m_dialog(dialog), m_path(std::move(path)) {}
-  void CallSection(const ObjList& list, const TM* tm) override {
+  bool CallSection(const ObjList& list, const TM* tm) override {
     if (!m_taken) {
       m_taken = true;
       SaveWindowPng(*m_dialog, m_path.string());
     }
-    m_inner->CallSection(list, tm);
+    return m_inner->CallSection(list, tm);
   }
 
  private:
@@ -122,7 +123,10 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   recorder.Finish();
 
   RunTotals totals;
-  totals.copiesCut = static_cast<int>(recorder.Copies().size());
+  // A copy the cutter did not take is registered, not cut.
+  totals.copiesCut =
+      static_cast<int>(std::count_if(recorder.Copies().begin(), recorder.Copies().end(),
+                                     [](const CopyRecord& c) { return c.cut; }));
   totals.virtualSeconds = static_cast<double>(scenario.Clock().NowMicros() - virtualStart) / 1e6;
   totals.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();

@@ -2,9 +2,9 @@
 // installable object.
 #include "embedded/EmbeddedHost.h"
 
+#include "embedded/CutMachine.h"
 #include "host/Translation.h"
 #include "platform/Render.h"
-#include "embedded/CutMachine.h"
 
 namespace kx {
 
@@ -26,8 +26,8 @@ void EmbeddedHost::Install() {
   SetDisplayTextFilter([](const std::string& text) { return Translate(text); });
 }
 
-void EmbeddedHost::CutSection(const CQvSimpleList<uint64>& list, const TM* tm) {
-  kx::CutSection(m_document, list, tm);
+bool EmbeddedHost::CutSection(const CQvSimpleList<uint64>& list, const TM* tm) {
+  return kx::CutSection(m_document, list, tm) >= 0;
 }
 
 }  // namespace kx

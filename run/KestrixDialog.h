@@ -149,8 +149,6 @@ class KX_EXPORT CKestrixDialog : public CDialog {
                   bool* gaveUp);
   // The failure dialogue; true when the user placed the camera and the search starts again.
   bool AskForManualPlacement();
-  // Hands the transformed copies to a cutter; false when this window has none.
-  bool HandToCutter(const ObjList& copies);
 
   DECLARE_MESSAGE_MAP()
 };

@@ -19,6 +19,8 @@ const char kSearchCaption[] = "(*v*)Kestrix error";
 const char kNoCutter[] =
     "(*v*)This window has no cutter to cut with. The copy was registered but not cut; the run "
     "stops.";
+const char kCutRefused[] =
+    "(*v*)The cutter did not take the copy. The copy was registered but not cut; the run stops.";
 
 }  // namespace
 
@@ -285,13 +287,6 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
 
 // ---- Cutting ----
 
-bool CKestrixDialog::HandToCutter(const ObjList& copies) {
-  CCutMachine* machine = m_pCutMachine ? m_pCutMachine : kx::HostCutMachine();
-  if (!machine) return false;
-  machine->CallSection(copies, nullptr);
-  return true;
-}
-
 void CKestrixDialog::Cut() {
   ObjList copies = DBCreateEmptyList();
   for (uint64 h = DBGetFirstMember(m_JobList); h != 0; h = DBGetNextMember(m_JobList)) {
@@ -307,6 +302,14 @@ void CKestrixDialog::Cut() {
     d[i] = NewWorldPt{(m_dXOffset + m_FoundPt[i].x) * k, (m_dYOffset + m_FoundPt[i].y) * k};
   }
   const TM tm = GetTM(s[0], s[1], s[2], d[0], d[1], d[2]);
+  // A window started without a cutter cuts through the host's own, if the host has one.
+  CCutMachine* machine = m_pCutMachine ? m_pCutMachine : kx::HostCutMachine();
+  if (!machine) {
+    DBDestroyList(copies);
+    TMessageBox(this, kNoCutter, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+    OnStop();
+    return;
+  }
   {
     CTranslate translate(tm);
     for (uint64 h = DBGetFirstMember(copies); h != 0; h = DBGetNextMember(copies)) {
@@ -316,7 +319,7 @@ void CKestrixDialog::Cut() {
     }
     std::int32_t cutState = 0;
     DEV_SendInfo(kDevCodeCutState, &cutState);
-    const bool cut = HandToCutter(copies);
+    const bool cut = machine->CallSection(copies, nullptr);
 
     POINT position = ReadHead();
     MoveTo(position.x + 2, position.y + 2);
@@ -334,7 +337,7 @@ void CKestrixDialog::Cut() {
     m_ptHead = ReadHead();
     DBDestroyList(copies);
     if (!cut) {
-      TMessageBox(this, kNoCutter, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+      TMessageBox(this, kCutRefused, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
       OnStop();
     }
   }

@@ -22,6 +22,40 @@ std::function<void(JobDescription&)> SpoilMark(int mark) {
   };
 }
 
+// The scenario's host in every way but one: it has no cutter, so it cuts nothing.
+class HostWithoutCutter final : public IHost {
+ public:
+  explicit HostWithoutCutter(IHost& inner) : m_inner(inner) {}
+  IObjectDatabase& Database() override { return m_inner.Database(); }
+  ISettingsStore& Settings() override { return m_inner.Settings(); }
+  ITranslator& Translator() override { return m_inner.Translator(); }
+  bool CutSection(const CQvSimpleList<uint64>&, const TM*) override { return false; }
+
+ private:
+  IHost& m_inner;
+};
+
+TEST(FailureRun, ACopyTheHostCannotCutIsRecordedNotCutAndTheRunStops) {
+  RunHarness h(SheetWorld(1, 2, 36));
+  HostWithoutCutter host(h.scenario.Host());
+  ScopedHost install(&host);
+  h.op.ExpectBox(
+      "The cutter did not take the copy. The copy was registered but not cut; the run "
+      "stops.",
+      IDOK);
+  EXPECT_EQ(h.Run(h.OnGrid({.copiesY = 2})), 0);
+  ASSERT_EQ(h.Copies().size(), 1u) << "the second copy is not searched for";
+  EXPECT_FALSE(h.Copies()[0].cut);
+  EXPECT_THAT(h.scenario.Machine().Cutter().Cuts(), IsEmpty());
+  EXPECT_GT(cv::norm(h.Head()), 1000.0) << "stopped where it was";
+  // The driver was told the cut was over: 2 at the start, 0 before the cut, 2 after.
+  std::vector<int> states;
+  for (const auto& v : h.scenario.Machine().Cutter().DeviceValues())
+    if (v.code == kDevCodeCutState) states.push_back(v.value);
+  EXPECT_EQ(states, (std::vector<int>{2, 0, 2}));
+  EXPECT_EQ(h.op.PendingBoxes(), 0u);
+}
+
 TEST(FailureRun, AMarkThatCannotBeFoundAsksTheUserAndCancelEndsAtTheOrigin) {
   RunHarness h(SheetWorld(1, 1, 31), SpoilMark(1));
   EXPECT_EQ(h.Run(h.OnGrid({.failures = {{.answer = IDCANCEL}}})), 0);
