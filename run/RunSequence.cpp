@@ -1,5 +1,6 @@
 // The registration run: the serpentine over the copies, the mark search and cutting.
 #include <cmath>
+#include <string>
 
 #include "common/Units.h"
 #include "host/CutterDriver.h"
@@ -19,6 +20,10 @@ const char kSearchCaption[] = "(*v*)Kestrix error";
 const char kNoCutter[] =
     "(*v*)This window has no cutter to cut with. The copy was registered but not cut; the run "
     "stops.";
+const char kTooFewMarks[] =
+    "(*v*)This job has %d registration marks; a run needs three. The run ends.";
+const char kNoReference[] =
+    "(*v*)This job has no reference image to find its marks in. The run ends.";
 const char kCutRefused[] =
     "(*v*)The cutter did not take the copy. The copy was registered but not cut; the run stops.";
 
@@ -51,7 +56,17 @@ void CKestrixDialog::OnStart() {
       ny = -1;
   }
 
-  if (m_pRegImage) {
+  int marks = 0;
+  for (uint64 h : m_hRegMark) marks += h != 0;
+  if (marks < 3) {
+    // Never a search with a guessed area: the run ends here, naming what the job lacks.
+    std::string text = kx::Translate(kTooFewMarks);
+    if (const std::size_t at = text.find("%d"); at != std::string::npos)
+      text = text.substr(0, at) + std::to_string(marks) + text.substr(at + 2);
+    TMessageBox(this, text.c_str(), kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+  } else if (!m_pRegImage) {
+    TMessageBox(this, kNoReference, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+  } else {
     m_nDir = 1;
     m_FoundPt[0] = NewWorldPt{0, 0};
     m_tmStepX = TM::Translation(static_cast<double>(m_fStepX * 1000.0f), 0);
@@ -249,8 +264,9 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
   for (;;) {
     for (int i = 0; i < 3; ++i) m_RefPt[i] = m_FoundPt[i] = NewWorldPt{0, 0};
     bool found = false;
-    bool failed = false;
     for (int i = 0; i < 3 && m_bRunning != 0; ++i) {
+      // A missing mark has no area to search for (Start refuses such a job already).
+      if (m_hRegMark[i] == 0) return false;
       SetupRegImage(i);
       if (!m_pRegImage) return false;
       const cv::Point2d centre =
@@ -258,11 +274,8 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       const NewWorldPt ref{centre.x, centre.y};
       long x = 0, y = 0;
       bool gaveUp = false;
-      found = SearchMark(i, ref, maxErr, stepX, stepY, &x, &y, &gaveUp);
-      if (gaveUp || !found) {
-        failed = true;
-        break;
-      }
+      found = SearchMark(i, ref, maxErr, stepX, stepY, &x, &y, &gaveUp) && !gaveUp;
+      if (!found) break;
       MoveToOffset(x, y);
       const double headX = m_ptHead.x;
       const double headY = m_ptHead.y;
@@ -274,7 +287,10 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       m_RefPt[i] = ref;
       m_FoundPt[i] = NewWorldPt{headX + x, headY + y};
     }
-    if (!failed) {
+    // All three found, or stopped right after a found one: done. A failed search, or a Stop
+    // before this copy's first search (while the head travelled to it), asks the user.
+    // Closing the dialog asks nothing more.
+    if (found || IsClosePending()) {
       SetupRegImage(0);
       return found && m_bRunning != 0;
     }

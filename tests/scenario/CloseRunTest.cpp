@@ -65,6 +65,21 @@ TEST(CloseRun, EscapeMidRunStopsBeforeTheNextCopyAndCloses) {
   ExpectKnifeUp(h);
 }
 
+TEST(CloseRun, EscapeWhileTheHeadTravelsToTheNextCopyClosesWithoutAsking) {
+  RunHarness h(SheetWorld(1, 2, 37));
+  const auto duringRun = [&](ScriptedOperator& op) {
+    op.Then(ScriptedOperator::PressKey(VK_ESCAPE).When([&] {
+      return h.Copies().size() == 1 && h.dialog->IsMoving() &&
+             cv::norm(h.Head() - h.scenario.HeadOverMark(0, 2)) > 1000;
+    }));
+  };
+  const INT_PTR result =
+      h.Run(h.OnGrid({.copiesY = 2, .closeAtEnd = false, .duringRun = duringRun}));
+  ExpectClosedByCancel(h, result);  // an unexpected "Unable to locate image" fails the script
+  EXPECT_EQ(h.Copies().size(), 1u);
+  ExpectKnifeUp(h);
+}
+
 TEST(CloseRun, CloseBoxMidCutFinishesThatCutThenStopsAndCloses) {
   RunHarness h(SheetWorld(1, 2, 35));
   bool closedMidCut = false;
