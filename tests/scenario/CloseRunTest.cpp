@@ -40,7 +40,7 @@ TEST(CloseRun, EscapeWhileWaitingForPlacementByHandEndsTheRunAndCloses) {
   });
   const auto duringRun = [&](ScriptedOperator& op) {
     op.ExpectBox("Unable to locate image", IDOK);
-    op.ExpectBox("Please locate first registration area", IDOK);
+    op.ExpectBox("Please locate first registration area and click on Start.", IDOK);
     op.Then(ScriptedOperator::PressKey(VK_ESCAPE).When(
         [&] { return h.dialog->IsWaitingForPlacement(); }));
   };
