@@ -1,6 +1,7 @@
 // The main job: the run dialog on a simulated world with a scripted user, reported and pictured.
 #include "app/MainJob.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <new>
@@ -106,14 +107,14 @@ class FirstCopyPicture final : public CCutMachine {
                    std::ostream& err)
       : m_inner(inner), m_dialog(dialog), m_path(std::move(path)), m_err(err) {}
   bool Written() const { return m_written; }
-  void CallSection(const ObjList& list, const TM* tm) override {
+  bool CallSection(const ObjList& list, const TM* tm) override {
     if (!m_taken) {
       m_taken = true;
       const CWnd* dialog = m_dialog;
       m_written = WritePng(
           m_path, [dialog] { return RenderWindow(*dialog); }, m_err);
     }
-    m_inner->CallSection(list, tm);
+    return m_inner->CallSection(list, tm);
   }
 
  private:
@@ -245,7 +246,10 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   recorder.Finish();
 
   RunTotals totals;
-  totals.copiesCut = static_cast<int>(recorder.Copies().size());
+  // A copy the cutter did not take is registered, not cut.
+  totals.copiesCut =
+      static_cast<int>(std::count_if(recorder.Copies().begin(), recorder.Copies().end(),
+                                     [](const CopyRecord& c) { return c.cut; }));
   totals.virtualSeconds = static_cast<double>(scenario.Clock().NowMicros() - virtualStart) / 1e6;
   totals.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();

@@ -38,7 +38,8 @@ CopyResult JudgeCopy(const Scenario& scenario, const CopyRecord& record, int ord
     r.markMiss[i] = cv::norm(truth - cv::Point2d(record.found[i].x, record.found[i].y));
     if (r.markMiss[i] <= tolerance) ++r.marksFound;
   }
-  r.pass = record.score.points > 0 && record.score.maxError * kMmPerCutter <= expect.maxErrorMm;
+  r.pass = record.cut && record.score.points > 0 &&
+           record.score.maxError * kMmPerCutter <= expect.maxErrorMm;
   return r;
 }
 
@@ -48,7 +49,9 @@ std::string CopyLine(const CopyResult& r) {
   line += c.copy < 0 ? std::string("on no printed copy")
                      : "column " + std::to_string(c.column) + " row " + std::to_string(c.row);
   line += "  marks " + std::to_string(r.marksFound) + "/3";
-  if (c.score.points > 0)
+  if (!c.cut)
+    line += "  not cut";
+  else if (c.score.points > 0)
     line += Format("  max %.2f mm  rms %.2f mm", c.score.maxError * kMmPerCutter,
                    c.score.rmsError * kMmPerCutter);
   else
@@ -66,7 +69,9 @@ std::vector<std::string> UnmetExpectations(const std::vector<CopyResult>& copies
   for (const CopyResult& r : copies) {
     if (r.pass) continue;
     const std::string which = "copy " + std::to_string(r.order);
-    if (r.record.copy < 0)
+    if (!r.record.cut)
+      unmet.push_back(which + " was registered but not cut");
+    else if (r.record.copy < 0)
       unmet.push_back(which + " was cut where no copy is printed");
     else if (r.record.score.points == 0)
       unmet.push_back(which + " has no knife cut to score");
@@ -124,7 +129,7 @@ nlohmann::json ReportJson(const std::string& worldName, const MainJobSetup& setu
   std::set<int> cut;
   for (const CopyResult& r : copies) {
     const CopyRecord& c = r.record;
-    cut.insert(c.copy);
+    if (c.cut) cut.insert(c.copy);
     nlohmann::json marks = nlohmann::json::array();
     for (int i = 0; i < 3; ++i)
       marks.push_back({{"reference", Point(c.ref[i])},
@@ -136,6 +141,7 @@ nlohmann::json ReportJson(const std::string& worldName, const MainJobSetup& setu
                     {"column", c.column},
                     {"row", c.row},
                     {"found", true},
+                    {"cut", c.cut},
                     {"marksFound", r.marksFound},
                     {"marks", marks},
                     {"transform",

@@ -23,7 +23,7 @@ int CutSection(const Document& document, const CQvSimpleList<uint64>& list, cons
         const long x = std::max(0L, Trunc(DocToCutter(subpath[i].x)));
         const long y = std::max(0L, Trunc(DocToCutter(subpath[i].y)));
         if (i > 0 && x == lastX && y == lastY) continue;
-        sendxyNoW(x, y, i == 0 ? kMoveTravel : kMoveCut);
+        if (sendxyNoW(x, y, i == 0 ? kMoveTravel : kMoveCut) == 0) return -1;
         ++moves;
         lastX = x;
         lastY = y;

@@ -35,8 +35,8 @@ void EmbeddedHost::Install() {
   SetDisplayTextFilter([](const std::string& text) { return Translate(text); });
 }
 
-void EmbeddedHost::CutSection(const CQvSimpleList<uint64>& list, const TM* tm) {
-  kx::CutSection(m_document, list, tm);
+bool EmbeddedHost::CutSection(const CQvSimpleList<uint64>& list, const TM* tm) {
+  return kx::CutSection(m_document, list, tm) >= 0;
 }
 
 }  // namespace kx

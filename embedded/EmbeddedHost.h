@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <string>
 
-#include "host/Host.h"
 #include "embedded/Document.h"
 #include "embedded/Resources.h"
 #include "embedded/SettingsStore.h"
 #include "embedded/TranslationCatalog.h"
+#include "host/Host.h"
 
 namespace kx {
 
@@ -40,7 +40,7 @@ class EmbeddedHost final : public IHost {
   IObjectDatabase& Database() override { return m_document; }
   ISettingsStore& Settings() override { return m_settings; }
   ITranslator& Translator() override { return m_translator; }
-  void CutSection(const CQvSimpleList<uint64>& list, const TM* tm) override;
+  bool CutSection(const CQvSimpleList<uint64>& list, const TM* tm) override;
 
  private:
   Document m_document;

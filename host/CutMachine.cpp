@@ -9,8 +9,8 @@ thread_local const CTranslate* t_activeTranslate = nullptr;
 
 CCutMachine::~CCutMachine() = default;
 
-void CCutMachine::CallSection(const ObjList& list, const TM* tm) {
-  if (list && kx::Host()) kx::Host()->CutSection(*list, tm);
+bool CCutMachine::CallSection(const ObjList& list, const TM* tm) {
+  return list && kx::Host() && kx::Host()->CutSection(*list, tm);
 }
 
 CTranslate::CTranslate(const TM& tm) : m_tm(tm), m_previous(t_activeTranslate) {

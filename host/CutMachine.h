@@ -12,7 +12,9 @@ class CCutMachine {
  public:
   virtual ~CCutMachine();
   // tm, when not null, is applied to the paths first (the objects themselves are not changed).
-  virtual void CallSection(const ObjList& list, const TM* tm);
+  // True when the host took the whole list (an empty list included); false when there is no list,
+  // no host, or the host could not cut it.
+  virtual bool CallSection(const ObjList& list, const TM* tm);
 };
 
 // Marks a cut as running under tm for the lifetime of the object. It changes no object and no

@@ -99,8 +99,8 @@ class IHost {
   virtual ISettingsStore& Settings() = 0;
   virtual ITranslator& Translator() = 0;
   // Cuts the paths of the list, through tm first when tm is not null; returns once the moves are
-  // handed to the cutter driver.
-  virtual void CutSection(const CQvSimpleList<uint64>& list, const TM* tm) = 0;
+  // handed to the cutter driver. False when the host has no cutter or the cutter refused a move.
+  virtual bool CutSection(const CQvSimpleList<uint64>& list, const TM* tm) = 0;
 };
 
 // The installed host, null until one is installed. The caller keeps ownership; install nullptr

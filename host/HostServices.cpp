@@ -1,6 +1,8 @@
 // Everything of the host the module's windows call, in one include.
 #include "host/HostServices.h"
 
+#include "host/Host.h"
+
 namespace kx {
 
 CQvBitmap* ObjectBitmap(uint64 h) {
@@ -11,7 +13,7 @@ CQvBitmap* ObjectBitmap(uint64 h) {
 
 CCutMachine* HostCutMachine() {
   static CCutMachine machine;
-  return &machine;
+  return Host() ? &machine : nullptr;
 }
 
 }  // namespace kx

@@ -17,7 +17,7 @@ namespace kx {
 CQvBitmap* ObjectBitmap(uint64 h);
 
 // The host's cutter object, for windows that were given none: cuts through the installed host.
-// Lives as long as the program.
+// Lives as long as the program; null while no host is installed.
 CCutMachine* HostCutMachine();
 
 }  // namespace kx

@@ -171,6 +171,10 @@ BOOL CDialog::OnInitDialog() {
 }
 
 void CDialog::EndDialog(int nResult) {
+  if (m_nBusy > 0) {
+    RequestClose(0, nResult);
+    return;
+  }
   m_nModalResult = nResult;
   m_bEndModal = true;
   ShowWindow(SW_HIDE);
@@ -194,9 +198,66 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   return CWnd::DefWindowProc(message, wParam, lParam);
 }
 
+// ---- Busy dialogs
+
+namespace {
+// The pending close came from EndDialog: end with the remembered result.
+constexpr UINT kEndDialogRequest = 0xFFFF;
+}  // namespace
+
+CDialog::CBusyScope::CBusyScope(CDialog& dialog) : m_dialog(dialog) { m_dialog.BeginBusy(&dialog); }
+
+CDialog::CBusyScope::~CBusyScope() { m_dialog.EndBusy(); }
+
+void CDialog::BeginBusy(CDialog* operation) {
+  if (m_nBusy++ == 0) {
+    m_pBusyOperation = operation;
+    m_nPendingClose = 0;
+  }
+  if (CDialog* container = BusyContainer()) container->BeginBusy(operation);
+}
+
+void CDialog::EndBusy() {
+  if (CDialog* container = BusyContainer()) container->EndBusy();
+  if (m_nBusy <= 0 || --m_nBusy > 0) return;
+  m_pBusyOperation = nullptr;
+  const UINT pending = m_nPendingClose;
+  m_nPendingClose = 0;
+  if (pending == kEndDialogRequest) {
+    EndDialog(m_nPendingResult);
+  } else if (pending != 0 && m_hWnd) {
+    // Replayed through the queue so that OnOK or OnCancel run as for any other Enter or Escape,
+    // outside the handler that was busy.
+    ::PostMessage(m_hWnd, WM_COMMAND, MAKEWPARAM(pending, BN_CLICKED), 0);
+  }
+}
+
+void CDialog::RequestClose(UINT command, int result) {
+  if (m_nPendingClose == 0) {
+    m_nPendingClose = command != 0 ? command : kEndDialogRequest;
+    m_nPendingResult = result;
+    kx::Log(kx::LogLevel::Info, kx::LogCategory::Window,
+            "closing \"" + GetWindowText() + "\" once its operation has stopped");
+  }
+  if (m_pBusyOperation) m_pBusyOperation->OnStopRequest();
+}
+
+LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (m_nBusy > 0 && message == WM_COMMAND) {
+    const UINT id = LOWORD(wParam);
+    if (id == IDOK || id == IDCANCEL) {
+      RequestClose(id, static_cast<int>(id));
+      return 0;
+    }
+  }
+  return CWnd::WindowProc(message, wParam, lParam);
+}
+
 // ---- CPropertyPage
 
 CPropertyPage::CPropertyPage(UINT nIDTemplate) : CDialog(nIDTemplate, nullptr) {}
+
+CDialog* CPropertyPage::BusyContainer() { return m_pSheet; }
 
 BOOL CPropertyPage::OnSetActive() {
   if (m_bFirstSetActive) {

@@ -1,4 +1,5 @@
-// Dialogs from templates: modal and modeless, property pages and a minimal property sheet.
+// Dialogs from templates: modal and modeless, busy while a long operation runs, property pages
+// and a minimal property sheet.
 // Threads: bound to one thread: the thread that creates a dialog runs its loop and handlers.
 #pragma once
 
@@ -30,12 +31,39 @@ class CDialog : public CWnd {
   virtual void OnCancel();
   void SetHelpID(UINT nIDHelp) { m_nIDHelp = nIDHelp; }
 
+  // A dialog is busy while a long operation (a run, a calibration, a capture) runs inside one of
+  // its handlers and drives the machine. While busy, asking to close it (Enter, Escape, the close
+  // box, the IDOK and IDCANCEL commands, EndDialog) neither hides nor ends it: the request calls
+  // OnStopRequest, which stops the operation at its next check, and is carried out once the last
+  // busy scope has ended. Scopes nest; a page's scope keeps its sheet busy too.
+  class CBusyScope {
+   public:
+    explicit CBusyScope(CDialog& dialog);
+    ~CBusyScope();
+    CBusyScope(const CBusyScope&) = delete;
+    CBusyScope& operator=(const CBusyScope&) = delete;
+
+   private:
+    CDialog& m_dialog;
+  };
+  bool IsBusy() const { return m_nBusy > 0; }
+  // Whether a close was asked for during the current busy operation.
+  bool IsClosePending() const { return m_nPendingClose != 0; }
+
   UINT m_nIDTemplate;
   UINT m_nIDHelp = 0;
   CWnd* m_pParentWnd;
 
  protected:
   LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  // While busy, IDOK and IDCANCEL become close requests instead of reaching OnOK and OnCancel.
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  // Called on the dialog's thread, once for each request to close the busy dialog: stop the busy
+  // operation (no further move, search or cut) and let it return. Does nothing by default.
+  virtual void OnStopRequest() {}
+  // The dialog that holds this one and whose close requests concern this one's operations too:
+  // a page's sheet. Null by default.
+  virtual CDialog* BusyContainer() { return nullptr; }
   // Makes the window and its controls from a template and runs OnInitDialog. A child sits at
   // origin in the parent's client area; a top-level dialog is placed by the framework.
   BOOL CreateIndirect(const kx::DialogTemplate& tmpl, CWnd* parent, bool child, POINT origin = {});
@@ -46,8 +74,18 @@ class CDialog : public CWnd {
   DECLARE_MESSAGE_MAP()
 
  private:
+  void BeginBusy(CDialog* operation);
+  void EndBusy();
+  // A close request while busy: remembered (the first one counts) and passed on as a stop.
+  // command: IDOK or IDCANCEL to replay when the operation has ended; 0 for EndDialog(result).
+  void RequestClose(UINT command, int result);
+
   bool m_bEndModal = false;
   int m_nModalResult = -1;
+  int m_nBusy = 0;
+  CDialog* m_pBusyOperation = nullptr;  // the dialog whose handler runs the busy operation
+  UINT m_nPendingClose = 0;             // 0 none, IDOK/IDCANCEL, or kEndDialogRequest
+  int m_nPendingResult = 0;
 };
 
 inline constexpr DWORD PSP_USETITLE = 0x0008;
@@ -74,6 +112,7 @@ class CPropertyPage : public CDialog {
   virtual BOOL OnApply();
   void OnOK() override {}
   void OnCancel() override {}
+  CDialog* BusyContainer() override;
   // Marks the page changed; the sheet's Apply button is enabled while a page is.
   void SetModified(BOOL bChanged = TRUE);
   BOOL IsModified() const { return m_bModified; }

@@ -209,6 +209,9 @@ void CKestrixDialog::OnLButtonDown(UINT nFlags, CPoint point) {
   const double k = f * m_dScale;
   const long dx = kx::Trunc((480.0 / w) * (point.x - cx) * k);
   const long dy = kx::Trunc((-640.0 / h) * (point.y - cy) * k);
+  // A close request while the head travels ends the wait first (nested in a run the run's own
+  // busy scope holds already).
+  CBusyScope busy(*this);
   MoveToOffset(dx, dy);
 }
 
@@ -241,6 +244,8 @@ int CKestrixDialog::GetCutList() {
 // ---- Reference image ----
 
 void CKestrixDialog::SetupRegImage(int mark) {
+  // No mark, no area: the reference stays as it was (none for a job without marks).
+  if (mark < 0 || mark > 2 || m_hRegMark[mark] == 0) return;
   CQvBitmap* bitmap = kx::ObjectBitmap(m_hImageObj);
   if (!bitmap) return;
   const double k = m_dScale * 2.54;
@@ -258,14 +263,12 @@ void CKestrixDialog::SetupRegImage(int mark) {
 
   BOUNDS A{};
   BOUNDS C{};
-  DBGetObjectBounds(mark >= 0 && mark < 3 ? m_hRegMark[mark] : 0, &A);
+  DBGetObjectBounds(m_hRegMark[mark], &A);
   DBGetObjectBounds(m_hImageObj, &C);
   int ox = 0, oy = 0, ax0 = 0, ay0 = 0, ax1 = 0, ay1 = 0;
   bitmap->MapRealToBitmap(C.minX, C.maxY, &ox, &oy, false);
   bitmap->MapRealToBitmap(A.minX, A.minY, &ax0, &ay0, false);
   bitmap->MapRealToBitmap(A.maxX, A.maxY, &ax1, &ay1, false);
-  // An area that misses the image leaves the whole image as the region (see the note in
-  // GetRegMarkData's callers: a missing mark cannot be found and leads to the failure dialogue).
   m_pRegImage->SetRoi(kx::ReferenceArea(ox, oy, ax0, ay0, ax1, ay1, H));
 
   if (!m_wndPreview.GetSafeHwnd()) return;

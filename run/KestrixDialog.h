@@ -64,6 +64,9 @@ class KX_EXPORT CKestrixDialog : public CDialog {
  protected:
   void DoDataExchange(CDataExchange* pDX) override;
   BOOL OnInitDialog() override;
+  // Enter, Escape or the close box during a run or a head move: Stop (also ending a wait for
+  // placement by hand); the dialog closes once the run has returned.
+  void OnStopRequest() override;
 
   // Job data.
   int GetRegMarkData();
@@ -146,8 +149,6 @@ class KX_EXPORT CKestrixDialog : public CDialog {
                   bool* gaveUp);
   // The failure dialogue; true when the user placed the camera and the search starts again.
   bool AskForManualPlacement();
-  // Hands the transformed copies to a cutter; false when this window has none.
-  bool HandToCutter(const ObjList& copies);
 
   DECLARE_MESSAGE_MAP()
 };

@@ -1,5 +1,6 @@
 // The registration run: the serpentine over the copies, the mark search and cutting.
 #include <cmath>
+#include <string>
 
 #include "common/Units.h"
 #include "host/CutterDriver.h"
@@ -19,6 +20,12 @@ const char kSearchCaption[] = "(*v*)Kestrix error";
 const char kNoCutter[] =
     "(*v*)This window has no cutter to cut with. The copy was registered but not cut; the run "
     "stops.";
+const char kTooFewMarks[] =
+    "(*v*)This job has %d registration marks; a run needs three. The run ends.";
+const char kNoReference[] =
+    "(*v*)This job has no reference image to find its marks in. The run ends.";
+const char kCutRefused[] =
+    "(*v*)The cutter did not take the copy. The copy was registered but not cut; the run stops.";
 
 }  // namespace
 
@@ -33,6 +40,8 @@ void CKestrixDialog::OnStart() {
   m_bManualLocate = 0;
   if (m_bRunning == 1) return;  // the waiting search resumes where the head now stands
 
+  // The dialog cannot be closed behind the run's back: a close request stops the run first.
+  CBusyScope busy(*this);
   m_bRunning = 1;
   GetDlgItem(IDC_KX_START)->EnableWindow(FALSE);
   GetDlgItem(IDC_KX_STOP)->SetWindowText("(*v*)Stop");
@@ -47,7 +56,17 @@ void CKestrixDialog::OnStart() {
       ny = -1;
   }
 
-  if (m_pRegImage) {
+  int marks = 0;
+  for (uint64 h : m_hRegMark) marks += h != 0;
+  if (marks < 3) {
+    // Never a search with a guessed area: the run ends here, naming what the job lacks.
+    std::string text = kx::Translate(kTooFewMarks);
+    if (const std::size_t at = text.find("%d"); at != std::string::npos)
+      text = text.substr(0, at) + std::to_string(marks) + text.substr(at + 2);
+    TMessageBox(this, text.c_str(), kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+  } else if (!m_pRegImage) {
+    TMessageBox(this, kNoReference, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+  } else {
     m_nDir = 1;
     m_FoundPt[0] = NewWorldPt{0, 0};
     m_tmStepX = TM::Translation(static_cast<double>(m_fStepX * 1000.0f), 0);
@@ -139,6 +158,16 @@ void CKestrixDialog::OnStop() {
   WriteIntMorvane(kDialogSection, "Roll", IsDlgButtonChecked(IDC_KX_ROLL) ? 1 : 0, 1);
 }
 
+void CKestrixDialog::OnStopRequest() {
+  if (m_bManualLocate == 1) {
+    // The wait for placement by hand ends, and with it the run.
+    m_bManualLocate = 0;
+    m_bRunning = 0;
+  }
+  m_bMoving = 0;
+  if (m_bRunning == 1) OnStop();
+}
+
 void CKestrixDialog::OnRoll() {
   UpdateData(TRUE);
   const int rollDir = GetIntDeviceSetup("KestrixRollDir", 0);
@@ -222,8 +251,10 @@ bool CKestrixDialog::AskForManualPlacement() {
     if (!PumpOne()) kx::WaitIdle();
   }
   m_bManualLocate = 0;
-  GetDlgItem(IDC_KX_START)->EnableWindow(FALSE);
+  // Resumed: the run goes on; stopped: the dialog is back to idle.
+  GetDlgItem(IDC_KX_START)->EnableWindow(m_bRunning == 0);
   GetDlgItem(IDC_KX_STOP)->EnableWindow(TRUE);
+  if (m_bRunning == 0) GetDlgItem(IDC_KX_STOP)->SetWindowText("(*v*)Close");
   UpdateData(TRUE);
   return m_bRunning != 0;
 }
@@ -233,8 +264,9 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
   for (;;) {
     for (int i = 0; i < 3; ++i) m_RefPt[i] = m_FoundPt[i] = NewWorldPt{0, 0};
     bool found = false;
-    bool failed = false;
     for (int i = 0; i < 3 && m_bRunning != 0; ++i) {
+      // A missing mark has no area to search for (Start refuses such a job already).
+      if (m_hRegMark[i] == 0) return false;
       SetupRegImage(i);
       if (!m_pRegImage) return false;
       const cv::Point2d centre =
@@ -242,11 +274,8 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       const NewWorldPt ref{centre.x, centre.y};
       long x = 0, y = 0;
       bool gaveUp = false;
-      found = SearchMark(i, ref, maxErr, stepX, stepY, &x, &y, &gaveUp);
-      if (gaveUp || !found) {
-        failed = true;
-        break;
-      }
+      found = SearchMark(i, ref, maxErr, stepX, stepY, &x, &y, &gaveUp) && !gaveUp;
+      if (!found) break;
       MoveToOffset(x, y);
       const double headX = m_ptHead.x;
       const double headY = m_ptHead.y;
@@ -258,7 +287,10 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       m_RefPt[i] = ref;
       m_FoundPt[i] = NewWorldPt{headX + x, headY + y};
     }
-    if (!failed) {
+    // All three found, or stopped right after a found one: done. A failed search, or a Stop
+    // before this copy's first search (while the head travelled to it), asks the user.
+    // Closing the dialog asks nothing more.
+    if (found || IsClosePending()) {
       SetupRegImage(0);
       return found && m_bRunning != 0;
     }
@@ -270,13 +302,6 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
 }
 
 // ---- Cutting ----
-
-bool CKestrixDialog::HandToCutter(const ObjList& copies) {
-  CCutMachine* machine = m_pCutMachine ? m_pCutMachine : kx::HostCutMachine();
-  if (!machine) return false;
-  machine->CallSection(copies, nullptr);
-  return true;
-}
 
 void CKestrixDialog::Cut() {
   ObjList copies = DBCreateEmptyList();
@@ -293,6 +318,14 @@ void CKestrixDialog::Cut() {
     d[i] = NewWorldPt{(m_dXOffset + m_FoundPt[i].x) * k, (m_dYOffset + m_FoundPt[i].y) * k};
   }
   const TM tm = GetTM(s[0], s[1], s[2], d[0], d[1], d[2]);
+  // A window started without a cutter cuts through the host's own, if the host has one.
+  CCutMachine* machine = m_pCutMachine ? m_pCutMachine : kx::HostCutMachine();
+  if (!machine) {
+    DBDestroyList(copies);
+    TMessageBox(this, kNoCutter, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+    OnStop();
+    return;
+  }
   {
     CTranslate translate(tm);
     for (uint64 h = DBGetFirstMember(copies); h != 0; h = DBGetNextMember(copies)) {
@@ -302,7 +335,7 @@ void CKestrixDialog::Cut() {
     }
     std::int32_t cutState = 0;
     DEV_SendInfo(kDevCodeCutState, &cutState);
-    const bool cut = HandToCutter(copies);
+    const bool cut = machine->CallSection(copies, nullptr);
 
     POINT position = ReadHead();
     MoveTo(position.x + 2, position.y + 2);
@@ -320,7 +353,7 @@ void CKestrixDialog::Cut() {
     m_ptHead = ReadHead();
     DBDestroyList(copies);
     if (!cut) {
-      TMessageBox(this, kNoCutter, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+      TMessageBox(this, kCutRefused, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
       OnStop();
     }
   }

@@ -130,7 +130,7 @@ void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario,
         ScriptedOperator::PressButton(IDC_KX_STOP).When([dialog] { return !dialog->IsRunning(); }));
 }
 
-void RunRecorder::CallSection(const ObjList& list, const TM* tm) {
+bool RunRecorder::CallSection(const ObjList& list, const TM* tm) {
   const std::size_t cutsSoFar = m_scenario->Machine().Cutter().Cuts().size();
   // The dialog waits for the head to rest after each copy, so the previous copy is complete.
   if (m_completed < m_copies.size()) Complete(m_copies.back(), cutsSoFar);
@@ -143,7 +143,8 @@ void RunRecorder::CallSection(const ObjList& list, const TM* tm) {
   record.timeMicros = m_scenario->Clock().NowMicros();
   record.firstCut = cutsSoFar;
   m_copies.push_back(record);
-  CCutMachine::CallSection(list, tm);
+  m_copies.back().cut = CCutMachine::CallSection(list, tm);
+  return m_copies.back().cut;
 }
 
 const std::vector<CopyRecord>& RunRecorder::Finish() {

@@ -56,7 +56,7 @@ ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario,
 void ScriptRun(ScriptedOperator& op, CKestrixDialog* dialog, Scenario* scenario,
                const RunPlan& plan);
 
-// One copy as it was cut.
+// One copy as the run registered it and handed it to the cutter.
 struct CopyRecord {
   int copy = -1;  // world copy index the found marks belong to, -1 when none is near
   int column = -1;
@@ -67,6 +67,7 @@ struct CopyRecord {
   std::int64_t timeMicros = 0;
   std::size_t firstCut = 0;  // index range in the cutter's knife record
   std::size_t endCut = 0;
+  bool cut = false;  // the host took the copy's cut
   CutScore score;
 };
 
@@ -75,7 +76,7 @@ class RunRecorder final : public CCutMachine {
  public:
   RunRecorder(CKestrixDialog* dialog, Scenario* scenario)
       : m_dialog(dialog), m_scenario(scenario) {}
-  void CallSection(const ObjList& list, const TM* tm) override;
+  bool CallSection(const ObjList& list, const TM* tm) override;
 
   // Called after each copy's cut completes (or at the end): assigns knife cuts, copy and score.
   const std::vector<CopyRecord>& Finish();

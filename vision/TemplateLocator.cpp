@@ -14,6 +14,8 @@
 
 namespace kx {
 
+bool MatchAccepted(double score) { return score > kMatchThreshold; }
+
 cv::Rect SearchWindow(const BOUNDS& jobBounds, double scale) {
   int ws = TruncInt((jobBounds.maxX - jobBounds.minX) / kDocPerCutter / scale);
   int hs = TruncInt((jobBounds.maxY - jobBounds.minY) / kDocPerCutter / scale);
@@ -185,7 +187,7 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
   }
   m.score = sumScore / kMatchFrames;
   m.best = cv::Point(sumX / kMatchFrames + window.x, sumY / kMatchFrames + window.y);
-  if (m.score > kMatchThreshold) {
+  if (MatchAccepted(m.score)) {
     m.found = true;
     const int w = templ.cols;
     const int h = templ.rows;

@@ -13,6 +13,8 @@ inline constexpr int kMatchFrames = 3;
 inline constexpr int kMatchFrameIntervalMs = 100;
 // A mean correlation strictly above this counts as found.
 inline constexpr double kMatchThreshold = 0.7;
+// Whether a mean correlation score counts as a found mark.
+bool MatchAccepted(double score);
 
 // The search window in frame pixels, centred in the frame, sized to the job: the job's bounds
 // (document units) in camera pixels, even, capped at the frame. Its origin is clamped at 0.

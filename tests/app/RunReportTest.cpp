@@ -15,6 +15,7 @@ CopyResult Copy(int order, int column, int row, double maxUnits, bool pass) {
   r.record.score.maxError = maxUnits;
   r.record.score.rmsError = maxUnits / 2;
   r.record.score.points = 100;
+  r.record.cut = true;
   r.marksFound = 3;
   r.pass = pass;
   return r;
@@ -29,6 +30,26 @@ TEST(RunReport, CopyLineGivesPlaceMarksAndErrorsInMillimetres) {
   lost.record.score.points = 0;
   lost.marksFound = 1;
   EXPECT_EQ(CopyLine(lost), "copy 4  on no printed copy  marks 1/3  no cut scored  FAILED");
+}
+
+TEST(RunReport, ACopyTheCutterDidNotTakeIsReportedNotCut) {
+  // The second copy was registered and handed to a cutter that did not take it.
+  std::vector<CopyResult> copies{Copy(1, 0, 0, 10, true), Copy(2, 1, 0, 0, false)};
+  copies[1].record.cut = false;
+  copies[1].record.score.points = 0;
+  EXPECT_EQ(CopyLine(copies[1]), "copy 2  column 1 row 0  marks 3/3  not cut  FAILED");
+  RunTotals totals;
+  totals.copiesCut = 1;
+  totals.headAtOrigin = true;
+  const auto unmet =
+      UnmetExpectations(copies, totals, Expectations{.copies = 2, .maxErrorMm = 0.5});
+  EXPECT_EQ(unmet, (std::vector<std::string>{"cut 1 copies, expected 2",
+                                             "copy 2 was registered but not cut"}));
+  const auto report = ReportJson("w.json", DemoJob(), copies, totals, unmet, "");
+  EXPECT_EQ(report["copies"][0]["cut"], true);
+  EXPECT_EQ(report["copies"][1]["cut"], false);
+  EXPECT_EQ(report["uncut"], nlohmann::json({1, 2, 3, 4, 5})) << "copy 1 was not cut";
+  EXPECT_FALSE(report["success"].get<bool>());
 }
 
 TEST(RunReport, UnmetExpectationsNameEachShortfall) {

@@ -44,11 +44,13 @@ class RecordingDriver final : public ICutterDriver {
   int GetWindowsPortTypeAndName(int, int*, char*) override { return 0; }
   int GetPlotterData(int, int, void*) override { return 0; }
   int sendxyNoW(long x, long y, int mode) override {
+    if (refuseFrom >= 0 && static_cast<int>(moves.size()) >= refuseFrom) return 0;
     moves.push_back(Move{x, y, mode});
     return 1;
   }
 
   std::vector<Move> moves;
+  int refuseFrom = -1;  // the index of the first move the driver refuses; -1: none
 };
 
 class CutMachineTest : public HostTest {
@@ -117,6 +119,29 @@ TEST_F(CutMachineTest, SeparateSubpathsEachStartWithATravelAndNegativeTargetsSto
   EXPECT_EQ(m_driver.moves, expected);
   CCutMachine().CallSection(ObjList{}, nullptr);
   EXPECT_EQ(m_driver.moves.size(), 4u);
+}
+
+TEST_F(CutMachineTest, ReportsWhetherTheHostTookTheCut) {
+  const uint64 square = Doc().AddPath(RectanglePath(2.54, 5.08, 5.08, 7.62));
+  ObjList list = DBCreateEmptyList();
+  DBAddToList(list, square);
+  EXPECT_TRUE(CCutMachine().CallSection(list, nullptr));
+  EXPECT_TRUE(CCutMachine().CallSection(DBCreateEmptyList(), nullptr)) << "nothing to cut";
+  EXPECT_FALSE(CCutMachine().CallSection(ObjList{}, nullptr)) << "no list at all";
+
+  // A driver that refuses the third move: the cut fails and nothing after it is sent.
+  m_driver.moves.clear();
+  m_driver.refuseFrom = 2;
+  EXPECT_FALSE(CCutMachine().CallSection(list, nullptr));
+  EXPECT_EQ(m_driver.moves.size(), 2u);
+
+  // No host: nothing is cut, and there is no host cut machine to fall back on.
+  ScopedHost none(nullptr);
+  m_driver.refuseFrom = -1;
+  m_driver.moves.clear();
+  EXPECT_FALSE(CCutMachine().CallSection(list, nullptr));
+  EXPECT_TRUE(m_driver.moves.empty());
+  EXPECT_EQ(HostCutMachine(), nullptr);
 }
 
 TEST(CTranslate, RecordsTheActiveTransformWhileAliveAndNests) {

@@ -1,6 +1,8 @@
 // Modal loops, message routing, nested pumps, window filters, keys and clicks.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ExampleDialog.h"
 #include "common/Log.h"
 #include "platform/Input.h"
@@ -104,6 +106,62 @@ TEST_F(DialogTest, LongHandlerSeesTheNestedStop) {
   EXPECT_TRUE(startWasDisabled);
   EXPECT_GT(dlg.m_nSteps, 0);
   EXPECT_FALSE(dlg.m_bRunning);
+}
+
+// Enter, Escape and the close box during a busy operation: the operation is told to stop while
+// the dialog is still shown, and the dialog ends the usual way only once the operation returned.
+TEST_F(DialogTest, ClosingABusyDialogStopsItsOperationFirst) {
+  const struct {
+    const char* how;
+    std::function<void(CExampleDialog&)> close;
+    INT_PTR result;
+  } cases[] = {
+      {"Escape", [](CExampleDialog& d) { kx::PressKey(d.m_hWnd, VK_ESCAPE); }, IDCANCEL},
+      {"Enter", [](CExampleDialog& d) { kx::PressKey(d.m_hWnd, VK_RETURN); }, IDOK},
+      {"close box", [](CExampleDialog& d) { PostMessage(d.m_hWnd, WM_CLOSE, 0, 0); }, IDCANCEL},
+      {"EndDialog", [](CExampleDialog& d) { d.EndDialog(9); }, 9},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    CExampleDialog dlg;
+    dlg.m_bBusyRun = true;
+    bool busy = false;
+    m_operator.Then(Op::PressButton(kIdStart)).Then(Op::Call([&] {
+      busy = dlg.IsBusy();
+      c.close(dlg);
+    }));
+    EXPECT_EQ(dlg.DoModal(), c.result);
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(dlg.m_nStopRequests, 1);
+    EXPECT_TRUE(dlg.m_bVisibleAtStopRequest) << "not hidden while the operation runs";
+    EXPECT_FALSE(dlg.m_bRunningAtClose);
+    EXPECT_EQ(dlg.m_nOK + dlg.m_nCancel, c.result == 9 ? 0 : 1) << "closed once, afterwards";
+    EXPECT_FALSE(dlg.IsBusy());
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+  }
+}
+
+TEST_F(DialogTest, WithoutABusyScopeEscapeHidesTheDialogAtOnce) {
+  CExampleDialog dlg;
+  bool hiddenWhileRunning = false;
+  m_operator.Then(Op::PressButton(kIdStart)).Then(Op::PressKey(VK_ESCAPE)).Then(Op::Call([&] {
+    hiddenWhileRunning = !dlg.IsWindowVisible() && dlg.m_bRunning;
+    dlg.m_bRunning = false;  // a user could not reach Stop any more
+  }));
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_TRUE(hiddenWhileRunning);
+  EXPECT_EQ(dlg.m_nStopRequests, 0);
+}
+
+TEST_F(DialogTest, ClosingWhileIdleAfterABusyOperationEndsAtOnce) {
+  CExampleDialog dlg;
+  dlg.m_bBusyRun = true;
+  m_operator.Then(Op::PressButton(kIdStart))
+      .Then(Op::PressButton(kIdStop))
+      .Then(Op::PressKey(VK_ESCAPE).When([&] { return !dlg.m_bRunning; }));
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(dlg.m_nStopRequests, 0) << "Stop ended the run; Escape found nothing busy";
+  EXPECT_EQ(dlg.m_nCancel, 1);
 }
 
 TEST_F(DialogTest, PressingADisabledButtonFails) {

@@ -1,6 +1,8 @@
 // A small dialog that uses every part of the framework, and the in-memory resources it lives in.
 #include "ExampleDialog.h"
 
+#include <optional>
+
 #include "platform/MessageQueue.h"
 
 namespace kx::test {
@@ -102,11 +104,13 @@ BOOL CExampleDialog::OnInitDialog() {
 
 void CExampleDialog::OnOK() {
   ++m_nOK;
+  m_bRunningAtClose = m_bRunningAtClose || m_bRunning;
   CDialog::OnOK();
 }
 
 void CExampleDialog::OnCancel() {
   ++m_nCancel;
+  m_bRunningAtClose = m_bRunningAtClose || m_bRunning;
   CDialog::OnCancel();
 }
 
@@ -120,6 +124,8 @@ void CExampleDialog::OnLButtonDown(UINT nFlags, CPoint point) {
 // A long operation that stays responsive the way the module's runs do: one message of its own
 // window between steps, until Stop clears the flag.
 void CExampleDialog::OnStart() {
+  std::optional<CBusyScope> busy;
+  if (m_bBusyRun) busy.emplace(*this);
   m_bRunning = true;
   GetDlgItem(kIdStart)->EnableWindow(FALSE);
   SetDlgItemText(kIdStop, "Stop");
@@ -135,6 +141,12 @@ void CExampleDialog::OnStart() {
   }
   GetDlgItem(kIdStart)->EnableWindow(TRUE);
   SetDlgItemText(kIdStop, "Close");
+}
+
+void CExampleDialog::OnStopRequest() {
+  ++m_nStopRequests;
+  m_bVisibleAtStopRequest = IsWindowVisible() != FALSE;
+  m_bRunning = false;
 }
 
 void CExampleDialog::OnStop() {

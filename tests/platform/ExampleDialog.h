@@ -67,7 +67,11 @@ class CExampleDialog : public CDialog {
   int m_nReleased = 0;
   int m_nModeChanges = 0;
   int m_nAutoClicks = 0;
-  int m_nEndWith = 0;  // what Stop ends the dialog with when no run is in progress
+  int m_nEndWith = 0;       // what Stop ends the dialog with when no run is in progress
+  bool m_bBusyRun = false;  // Start's operation keeps the dialog busy
+  int m_nStopRequests = 0;  // close requests the busy operation was told of
+  bool m_bVisibleAtStopRequest = false;
+  bool m_bRunningAtClose = false;  // whether OnOK or OnCancel ran with the operation still going
 
   BOOL OnInitDialog() override;
   void OnOK() override;
@@ -80,6 +84,7 @@ class CExampleDialog : public CDialog {
   void OnReleased(UINT id, NMHDR* header, LRESULT* result);
 
  protected:
+  void OnStopRequest() override;
   void DoDataExchange(CDataExchange* pDX) override;
 
   DECLARE_MESSAGE_MAP()

@@ -173,5 +173,63 @@ TEST(PropertySheet, ApplyAndOkCommitThePage) {
   kx::InstallResources(nullptr);
 }
 
+// A page whose button starts a long operation that pumps the thread's messages (the sheet's
+// keys among them) until it is told to stop.
+class CBusyPage : public CCountingPage {
+ public:
+  // WM_APP starts the work, as a button's click would.
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message != WM_APP) return CCountingPage::WindowProc(message, wParam, lParam);
+    Work();
+    return 0;
+  }
+  void Work() {
+    CBusyScope busy(*this);
+    m_bWorking = true;
+    while (m_bWorking) {
+      MSG msg;
+      if (PeekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessage(&msg);
+      } else {
+        kx::WaitIdle();
+      }
+    }
+    m_bSheetBusyAtEnd = m_pSheet->IsBusy();
+  }
+  void OnStopRequest() override {
+    ++m_nStopRequests;
+    m_bWorking = false;
+  }
+  void OnCancel() override {
+    m_bWorkingAtCancel = m_bWorkingAtCancel || m_bWorking;
+    CCountingPage::OnCancel();
+  }
+  bool m_bWorking = false;
+  bool m_bWorkingAtCancel = false;
+  bool m_bSheetBusyAtEnd = false;
+  int m_nStopRequests = 0;
+};
+
+TEST(PropertySheet, EscapeWhileAPageIsBusyStopsThePageThenCancels) {
+  MemoryResources resources;
+  kx::InstallResources(&resources);
+  kx::ScriptedOperator op;
+  kx::ScopedOperator scoped(&op);
+  CBusyPage page;
+  CPropertySheet sheet("Settings");
+  sheet.AddPage(&page);
+  op.Then(kx::ScriptedOperator::Call([&] { PostMessage(page.m_hWnd, WM_APP, 0, 0); }))
+      .Then(kx::ScriptedOperator::PressKey(VK_ESCAPE).When([&] { return page.m_bWorking; }));
+  EXPECT_EQ(sheet.DoModal(), IDCANCEL);
+  EXPECT_FALSE(op.Failed()) << op.FailureText();
+  EXPECT_EQ(page.m_nStopRequests, 1);
+  EXPECT_TRUE(page.m_bSheetBusyAtEnd) << "the page's operation kept the sheet busy";
+  EXPECT_FALSE(sheet.IsBusy());
+  EXPECT_EQ(page.m_nCancel, 1);
+  EXPECT_FALSE(page.m_bWorkingAtCancel) << "the sheet cancels once the page's operation ended";
+  kx::InstallResources(nullptr);
+}
+
 }  // namespace
 }  // namespace kx::test

@@ -263,27 +263,59 @@ TEST(RunDialogFrames, KeptAndShownWithTheCrosshairOnlyOnceInitialised) {
   EXPECT_TRUE(all(dialog->m_FrameBuffer.Snapshot(), cv::Vec3b(0, 0, 0)))
       << "a frame before initialisation is not kept";
 
-  cv::Mat kept, shown, afterIgnored;
+  cv::Mat kept, shown, afterIgnored, shownAfterIgnored, shortKept;
   w.op.Then(ScriptedOperator::Call([&] {
     Deliver(dialog.get(), red, static_cast<DWORD>(red.size()));
     kept = dialog->m_FrameBuffer.Snapshot();
     shown = RenderWindow(*dialog->GetDlgItem(IDC_KX_LIVE));
-    // No context, no bytes, no frame: ignored.
+    // No context, no bytes, no frame: ignored, neither kept nor shown.
     std::vector<BYTE> grey(kFrameBytes, 99);
     std::vector<BYTE> none;
     Deliver(nullptr, grey, static_cast<DWORD>(grey.size()));
     Deliver(dialog.get(), grey, 0);
     Deliver(dialog.get(), none, static_cast<DWORD>(grey.size()));
     afterIgnored = dialog->m_FrameBuffer.Snapshot();
+    shownAfterIgnored = RenderWindow(*dialog->GetDlgItem(IDC_KX_LIVE));
+    // A short frame replaces only the bytes it has: here the first two rows.
+    Deliver(dialog.get(), grey, 2 * 1440);
+    shortKept = dialog->m_FrameBuffer.Snapshot();
   }));
   EXPECT_EQ(w.Show(*dialog), 0);
   EXPECT_TRUE(all(kept, redPixel)) << "the raw frame is kept without the crosshair";
   EXPECT_TRUE(all(afterIgnored, redPixel));
+  ASSERT_FALSE(shownAfterIgnored.empty());
+  EXPECT_EQ(shownAfterIgnored.at<cv::Vec3b>(40, 30), redPixel) << "ignored frames are not shown";
+  EXPECT_TRUE(all(shortKept.rowRange(0, 2), cv::Vec3b(99, 99, 99)));
+  EXPECT_TRUE(all(shortKept.rowRange(2, shortKept.rows), redPixel));
   // The 192 x 256 view shows the whole frame: the centre is on the crosshair, the rest is frame.
   ASSERT_FALSE(shown.empty());
   EXPECT_EQ(shown.at<cv::Vec3b>(128, 96), cv::Vec3b(0, 255, 0));
   EXPECT_EQ(shown.at<cv::Vec3b>(40, 30), redPixel);
   EXPECT_EQ(shown.at<cv::Vec3b>(220, 160), redPixel);
+  EXPECT_FALSE(w.op.Failed()) << w.op.FailureText();
+}
+
+TEST(RunDialogFrames, EveryFrameLooksForTheLiveViewAfreshWhenTheWindowComesAndGoes) {
+  DialogWorld w;
+  auto dialog = w.NewDialog();
+  EXPECT_EQ(w.Show(*dialog), 0);
+  // The dialog object outlives its window: frames are still kept, and drawn nowhere.
+  std::vector<BYTE> blue(kFrameBytes);
+  for (std::size_t i = 0; i < blue.size(); i += 3) blue[i] = 230;
+  Deliver(dialog.get(), blue, static_cast<DWORD>(blue.size()));
+  EXPECT_EQ(dialog->m_FrameBuffer.Snapshot().at<cv::Vec3b>(5, 5), cv::Vec3b(230, 0, 0));
+
+  // Shown again: the new live view gets the frames.
+  std::vector<BYTE> yellow(kFrameBytes);
+  for (std::size_t i = 0; i < yellow.size(); i += 3) yellow[i + 1] = yellow[i + 2] = 210;
+  cv::Mat shown;
+  w.op.Then(ScriptedOperator::Call([&] {
+    Deliver(dialog.get(), yellow, static_cast<DWORD>(yellow.size()));
+    shown = RenderWindow(*dialog->GetDlgItem(IDC_KX_LIVE));
+  }));
+  EXPECT_EQ(w.Show(*dialog), 0);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.at<cv::Vec3b>(40, 30), cv::Vec3b(0, 210, 210));
   EXPECT_FALSE(w.op.Failed()) << w.op.FailureText();
 }
 

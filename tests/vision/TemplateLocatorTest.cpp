@@ -87,7 +87,25 @@ TEST(MatchMark, MissingMarkIsNotFound) {
   }
   const auto m = kx::MatchMark(frames, patch, kFullFrame, 1.0);
   EXPECT_FALSE(m.found);
-  EXPECT_LT(m.score, kx::kMatchThreshold);
+  EXPECT_LT(m.score, 0.7);
+}
+
+TEST(MatchMark, ScoresAboveSevenTenthsOnlyAreFound) {
+  EXPECT_FALSE(kx::MatchAccepted(0.7)) << "strictly above";
+  EXPECT_TRUE(kx::MatchAccepted(0.7000001));
+  EXPECT_FALSE(kx::MatchAccepted(0.5));
+  EXPECT_FALSE(kx::MatchAccepted(0.31));
+
+  // The mark in one frame of three, noise in the others: a mean near one half is not found.
+  const cv::Mat patch = Patch(60, 60, 4);
+  cv::Mat frames[3];
+  CentredFrames(patch, 0, 0, frames);
+  cv::RNG rng(99);
+  for (int k = 1; k < 3; ++k) rng.fill(frames[k], cv::RNG::UNIFORM, 0, 256);
+  const auto m = kx::MatchMark(frames, patch, kFullFrame, 1.0);
+  EXPECT_GT(m.score, 0.34);
+  EXPECT_LT(m.score, 0.7);
+  EXPECT_FALSE(m.found);
 }
 
 TEST(MatchMark, TemplateLargerThanTheWindowIsNotFoundWithoutCrashing) {

@@ -1,0 +1,309 @@
+// The run's search, cutting and Roll/Sheet handlers driven on the simulated machine: the head
+// moves and the sleeps they make are recorded and compared with the sequences they must follow.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "common/Units.h"
+#include "host/Settings.h"
+#include "tests/support/ReferencePixels.h"
+#include "tests/support/RunHarness.h"
+
+namespace kx::test {
+namespace {
+
+// The dialog with the operations of a run open to the tests.
+class SearchDialog : public CKestrixDialog {
+ public:
+  using CKestrixDialog::CKestrixDialog;
+  using CKestrixDialog::Cut;
+  using CKestrixDialog::FindRegMark;
+  using CKestrixDialog::LocateObject;
+  using CKestrixDialog::m_bRunning;
+  using CKestrixDialog::m_dScale;
+  using CKestrixDialog::m_nDir;
+  using CKestrixDialog::m_pRegImage;
+  using CKestrixDialog::m_tmStepX;
+  using CKestrixDialog::m_tmStepY;
+  using CKestrixDialog::SetupRegImage;
+};
+
+const char kUnableToLocate[] =
+    "Unable to locate image. Select 'OK' to manually locate or 'Cancel' to cancel the job.";
+
+// Replaces the reference picture of one mark with noise, so that mark is never found.
+std::function<void(JobDescription&)> SpoilMark(int mark) {
+  return [mark](JobDescription& job) {
+    const cv::Rect whole(0, 0, job.reference.cols, job.reference.rows);
+    cv::RNG(5).fill(job.reference(MarkPixels(job, mark) & whole), cv::RNG::UNIFORM, 0, 256);
+  };
+}
+
+// A one-copy world whose clock records every sleep made while `recording` is set.
+struct SearchWorld {
+  explicit SearchWorld(const std::function<void(JobDescription&)>& editJob = nullptr)
+      : scenario(SheetWorld(1, 1, 41), scratch.Path(), editJob) {
+    scenario.StoreCalibration();
+    m_listener = scenario.Clock().AddListener([this](std::int64_t from, std::int64_t to) {
+      if (recording) sleeps.push_back(to - from);
+    });
+  }
+  ~SearchWorld() { scenario.Clock().RemoveListener(m_listener); }
+
+  // Parks the head at `at` (cutter units), before the dialog reads where it stands.
+  void Park(cv::Point2d at) {
+    scenario.Machine().Cutter().sendxyNoW(Trunc(at.x), Trunc(at.y), kMoveTravel);
+    scenario.Clock().Advance(10'000'000);
+  }
+
+  // Runs body inside the dialog's modal loop, as a handler would, then closes the dialog.
+  void Within(const std::function<void(SearchDialog&)>& body) {
+    dialog =
+        std::make_unique<SearchDialog>(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
+    op.Then(ScriptedOperator::Call([this, body] { body(*dialog); }));
+    op.Then(ScriptedOperator::PressButton(IDC_KX_STOP));
+    ScopedOperator install(&op);
+    dialog->DoModal(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
+    EXPECT_FALSE(op.Failed()) << op.FailureText();
+    EXPECT_EQ(op.PendingBoxes(), 0u);
+  }
+
+  std::size_t MoveCount() { return scenario.Machine().Cutter().Moves().size(); }
+  // The targets of the moves sent since the first `from`, cutter units.
+  std::vector<cv::Point> TargetsFrom(std::size_t from) {
+    std::vector<cv::Point> out;
+    const std::vector<CutterMove> moves = scenario.Machine().Cutter().Moves();
+    for (std::size_t i = from; i < moves.size(); ++i)
+      out.emplace_back(TruncInt(moves[i].to.x), TruncInt(moves[i].to.y));
+    return out;
+  }
+  // The differences between consecutive points, starting from `start`.
+  static std::vector<cv::Point> Steps(cv::Point start, const std::vector<cv::Point>& targets) {
+    std::vector<cv::Point> out;
+    for (const cv::Point& t : targets) {
+      out.push_back(t - start);
+      start = t;
+    }
+    return out;
+  }
+  int Count(std::int64_t micros) const {
+    return static_cast<int>(std::count(sleeps.begin(), sleeps.end(), micros));
+  }
+
+  ScratchFolder scratch;
+  Scenario scenario;
+  ScriptedOperator op;
+  std::unique_ptr<SearchDialog> dialog;
+  bool recording = false;
+  std::vector<std::int64_t> sleeps;
+
+ private:
+  int m_listener = 0;
+};
+
+TEST(RunSearch, EachLookTakesThreeFramesAHundredMillisecondsApart) {
+  SearchWorld w;
+  w.Park(w.scenario.HeadOverMark(0, 0));
+  bool found = false;
+  long x = 99999, y = 99999;
+  w.Within([&](SearchDialog& d) {
+    double score = 0;
+    Sleep(200);  // the camera's frames since the dialog opened
+    w.recording = true;
+    found = d.FindRegMark(d.m_pRegImage.get(), &x, &y, &score);
+    w.recording = false;
+  });
+  EXPECT_EQ(w.sleeps, (std::vector<std::int64_t>{100'000, 100'000, 100'000}));
+  EXPECT_TRUE(found);
+  EXPECT_LT(std::abs(x) + std::abs(y), 200) << "the camera stands near the mark";
+}
+
+TEST(RunSearch, AFirstMarkNotFoundIsSoughtInFiveHalfAreaStepsAlongTheRowThenAsked) {
+  const struct { int dir, stepX, stepY; } cases[] = {{-1, 1, 0}, {1, 0, 1}, {-1, 0, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "dir " << c.dir << ", copies along (" << c.stepX << ", " << c.stepY << ")");
+    SearchWorld w(SpoilMark(0));
+    const cv::Point start(20000, 20000);
+    w.Park(start);
+    w.op.ExpectBox(kUnableToLocate, IDCANCEL);
+    std::size_t before = 0;
+    bool result = true;
+    cv::Size area;
+    double scale = 0;
+    w.Within([&](SearchDialog& d) {
+      before = w.MoveCount();
+      d.m_bRunning = 1;
+      d.m_nDir = c.dir;
+      w.recording = true;
+      result = d.LocateObject(0, 0, c.stepX, c.stepY);
+      w.recording = false;
+      d.m_bRunning = 0;
+      area = d.m_pRegImage->Roi().size();
+      scale = d.m_dScale;
+    });
+    EXPECT_FALSE(result);
+    // Half the reference area, along the copies' axis, signed by the row's direction.
+    const cv::Point step(TruncInt(Half(area.width) * scale * c.dir * c.stepX),
+                         TruncInt(Half(area.height) * scale * c.dir * c.stepY));
+    ASSERT_NE(step, cv::Point(0, 0));
+    EXPECT_EQ(SearchWorld::Steps(start, w.TargetsFrom(before)), std::vector<cv::Point>(5, step));
+    EXPECT_EQ(w.Count(100'000), 6 * 3) << "a look where the head stood and one after each step";
+  }
+}
+
+TEST(RunSearch, ALaterMarkNotFoundIsSoughtAroundItsPredictionInFourStepsThenAsked) {
+  for (int dir : {1, -1}) {
+    SCOPED_TRACE(testing::Message() << "dir " << dir);
+    SearchWorld w(SpoilMark(1));
+    w.Park(w.scenario.HeadOverMark(0, 0));
+    w.op.ExpectBox(kUnableToLocate, IDCANCEL);
+    std::size_t before = 0;
+    cv::Size area;
+    double scale = 0;
+    w.Within([&](SearchDialog& d) {
+      before = w.MoveCount();
+      d.m_bRunning = 1;
+      d.m_nDir = dir;
+      EXPECT_FALSE(d.LocateObject(0, 0, 0, 1));
+      d.m_bRunning = 0;
+      d.SetupRegImage(1);
+      area = d.m_pRegImage->Roi().size();
+      scale = d.m_dScale;
+    });
+    // Half an area up (in the row's direction), a whole area down, half right and half up, a
+    // whole area left and half up; then the search gives up.
+    const int w2 = Half(area.width);
+    const int h2 = Half(area.height);
+    const std::vector<cv::Point> table{
+        {0, TruncInt(h2 * scale * dir)},
+        {0, TruncInt(-dir * area.height * scale)},
+        {TruncInt(w2 * scale), TruncInt(h2 * scale * dir)},
+        {TruncInt(-area.width * scale), TruncInt(h2 * scale * dir)},
+    };
+    const std::vector<cv::Point> targets = w.TargetsFrom(before);
+    ASSERT_GE(targets.size(), 6u);
+    const std::vector<cv::Point> last(targets.end() - 5, targets.end());
+    const std::vector<cv::Point> steps =
+        SearchWorld::Steps(last[0], {last.begin() + 1, last.end()});
+    EXPECT_EQ(steps, table);
+  }
+}
+
+TEST(RunSearch, CuttingNudgesTheHeadByTwoAndPollsEveryHundredMillisecondsUntilItRests) {
+  SearchWorld w;
+  w.Park(w.scenario.HeadOverMark(0, 0));
+  cv::Point2d rest;
+  std::int64_t t0 = 0;
+  std::size_t before = 0, valuesBefore = 0;
+  w.Within([&](SearchDialog& d) {
+    d.m_bRunning = 1;
+    d.m_nDir = 1;
+    ASSERT_TRUE(d.LocateObject(0, 0, 0, 1));
+    rest = w.scenario.Machine().Cutter().Position();
+    t0 = w.scenario.Clock().NowMicros();
+    before = w.MoveCount();
+    valuesBefore = w.scenario.Machine().Cutter().DeviceValues().size();
+    w.recording = true;
+    d.Cut();
+    w.recording = false;
+    d.m_bRunning = 0;
+  });
+  SimCutter& cutter = w.scenario.Machine().Cutter();
+  const std::vector<CutterMove> moves = cutter.Moves();
+  ASSERT_GT(moves.size(), before + 2);
+  EXPECT_EQ(moves.back().mode, kMoveTravel);
+  EXPECT_EQ(moves.back().to, rest + cv::Point2d(2, 2)) << "two units up and right of the rest";
+  EXPECT_EQ(moves[before].mode, kMoveTravel);
+  EXPECT_EQ(moves[before + 1].mode, kMoveCut);
+  // The wait: every poll 100 ms, ending at the first two equal readings after the head rested.
+  ASSERT_GE(w.sleeps.size(), 2u);
+  EXPECT_EQ(w.Count(100'000), static_cast<int>(w.sleeps.size()));
+  const std::int64_t until = cutter.BusyUntil();
+  const auto n = static_cast<std::int64_t>(w.sleeps.size());
+  EXPECT_GE(t0 + (n - 1) * 100'000, until);
+  EXPECT_LT(t0 + (n - 2) * 100'000, until);
+  // The driver is told the cut begins, then that it has ended.
+  std::vector<int> states;
+  const std::vector<DeviceValueRecord> values = cutter.DeviceValues();
+  for (std::size_t i = valuesBefore; i < values.size(); ++i)
+    if (values[i].code == kDevCodeCutState) states.push_back(values[i].value);
+  EXPECT_EQ(states, (std::vector<int>{0, 2}));
+}
+
+TEST(RunSearch, TheStepBetweenCopiesIsMeasuredOnlyWhenBothPreviousCoordinatesAreNonzero) {
+  SearchWorld w;
+  w.Park(w.scenario.HeadOverMark(0, 0));
+  const TM x0 = TM::Translation(111, 0);
+  const TM y0 = TM::Translation(0, 222);
+  struct Outcome {
+    TM x, y;
+    NewWorldPt first;
+  };
+  std::vector<Outcome> outcomes;
+  const struct {
+    long prevX, prevY;
+    int stepX, stepY;
+  } calls[] = {{1234, 0, 1, 0}, {0, 1234, 1, 0}, {1234, 5678, 1, 0}, {1234, 5678, 0, 1}};
+  w.Within([&](SearchDialog& d) {
+    d.m_bRunning = 1;
+    d.m_nDir = 1;
+    for (const auto& c : calls) {
+      const cv::Point2d over = w.scenario.HeadOverMark(0, 0);
+      d.MoveToOffset(Trunc(over.x) - d.HeadPosition().x, Trunc(over.y) - d.HeadPosition().y);
+      d.m_tmStepX = x0;
+      d.m_tmStepY = y0;
+      EXPECT_TRUE(d.LocateObject(c.prevX, c.prevY, c.stepX, c.stepY));
+      outcomes.push_back({d.m_tmStepX, d.m_tmStepY, d.FoundPoint(0)});
+    }
+    d.m_bRunning = 0;
+  });
+  ASSERT_EQ(outcomes.size(), 4u);
+  EXPECT_EQ(outcomes[0].x, x0) << "previous y is 0";
+  EXPECT_EQ(outcomes[1].x, x0) << "previous x is 0";
+  EXPECT_EQ(outcomes[0].y, y0);
+  EXPECT_EQ(outcomes[1].y, y0);
+  // Both nonzero: the distance from the previous mark to the head centred on this one, as
+  // absolute values, into the step of the copies' axis only. The head stood within the centring
+  // tolerance (6 units) of the found position.
+  EXPECT_NEAR(outcomes[2].x.dx, std::fabs(1234 - outcomes[2].first.x), 6);
+  EXPECT_NEAR(outcomes[2].x.dy, std::fabs(5678 - outcomes[2].first.y), 6);
+  EXPECT_EQ(outcomes[2].y, y0);
+  EXPECT_EQ(outcomes[3].x, x0);
+  EXPECT_NEAR(outcomes[3].y.dx, std::fabs(1234 - outcomes[3].first.x), 6);
+  EXPECT_NEAR(outcomes[3].y.dy, std::fabs(5678 - outcomes[3].first.y), 6);
+}
+
+TEST(RunDialogMaterial, RollEnablesTheCountAcrossTheRollAndSheetEnablesBoth) {
+  SearchWorld w;
+  WriteIntMorvane("Kestrix Dialog", "Roll", 0, 1);
+  for (int rollDir : {0, 1, 3}) {
+    SCOPED_TRACE(rollDir);
+    WriteIntDeviceSetup("KestrixRollDir", rollDir);
+    bool xAtStart = false, yAtStart = false, xRoll = false, yRoll = false, xSheet = false,
+         ySheet = false;
+    const auto read = [&w](bool* x, bool* y) {
+      return ScriptedOperator::Call([&w, x, y] {
+        *x = w.dialog->GetDlgItem(IDC_KX_COPIES_X)->IsWindowEnabled();
+        *y = w.dialog->GetDlgItem(IDC_KX_COPIES_Y)->IsWindowEnabled();
+      });
+    };
+    w.op.Then(read(&xAtStart, &yAtStart));
+    w.op.Then(ScriptedOperator::CheckRadio(IDC_KX_ROLL));
+    w.op.Then(read(&xRoll, &yRoll));
+    w.op.Then(ScriptedOperator::CheckRadio(IDC_KX_SHEET));
+    w.op.Then(read(&xSheet, &ySheet));
+    w.Within([](SearchDialog&) {});
+    EXPECT_TRUE(xAtStart && yAtStart) << "Sheet stored: both counts editable";
+    EXPECT_EQ(xRoll, rollDir == 0);
+    EXPECT_EQ(yRoll, rollDir != 0);
+    EXPECT_TRUE(xSheet && ySheet);
+    // Closing stores the material checked last.
+    EXPECT_EQ(GetIntMorvane("Kestrix Dialog", "Roll", 1, 1), 0);
+  }
+}
+
+}  // namespace
+}  // namespace kx::test
