@@ -92,12 +92,15 @@ TEST(DrawCutPath, TracesThePathAtATenthOfItsSizeAroundTheStartAndReturnsAfterEac
     expected.push_back(start);
   }
   const std::vector<cv::Point2d> targets = w.TargetsFrom(before);
+  // A unit for the truncation of each target, and two camera pixels at a tenth for the even
+  // rounding of the reference area that is the trace's origin.
+  const double tolerance = 1.0 + 2 * w.scenario.GetWorld().Options().camera.scale * 0.1;
   ASSERT_EQ(targets.size(), expected.size());
   ASSERT_GT(expected.size(), 4u);
   for (std::size_t i = 0; i < targets.size(); ++i) {
     SCOPED_TRACE(i);
-    EXPECT_NEAR(targets[i].x, expected[i].x, 1.0);
-    EXPECT_NEAR(targets[i].y, expected[i].y, 1.0);
+    EXPECT_NEAR(targets[i].x, expected[i].x, tolerance);
+    EXPECT_NEAR(targets[i].y, expected[i].y, tolerance);
   }
   EXPECT_EQ(targets.back(), start);
 }
