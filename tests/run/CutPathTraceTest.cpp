@@ -136,6 +136,41 @@ TEST(DrawCutPath, StopEndsTheTraceAtTheNextPointAndLeavesTheHeadWhereItWas) {
   EXPECT_EQ(objectsAfter, objectsBefore) << "temporaries destroyed";
 }
 
+TEST(DrawCutPath, TheCloseBoxDuringTheTraceStopsItAndClosesOnceItHasReturned) {
+  TraceWorld w;
+  w.Select({w.scenario.Doc().imageObject, w.scenario.Doc().paths.at(0)});
+  w.dialog = std::make_unique<TraceDialog>(nullptr, w.scenario.Doc().jobList,
+                                           w.scenario.Doc().imageObject);
+  TraceDialog& d = *w.dialog;
+  std::size_t before = 0, atClose = 0;
+  bool result = true, openAfterTrace = false;
+  const int listener = w.scenario.Clock().AddListener([&](std::int64_t, std::int64_t) {
+    const std::size_t moves = w.scenario.Machine().Cutter().Moves().size();
+    if (before > 0 && atClose == 0 && moves >= before + 2) {
+      atClose = moves;
+      PostMessage(d.GetSafeHwnd(), WM_CLOSE, 0, 0);
+    }
+  });
+  w.op.Then(ScriptedOperator::Call([&] {
+    before = w.scenario.Machine().Cutter().Moves().size();
+    d.m_bRunning = 1;
+    result = d.DrawCutPath(d.m_pRegImage.get(), nullptr, cv::Point(0, 0));
+    openAfterTrace = d.IsWindowVisible() != FALSE;
+  }));
+  INT_PTR status = 0;
+  {
+    ScopedOperator install(&w.op);
+    status = d.DoModal(nullptr, w.scenario.Doc().jobList, w.scenario.Doc().imageObject);
+  }
+  w.scenario.Clock().RemoveListener(listener);
+  EXPECT_FALSE(w.op.Failed()) << w.op.FailureText();
+  ASSERT_GT(atClose, 0u);
+  EXPECT_FALSE(result) << "the close request acted as Stop";
+  EXPECT_TRUE(openAfterTrace) << "the window stays until the trace has returned";
+  EXPECT_EQ(w.scenario.Machine().Cutter().Moves().size(), atClose) << "no move after the close";
+  EXPECT_EQ(status, IDCANCEL);
+}
+
 TEST(DrawCutPath, ASelectionWithoutImageAndPathIsRefusedWithAMessageAndNothingMoves) {
   TraceWorld w;
   const uint64 image = w.scenario.Doc().imageObject;
