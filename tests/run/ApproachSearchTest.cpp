@@ -23,6 +23,7 @@ class ApproachDialog : public CKestrixDialog {
   using CKestrixDialog::m_pRegImage;
   using CKestrixDialog::m_pRotTmpl;
   using CKestrixDialog::m_strStatus;
+  using CKestrixDialog::OnStop;
   using CKestrixDialog::SetupRotTmpl;
 };
 
@@ -125,6 +126,37 @@ TEST(FindRegMark2, OverTheMarkOfATurnedSheetTheAngleIsWithinASlot) {
   std::snprintf(expected, sizeof expected, "Rotation angle: %g",
                 o.rotation * 180 / (4 * std::atan(1.0)));
   EXPECT_EQ(o.status, expected);
+}
+
+TEST(FindRegMark2, StopDuringTheApproachEndsItWithoutAnotherLookOrMove) {
+  TurnedSheet w(2.0);
+  w.Park(w.scenario.HeadOverMark(0, 0) + cv::Point2d(-230, 0));
+  std::size_t before = 0, atStop = 0;
+  bool found = true;
+  std::size_t looks = 0;
+  const int listener = w.scenario.Clock().AddListener([&](std::int64_t, std::int64_t) {
+    const std::size_t moves = w.scenario.Machine().Cutter().Moves().size();
+    if (before > 0 && atStop == 0 && moves > before) {
+      atStop = moves;
+      w.dialog->OnStop();
+    }
+  });
+  w.Within([&](ApproachDialog& d) {
+    Sleep(200);
+    d.SetupRotTmpl();
+    before = w.scenario.Machine().Cutter().Moves().size();
+    d.m_bRunning = 1;
+    ScopedLogCapture capture;
+    long x = 0, y = 0;
+    found = d.FindRegMark2(d.m_pRegImage.get(), &x, &y);
+    for (const std::string& line : capture.Lines())
+      looks += line.find("Match takes") != std::string::npos;
+  });
+  w.scenario.Clock().RemoveListener(listener);
+  EXPECT_FALSE(found);
+  ASSERT_GT(atStop, 0u);
+  EXPECT_EQ(w.scenario.Machine().Cutter().Moves().size(), atStop);
+  EXPECT_EQ(looks, 1u);
 }
 
 TEST(FindRegMark2, WithTheSlotsEmptyTheAngleIsZero) {
