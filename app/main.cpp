@@ -5,6 +5,7 @@
 #include "app/AcquireJob.h"
 #include "app/CalibrateJob.h"
 #include "app/MainJob.h"
+#include "app/TraceJob.h"
 
 namespace {
 
@@ -19,6 +20,9 @@ int Usage(std::ostream& to, int status) {
         "       kestrix acquire [--world FILE] [--out DIR] [--config CFG]\n"
         "                       photograph the first copy as a job's reference: DIR/job.json,\n"
         "                       DIR/montage.png\n"
+        "       kestrix trace --world FILE [--out DIR]\n"
+        "                       the head traces the job's first cut path at a tenth of its size:\n"
+        "                       DIR/trace.json, DIR/trace.png\n"
         "Writes DIR/report.json, DIR/bed.png and DIR/dialog.png, and the settings into DIR/config\n"
         "(DIR defaults to out). --config CFG runs with the settings a calibration left in CFG\n"
         "(say out/config) instead of the world's own.\n"
@@ -53,7 +57,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "--help" || command == "help") return Usage(std::cout, 0);
   if (command == "acquire") return Acquire(argc, argv);
-  if (command != "demo" && command != "run" && command != "calibrate") {
+  if (command != "demo" && command != "run" && command != "calibrate" && command != "trace") {
     std::cerr << "kestrix: unknown command '" << command << "'\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
@@ -67,22 +71,23 @@ int main(int argc, char** argv) {
     }
     if (arg == "--out") {
       options.outDir = argv[++i];
-    } else if (arg == "--world" && (command == "run" || command == "calibrate")) {
+    } else if (arg == "--world" && command != "demo") {
       options.worldFile = argv[++i];
     } else if (arg == "--job" && command == "run") {
       options.jobDocument = argv[++i];
-    } else if (arg == "--config" && command != "calibrate") {
+    } else if (arg == "--config" && (command == "demo" || command == "run")) {
       options.configDir = argv[++i];
     } else {
       std::cerr << "kestrix: unknown option '" << arg << "' for " << command << "\n";
       return Usage(std::cerr, kx::kJobBadInput);
     }
   }
-  if (command == "run" && options.worldFile.empty()) {
-    std::cerr << "kestrix: run needs --world FILE\n";
+  if ((command == "run" || command == "trace") && options.worldFile.empty()) {
+    std::cerr << "kestrix: " << command << " needs --world FILE\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
   if (command == "calibrate")
     return kx::RunCalibrateJob({options.worldFile, options.outDir}, std::cout, std::cerr);
+  if (command == "trace") return kx::RunTraceJob(options, std::cout, std::cerr);
   return kx::RunMainJob(options, std::cout, std::cerr);
 }

@@ -54,6 +54,8 @@ const char* LogCategoryName(LogCategory category) {
       return "operator";
     case LogCategory::Settings:
       return "settings";
+    case LogCategory::Vision:
+      return "vision";
   }
   return "?";
 }

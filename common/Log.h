@@ -18,6 +18,7 @@ enum class LogCategory {
   Input,     // "input": a scripted user's actions on controls
   Operator,  // "operator": message boxes and the scripted operator
   Settings,  // "settings": the settings files
+  Vision,    // "vision": the mark locators' timing
 };
 
 const char* LogCategoryName(LogCategory category);

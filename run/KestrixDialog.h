@@ -3,8 +3,10 @@
 // on the camera thread.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "common/BitmapInfo.h"
 #include "common/Export.h"
@@ -75,6 +77,28 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   void SetupRegImage(int mark);
   // Matches the reference region in three live frames; offsets in cutter units when found.
   bool FindRegMark(kx::RoiImage* reference, long* x, long* y, double* score);
+  // The grey-level locator: approaches a weak match by small head moves, estimates the mark's
+  // rotation into m_dRotation and the status text, centres the head on the mark and gives the
+  // head position (cutter units) in *x, *y. False when not found or when the run is stopped.
+  bool FindRegMark2(kx::RoiImage* reference, long* x, long* y);
+  // Rotation (radians) of the m_pRotTmpl slot that matches frame's region (grey) strictly better
+  // than score; 0 when none does.
+  double FindRotationAngle(kx::RoiImage* frame, double score);
+  // Fills m_pRotTmpl from the current mark's reference area (m_pRegImage's region): grey, rotated
+  // by -5 to +5 degrees in half-degree steps about its centre, the same size. Without a reference
+  // image the slots are emptied. The slots stay empty unless this is called.
+  void SetupRotTmpl();
+  // Smooths image's region (grey) in place by a pyramid step down and up.
+  void RemoveNoise(kx::RoiImage* image);
+  // Draws the closed contour through points on image's region, thickness 2.
+  void HighlightContour(const std::vector<cv::Point>& points, kx::RoiImage* image,
+                        cv::Scalar colour);
+  // Traces the path selected second, welded into one, with the head at a tenth of its size around
+  // where the head stands, the centre of image's region (the reference area of the image object
+  // selected first) being the start; back to the start after each subpath. Only image's region is
+  // read. Blocks until done; false when Stop ended it (the head stays where it was) or when the
+  // selection is not an image object and a path (a message says so and nothing moves).
+  bool DrawCutPath(kx::RoiImage* image, kx::RoiImage* second, cv::Point point);
   // Finds, centres and records the current copy's three marks.
   bool LocateObject(long prevX, long prevY, int stepX, int stepY);
   // Cuts the current copy through the transform its marks give.
@@ -135,6 +159,9 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   HANDLE m_hEvent = nullptr;
   cv::Point m_ptCalSrc[3];
   cv::Point m_ptCalDst[3];
+  // The reference area rotated by -5 + 0.5 k degrees in slot k (grey); empty slots are skipped.
+  std::array<std::unique_ptr<kx::RoiImage>, 21> m_pRotTmpl;
+  double m_dRotation = 0.0;  // the last rotation FindRegMark2 found, radians
 
  private:
   // Set once OnInitDialog has readied the frame buffer and the live view: frames before that are
