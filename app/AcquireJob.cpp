@@ -3,14 +3,13 @@
 
 #include <chrono>
 #include <fstream>
-#include <system_error>
 
 #include <nlohmann/json.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include "acquire/KestrixAcquireDialog.h"
 #include "acquire/Montage.h"
 #include "app/JobFile.h"
+#include "app/JobOutput.h"
 #include "app/MainJob.h"
 #include "embedded/DocFile.h"
 #include "host/Settings.h"
@@ -53,13 +52,11 @@ int RunAcquireJob(const AcquireJobOptions& options, std::ostream& out, std::ostr
   }
   const std::filesystem::path config =
       options.configDir.empty() ? options.outDir / "config" : options.configDir;
-  std::error_code ec;
-  std::filesystem::create_directories(options.outDir, ec);
-  if (!ec) std::filesystem::create_directories(config, ec);
-  if (ec) {
-    err << "kestrix: " << config.string() << ": cannot create the folder: " << ec.message() << "\n";
+  if (options.outDir.empty()) {
+    err << "kestrix: the output folder has no name\n";
     return kJobBadInput;
   }
+  if (!UsableFolder(options.outDir, err) || !UsableFolder(config, err)) return kJobBadInput;
 
   Scenario scenario(setup.world, config);
   if (options.configDir.empty()) {
@@ -93,8 +90,10 @@ int RunAcquireJob(const AcquireJobOptions& options, std::ostream& out, std::ostr
   const auto montageReady = [&dialog] {
     return dialog.MontageBits() != nullptr && !dialog.IsCapturing();
   };
+  bool pictured = true;
   op.Then(ScriptedOperator::Call([&] {
-            SaveWindowPng(dialog, (options.outDir / "dialog.png").string());
+            pictured = WritePng(
+                options.outDir / "dialog.png", [&] { return RenderWindow(dialog); }, err);
           }).When(montageReady));
   op.Then(ScriptedOperator::PressButton(IDOK).When(montageReady));
 
@@ -136,17 +135,11 @@ int RunAcquireJob(const AcquireJobOptions& options, std::ostream& out, std::ostr
     err << "kestrix: " << error << "\n";
     return kJobBadInput;
   }
-  bool written = true;
   const DocObject* image = doc.Find(dialog.ImageObject());
-  try {
-    written =
-        image && cv::imwrite((options.outDir / "montage.png").string(), image->bitmap->Original());
-  } catch (const cv::Exception&) {
-    written = false;
-  }
-  if (!written)
-    err << "kestrix: " << (options.outDir / "montage.png").string()
-        << ": cannot write the picture\n";
+  bool written = WritePng(
+                     options.outDir / "montage.png",
+                     [&] { return image ? image->bitmap->Original() : cv::Mat(); }, err) &&
+                 pictured;
 
   nlohmann::json report;
   report["world"] = name;
@@ -180,13 +173,7 @@ int RunAcquireJob(const AcquireJobOptions& options, std::ostream& out, std::ostr
   report["job"] = jobPath.string();
   report["machineSeconds"] = machineSeconds;
   report["wallSeconds"] = wallSeconds;
-  std::ofstream file(options.outDir / "report.json", std::ios::binary | std::ios::trunc);
-  file << report.dump(2) << "\n";
-  file.close();
-  if (!file) {
-    err << "kestrix: " << (options.outDir / "report.json").string() << ": cannot write the file\n";
-    written = false;
-  }
+  written = WriteText(options.outDir / "report.json", report.dump(2) + "\n", err) && written;
   out << "job: " << jobPath.string() << " (" << paths.size() << " cut paths)" << std::endl;
   return written ? kJobDone : kJobBadInput;
 }

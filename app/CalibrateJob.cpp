@@ -4,13 +4,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <system_error>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "app/JobFile.h"
+#include "app/JobOutput.h"
 #include "app/MainJob.h"
 #include "host/Settings.h"
 #include "platform/Render.h"
@@ -45,28 +43,6 @@ std::string Format(const char* format, double a, double b) {
   char line[160];
   std::snprintf(line, sizeof line, format, a, b);
   return line;
-}
-
-bool WriteFile(const std::filesystem::path& path, const std::string& text, std::ostream& err) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << text;
-  file.close();
-  if (!file) {
-    err << "kestrix: " << path.string() << ": cannot write the file\n";
-    return false;
-  }
-  return true;
-}
-
-bool WriteImage(const std::filesystem::path& path, const cv::Mat& image, std::ostream& err) {
-  bool ok = false;
-  try {
-    ok = !image.empty() && cv::imwrite(path.string(), image);
-  } catch (const cv::Exception&) {
-    ok = false;
-  }
-  if (!ok) err << "kestrix: " << path.string() << ": cannot write the picture\n";
-  return ok;
 }
 
 }  // namespace
@@ -132,13 +108,11 @@ int RunCalibrateJob(const CalibrateJobOptions& options, std::ostream& out, std::
 
 int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldName,
                     const std::filesystem::path& outDir, std::ostream& out, std::ostream& err) {
-  std::error_code ec;
-  std::filesystem::create_directories(outDir / "config", ec);
-  if (ec) {
-    err << "kestrix: " << (outDir / "config").string()
-        << ": cannot create the output folder: " << ec.message() << "\n";
+  if (outDir.empty()) {
+    err << "kestrix: the output folder has no name\n";
     return kJobBadInput;
   }
+  if (!UsableFolder(outDir, err) || !UsableFolder(outDir / "config", err)) return kJobBadInput;
 
   Scenario scenario(worldOptions, outDir / "config");
   const World& world = scenario.GetWorld();
@@ -163,7 +137,11 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
   SetupOperator user(script);
   CalibrationPlan plan;
   plan.cancelUnlessCalibrated = true;
-  plan.beforeClosing = [&] { SaveWindowPng(sheet.Sheet(), (outDir / "setup.png").string()); };
+  bool pictured = true;
+  plan.beforeClosing = [&] {
+    pictured = WritePng(
+        outDir / "setup.png", [&] { return RenderWindow(sheet.Sheet()); }, err);
+  };
   ScriptCalibration(script, &sheet, &scenario, config, plan);
 
   const std::int64_t virtualStart = scenario.Clock().NowMicros();
@@ -262,12 +240,15 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
       {"scriptFailure", scriptFailure},
       {"config", (outDir / "config").string()},
   };
-  bool written = WriteFile(outDir / "report.json", report.dump(2) + "\n", err);
-  written = WriteImage(outDir / "bed.png",
-                       RenderSquare(world, scenario.Machine().Cutter().Cuts(), centre,
-                                    config.squareSize, knife),
-                       err) &&
-            written;
+  bool written = WriteText(outDir / "report.json", report.dump(2) + "\n", err);
+  written = WritePng(
+                outDir / "bed.png",
+                [&] {
+                  return RenderSquare(world, scenario.Machine().Cutter().Cuts(), centre,
+                                      config.squareSize, knife);
+                },
+                err) &&
+            written && pictured;
   if (written) out << "report: " << (outDir / "report.json").string() << std::endl;
   out << "settings: " << (outDir / "config").string() << std::endl;
 

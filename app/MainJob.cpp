@@ -3,17 +3,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
-#include <new>
-#include <string_view>
 #include <system_error>
 #include <vector>
 
-#include <opencv2/imgcodecs.hpp>
 
+#include "app/JobOutput.h"
 #include "app/RunReport.h"
 #include "embedded/DocFile.h"
-#include "host/AtomicFile.h"
 #include "host/Settings.h"
 #include "platform/Render.h"
 #include "run/KestrixDialog.h"
@@ -22,59 +18,6 @@
 
 namespace kx {
 namespace {
-
-bool WriteText(const std::filesystem::path& path, const std::string& text, std::ostream& err) {
-  std::string error;
-  if (WriteFileAtomically(path, text, &error)) return true;
-  err << "kestrix: " << error << "\n";
-  return false;
-}
-
-// Encodes the picture in memory first, so that a picture that cannot be made leaves no file.
-bool WritePng(const std::filesystem::path& path, const std::function<cv::Mat()>& render,
-              std::ostream& err) {
-  std::vector<unsigned char> bytes;
-  std::string what;
-  try {
-    const cv::Mat image = render();
-    if (image.empty())
-      what = "there is nothing to draw";
-    else if (!cv::imencode(".png", image, bytes))
-      what = "cannot encode the picture";
-  } catch (const cv::Exception& e) {
-    what = std::string("cannot make the picture: ") + e.what();
-  } catch (const std::bad_alloc&) {
-    what = "cannot make the picture: out of memory";
-  }
-  if (what.empty()) {
-    const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (WriteFileAtomically(path, view, &what)) return true;
-    err << "kestrix: " << what << "\n";
-    return false;
-  }
-  err << "kestrix: " << path.string() << ": " << what << "\n";
-  return false;
-}
-
-// A folder the job can write into: made when missing, and a file written and removed in it.
-bool UsableFolder(const std::filesystem::path& folder, std::ostream& err) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec) {
-    err << "kestrix: " << folder.string() << ": cannot create the output folder: " << ec.message()
-        << "\n";
-    return false;
-  }
-  const std::filesystem::path probe = folder / ".kestrix-write-test";
-  std::string error;
-  if (!WriteFileAtomically(probe, "", &error)) {
-    err << "kestrix: " << folder.string() << ": cannot write into the output folder (" << error
-        << ")\n";
-    return false;
-  }
-  std::filesystem::remove(probe, ec);
-  return true;
-}
 
 // Settings the job could not store: the run would go on with values it does not know about.
 bool SettingsStored(Scenario& scenario, std::ostream& err) {
@@ -171,8 +114,7 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
     }
     name = options.worldFile;
   }
-  return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument,
-                    options.configDir);
+  return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument, options.configDir);
 }
 
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,

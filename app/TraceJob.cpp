@@ -4,13 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <system_error>
 
 #include <nlohmann/json.hpp>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "app/JobOutput.h"
 #include "common/Units.h"
 #include "host/Database.h"
 #include "run/KestrixDialog.h"
@@ -85,13 +83,11 @@ int RunTraceJob(const MainJobOptions& options, std::ostream& out, std::ostream& 
     return kJobBadInput;
   }
   const std::filesystem::path& outDir = options.outDir;
-  std::error_code ec;
-  std::filesystem::create_directories(outDir / "config", ec);
-  if (ec) {
-    err << "kestrix: " << (outDir / "config").string()
-        << ": cannot create the output folder: " << ec.message() << "\n";
+  if (outDir.empty()) {
+    err << "kestrix: the output folder has no name\n";
     return kJobBadInput;
   }
+  if (!UsableFolder(outDir, err) || !UsableFolder(outDir / "config", err)) return kJobBadInput;
 
   Scenario scenario(setup.world, outDir / "config");
   scenario.StoreCalibration();
@@ -164,23 +160,9 @@ int RunTraceJob(const MainJobOptions& options, std::ostream& out, std::ostream& 
   report["start"] = {start.x, start.y};
   report["head"] = {head.x, head.y};
   report["asExpected"] = met;
-  bool written = false;
-  {
-    std::ofstream file(outDir / "trace.json", std::ios::binary | std::ios::trunc);
-    file << report.dump(2) << "\n";
-    file.close();
-    written = static_cast<bool>(file);
-    if (!written)
-      err << "kestrix: " << (outDir / "trace.json").string() << ": cannot write the file\n";
-  }
-  bool pictured = false;
-  try {
-    pictured = cv::imwrite((outDir / "trace.png").string(), RenderTrace(expected, trail, start));
-  } catch (const cv::Exception&) {
-    pictured = false;
-  }
-  if (!pictured)
-    err << "kestrix: " << (outDir / "trace.png").string() << ": cannot write the picture\n";
+  const bool written = WriteText(outDir / "trace.json", report.dump(2) + "\n", err);
+  const bool pictured = WritePng(
+      outDir / "trace.png", [&] { return RenderTrace(expected, trail, start); }, err);
 
   out << "kestrix: " << options.worldFile << ": traced " << trail.size() << " of "
       << expectedTargets.size() << " moves of the first cut path at a tenth of its size, largest "
