@@ -20,6 +20,7 @@
 #include "platform/Clock.h"
 #include "platform/Cursor.h"
 #include "platform/Gdi.h"
+#include "vision/LiveView.h"
 
 namespace {
 
@@ -120,26 +121,9 @@ void CKestrixAcquireDialog::BmpFrameCallback(BYTE* frame, DWORD byteCount, DWORD
 void CKestrixAcquireDialog::UpdateImage(int byteCount, BYTE* frame) {
   if (!m_bFrameReady.load(std::memory_order_acquire)) return;
   const std::size_t count = std::min<std::size_t>(byteCount > 0 ? byteCount : 0, kx::kFrameBytes);
-  cv::Mat cross(kx::kFrameHeight, kx::kFrameWidth, CV_8UC3, cv::Scalar::all(0));
-  std::memcpy(cross.data, frame, count);
-  const int w = kx::kFrameWidth;
-  const int h = kx::kFrameHeight;
-  const cv::Scalar green(0, 255, 0);
-  cv::line(cross, {0, kx::Half(h)}, {w, kx::Half(h)}, green, 3, cv::LINE_8);
-  cv::line(cross, {kx::Half(w), 0}, {kx::Half(w), h}, green, 3, cv::LINE_8);
-
+  const cv::Mat cross = kx::CrosshairFrame(frame, count);
   m_FrameBuffer.Store(frame, count);
-  const HWND live = m_wndLive.GetSafeHwnd();
-  if (!live) return;
-  HDC dc = GetDC(live);
-  RECT rc{};
-  m_wndLive.GetClientRect(&rc);
-  SetStretchBltMode(dc, COLORONCOLOR);
-  BITMAPINFO info{};
-  info.bmiHeader = m_bmiFrame;
-  StretchDIBits(dc, 0, 0, rc.right - rc.left, rc.bottom - rc.top, 0, 0, w, h, cross.data, &info,
-                DIB_RGB_COLORS, SRCCOPY);
-  ReleaseDC(live, dc);
+  kx::ShowFrame(m_wndLive, m_bmiFrame, cross);
 }
 
 // ---- Head motion ----

@@ -18,6 +18,7 @@
 #include "host/Settings.h"
 #include "host/Translation.h"
 #include "platform/Clock.h"
+#include "vision/LiveView.h"
 
 namespace {
 
@@ -221,14 +222,7 @@ void CKestrixSetup::UpdateImage(int byteCount, BYTE* frame) {
   if (!m_bFrameReady.load(std::memory_order_acquire) || !frame || byteCount <= 0) return;
   const std::size_t count =
       std::min<std::size_t>(static_cast<std::size_t>(byteCount), kx::kFrameBytes);
-  const int w = kx::kFrameWidth;
-  const int h = kx::kFrameHeight;
-  cv::Mat image(h, w, CV_8UC3, cv::Scalar::all(0));
-  std::memcpy(image.data, frame, count);
-
-  const cv::Scalar green(0, 255, 0);
-  cv::line(image, {0, kx::Half(h)}, {w, kx::Half(h)}, green, 3, cv::LINE_8);
-  cv::line(image, {kx::Half(w), 0}, {kx::Half(w), h}, green, 3, cv::LINE_8);
+  cv::Mat image = kx::CrosshairFrame(frame, count);
   const POINT head = Unpack(m_nShownHead.load(std::memory_order_relaxed));
   const POINT target = Unpack(m_nShownTarget.load(std::memory_order_relaxed));
   char text[64];
@@ -241,18 +235,7 @@ void CKestrixSetup::UpdateImage(int byteCount, BYTE* frame) {
   cv::putText(image, text, {40, 100}, cv::FONT_HERSHEY_SIMPLEX, 1.6, red, 2, cv::LINE_8);
 
   m_FrameBuffer.Store(frame, count);
-
-  const HWND live = m_wndLive.GetSafeHwnd();
-  if (!live) return;
-  HDC dc = GetDC(live);
-  RECT rc{};
-  m_wndLive.GetClientRect(&rc);
-  SetStretchBltMode(dc, COLORONCOLOR);
-  BITMAPINFO info{};
-  info.bmiHeader = m_bmiFrame;
-  StretchDIBits(dc, 0, 0, rc.right - rc.left, rc.bottom - rc.top, 0, 0, w, h, image.data, &info,
-                DIB_RGB_COLORS, SRCCOPY);
-  ReleaseDC(live, dc);
+  kx::ShowFrame(m_wndLive, m_bmiFrame, image);
 }
 
 POINT CKestrixSetup::ReadHead() const {
