@@ -10,7 +10,7 @@
 namespace {
 
 int Usage(std::ostream& to, int status) {
-  to << "usage: kestrix demo [--out DIR] [--config CFG]\n"
+  to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG]\n"
         "                       the run on the built-in 2 x 3 sheet\n"
         "       kestrix run --world FILE [--job DOC] [--out DIR] [--config CFG]\n"
         "                       the run on the world FILE describes; with DOC, against that job\n"
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
       options.outDir = argv[++i];
     } else if (arg == "--world" && command != "demo") {
       options.worldFile = argv[++i];
-    } else if (arg == "--job" && command == "run") {
+    } else if (arg == "--job" && (command == "demo" || command == "run")) {
       options.jobDocument = argv[++i];
     } else if (arg == "--config" && (command == "demo" || command == "run")) {
       options.configDir = argv[++i];
