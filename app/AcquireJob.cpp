@@ -40,23 +40,12 @@ nlohmann::json Point(double x, double y) { return nlohmann::json::array({x, y});
 }  // namespace
 
 int RunAcquireJob(const AcquireJobOptions& options, std::ostream& out, std::ostream& err) {
-  MainJobSetup setup = DemoJob();
-  std::string name = "demo";
-  if (!options.worldFile.empty()) {
-    std::string error;
-    if (!LoadJobFile(options.worldFile, &setup, &error)) {
-      err << "kestrix: " << error << "\n";
-      return kJobBadInput;
-    }
-    name = options.worldFile;
-  }
+  MainJobSetup setup;
+  std::string name;
+  if (!ReadJob(options.worldFile, DemoJob(), "demo", &setup, &name, err)) return kJobBadInput;
   const std::filesystem::path config =
       options.configDir.empty() ? options.outDir / "config" : options.configDir;
-  if (options.outDir.empty()) {
-    err << "kestrix: the output folder has no name\n";
-    return kJobBadInput;
-  }
-  if (!UsableFolder(options.outDir, err) || !UsableFolder(config, err)) return kJobBadInput;
+  if (!PrepareOutput(options.outDir, config, err)) return kJobBadInput;
 
   Scenario scenario(setup.world, config);
   if (options.configDir.empty()) {

@@ -93,26 +93,16 @@ cv::Mat RenderSquare(const World& world, const std::vector<KnifeCut>& cuts, cv::
 }
 
 int RunCalibrateJob(const CalibrateJobOptions& options, std::ostream& out, std::ostream& err) {
-  MainJobSetup setup;  // the default world
-  std::string name = "default world";
-  if (!options.worldFile.empty()) {
-    std::string error;
-    if (!LoadJobFile(options.worldFile, &setup, &error)) {
-      err << "kestrix: " << error << "\n";
-      return kJobBadInput;
-    }
-    name = options.worldFile;
-  }
+  MainJobSetup setup;
+  std::string name;
+  if (!ReadJob(options.worldFile, MainJobSetup{}, "default world", &setup, &name, err))
+    return kJobBadInput;
   return RunCalibrateJob(setup.world, name, options.outDir, out, err);
 }
 
 int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldName,
                     const std::filesystem::path& outDir, std::ostream& out, std::ostream& err) {
-  if (outDir.empty()) {
-    err << "kestrix: the output folder has no name\n";
-    return kJobBadInput;
-  }
-  if (!UsableFolder(outDir, err) || !UsableFolder(outDir / "config", err)) return kJobBadInput;
+  if (!PrepareOutput(outDir, outDir / "config", err)) return kJobBadInput;
 
   Scenario scenario(worldOptions, outDir / "config");
   const World& world = scenario.GetWorld();

@@ -209,4 +209,23 @@ bool LoadJobFile(const std::string& path, MainJobSetup* setup, std::string* erro
   return ParseJobJson(text, path, setup, error);
 }
 
+bool ReadJob(const std::string& worldFile, const MainJobSetup& fallback,
+             const std::string& fallbackName, MainJobSetup* setup, std::string* name,
+             std::ostream& err) {
+  if (worldFile.empty()) {
+    *setup = fallback;
+    *name = fallbackName;
+    return true;
+  }
+  std::string error;
+  MainJobSetup read = fallback;
+  if (!LoadJobFile(worldFile, &read, &error)) {
+    err << "kestrix: " << error << "\n";
+    return false;
+  }
+  *setup = std::move(read);
+  *name = worldFile;
+  return true;
+}
+
 }  // namespace kx

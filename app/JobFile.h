@@ -2,6 +2,7 @@
 // Threads: reentrant.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 #include "scenario/RunScript.h"
@@ -40,6 +41,13 @@ MainJobSetup DemoJob();
 // naming the file and the key ("w.json: key \"run.copiesX\" must be an integer") and leaves
 // *setup unchanged.
 bool LoadJobFile(const std::string& path, MainJobSetup* setup, std::string* error);
+
+// The job a main job runs: the world file's when worldFile is not empty (*name is then the file),
+// else fallback (*name is fallbackName). False, said on err with the file and the key, when the
+// file cannot be used; *setup and *name are then unchanged.
+bool ReadJob(const std::string& worldFile, const MainJobSetup& fallback,
+             const std::string& fallbackName, MainJobSetup* setup, std::string* name,
+             std::ostream& err);
 
 // The same for a JSON text; name stands for the file in messages.
 bool ParseJobJson(const std::string& text, const std::string& name, MainJobSetup* setup,

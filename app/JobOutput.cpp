@@ -31,6 +31,15 @@ bool UsableFolder(const std::filesystem::path& folder, std::ostream& err) {
   return true;
 }
 
+bool PrepareOutput(const std::filesystem::path& outDir, const std::filesystem::path& config,
+                   std::ostream& err) {
+  if (outDir.empty()) {
+    err << "kestrix: the output folder has no name\n";
+    return false;
+  }
+  return UsableFolder(outDir, err) && UsableFolder(config, err);
+}
+
 bool WriteText(const std::filesystem::path& path, const std::string& text, std::ostream& err) {
   std::string error;
   if (WriteFileAtomically(path, text, &error)) return true;

@@ -15,6 +15,11 @@ namespace kx {
 // False, said on err with the folder's name, when it cannot be made or written into.
 bool UsableFolder(const std::filesystem::path& folder, std::ostream& err);
 
+// The output folder and the settings folder config made and checked before a job runs: false,
+// said on err, when outDir has no name or either cannot be written into.
+bool PrepareOutput(const std::filesystem::path& outDir, const std::filesystem::path& config,
+                   std::ostream& err);
+
 // Writes text whole through a temporary file and a rename; false, said on err, when it cannot.
 bool WriteText(const std::filesystem::path& path, const std::string& text, std::ostream& err);
 

@@ -6,7 +6,6 @@
 #include <system_error>
 #include <vector>
 
-
 #include "app/JobOutput.h"
 #include "app/RunReport.h"
 #include "embedded/DocFile.h"
@@ -104,27 +103,16 @@ nlohmann::json SettingsInUse(const std::filesystem::path& configDir) {
 }  // namespace
 
 int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& err) {
-  MainJobSetup setup = DemoJob();
-  std::string name = "demo";
-  if (!options.worldFile.empty()) {
-    std::string error;
-    if (!LoadJobFile(options.worldFile, &setup, &error)) {
-      err << "kestrix: " << error << "\n";
-      return kJobBadInput;
-    }
-    name = options.worldFile;
-  }
+  MainJobSetup setup;
+  std::string name;
+  if (!ReadJob(options.worldFile, DemoJob(), "demo", &setup, &name, err)) return kJobBadInput;
   return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument, options.configDir);
 }
 
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
                const std::filesystem::path& jobDocument, const std::filesystem::path& configDir) {
-  if (outDir.empty()) {
-    err << "kestrix: the output folder has no name\n";
-    return kJobBadInput;
-  }
-  if (!UsableFolder(outDir, err) || !UsableFolder(outDir / "config", err)) return kJobBadInput;
+  if (!PrepareOutput(outDir, outDir / "config", err)) return kJobBadInput;
   if (!configDir.empty() && !CopySettings(configDir, outDir / "config", err)) return kJobBadInput;
 
   Scenario scenario(setup.world, outDir / "config");

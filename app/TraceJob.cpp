@@ -72,22 +72,15 @@ cv::Mat RenderTrace(const std::vector<std::vector<cv::Point2d>>& expected,
 }  // namespace
 
 int RunTraceJob(const MainJobOptions& options, std::ostream& out, std::ostream& err) {
-  MainJobSetup setup;
-  std::string error;
   if (options.worldFile.empty()) {
     err << "kestrix: trace needs --world FILE\n";
     return kJobBadInput;
   }
-  if (!LoadJobFile(options.worldFile, &setup, &error)) {
-    err << "kestrix: " << error << "\n";
-    return kJobBadInput;
-  }
+  MainJobSetup setup;
+  std::string name;
+  if (!ReadJob(options.worldFile, MainJobSetup{}, "", &setup, &name, err)) return kJobBadInput;
   const std::filesystem::path& outDir = options.outDir;
-  if (outDir.empty()) {
-    err << "kestrix: the output folder has no name\n";
-    return kJobBadInput;
-  }
-  if (!UsableFolder(outDir, err) || !UsableFolder(outDir / "config", err)) return kJobBadInput;
+  if (!PrepareOutput(outDir, outDir / "config", err)) return kJobBadInput;
 
   Scenario scenario(setup.world, outDir / "config");
   scenario.StoreCalibration();
