@@ -65,25 +65,7 @@ ScriptStep AcquireSteerStep(CKestrixAcquireDialog* dialog, double scale,
     const POINT head = dialog->HeadReference();
     const cv::Point2d d = aim - cv::Point2d(head.x, head.y);
     if (std::fabs(d.x) <= tolerance && std::fabs(d.y) <= tolerance) return true;
-    CWnd* live = dialog->GetDlgItem(IDC_KX_ACQUIRE_LIVE);
-    if (!live) return false;
-    RECT rc{};
-    live->GetClientRect(&rc);
-    const double w = rc.right - rc.left;
-    const double h = rc.bottom - rc.top;
-    const double reach = (w / 2 - 1) * (480.0 / w) * scale;
-    int f = 1;
-    UINT flags = 0;
-    if (std::max(std::fabs(d.x), std::fabs(d.y)) > reach) {
-      f = 4;
-      flags = MK_CONTROL | MK_SHIFT;
-    }
-    const double k = f * scale;
-    const double ux = std::clamp(w / 2 + d.x / ((480.0 / w) * k), 0.0, w - 1);
-    const double uy = std::clamp(h / 2 - d.y / ((640.0 / h) * k), 0.0, h - 1);
-    return ClickControl(
-        dialog->GetSafeHwnd(), IDC_KX_ACQUIRE_LIVE,
-        POINT{static_cast<LONG>(std::lround(ux)), static_cast<LONG>(std::lround(uy))}, flags);
+    return ClickTowards(*dialog, IDC_KX_ACQUIRE_LIVE, d, scale);
   };
   return step;
 }
@@ -128,18 +110,7 @@ std::vector<uint64> AddArtworkPaths(Scenario& scenario, const TM& docFromArt) {
   Document& doc = scenario.Host().Doc();
   std::vector<uint64> handles;
   for (const CutPath& path : scenario.GetWorld().Art().CutPaths()) {
-    std::vector<PathSegment> segments;
-    if (path.isArc) {
-      segments.push_back(PathSegment::Arc({path.centre.x, path.centre.y}, path.radius,
-                                          path.startDeg, path.sweepDeg));
-    } else {
-      for (std::size_t i = 1; i < path.points.size(); ++i)
-        segments.push_back(PathSegment::Line({path.points[i - 1].x, path.points[i - 1].y},
-                                             {path.points[i].x, path.points[i].y}));
-      if (path.closed && path.points.size() > 2)
-        segments.push_back(PathSegment::Line({path.points.back().x, path.points.back().y},
-                                             {path.points.front().x, path.points.front().y}));
-    }
+    std::vector<PathSegment> segments = SegmentsOf(path);
     if (segments.empty()) continue;
     const uint64 h = doc.AddPath(std::move(segments));
     doc.ApplyTM(h, docFromArt);

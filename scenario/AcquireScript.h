@@ -11,6 +11,7 @@
 #include "acquire/KestrixAcquireDialog.h"
 #include "common/TM.h"
 #include "platform/Operator.h"
+#include "scenario/RunScript.h"
 #include "scenario/Scenario.h"
 
 namespace kx {

@@ -29,6 +29,29 @@ void StorePlanSettings(const RunPlan& plan) {
   WriteIntDeviceSetup("KestrixMaxError", plan.maxError);
 }
 
+bool ClickTowards(const CWnd& dialog, int liveId, cv::Point2d d, double scale) {
+  CWnd* live = dialog.GetDlgItem(liveId);
+  if (!live) return false;
+  RECT rc{};
+  live->GetClientRect(&rc);
+  const double w = rc.right - rc.left;
+  const double h = rc.bottom - rc.top;
+  // A plain click moves at most half the view; further targets take Ctrl+Shift (four times).
+  const double reach = (w / 2 - 1) * (480.0 / w) * scale;
+  int f = 1;
+  UINT flags = 0;
+  if (std::max(std::fabs(d.x), std::fabs(d.y)) > reach) {
+    f = 4;
+    flags = MK_CONTROL | MK_SHIFT;
+  }
+  const double k = f * scale;
+  const double ux = std::clamp(w / 2 + d.x / ((480.0 / w) * k), 0.0, w - 1);
+  const double uy = std::clamp(h / 2 - d.y / ((640.0 / h) * k), 0.0, h - 1);
+  return ClickControl(dialog.GetSafeHwnd(), liveId,
+                      POINT{static_cast<LONG>(std::lround(ux)), static_cast<LONG>(std::lround(uy))},
+                      flags);
+}
+
 ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario,
                      std::function<cv::Point2d()> target, double tolerance,
                      std::shared_ptr<std::int64_t> lastClick, std::function<bool()> when) {
@@ -47,28 +70,8 @@ ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario,
     const cv::Point2d aim(std::max(target().x, 0.0), std::max(target().y, 0.0));
     const cv::Point2d d = aim - scenario->Machine().Cutter().Position();
     if (std::fabs(d.x) <= tolerance && std::fabs(d.y) <= tolerance) return true;
-    CWnd* live = dialog->GetDlgItem(IDC_KX_LIVE);
-    if (!live) return false;
-    RECT rc{};
-    live->GetClientRect(&rc);
-    const double w = rc.right - rc.left;
-    const double h = rc.bottom - rc.top;
-    const double scale = scenario->GetWorld().Calibrated().scale;
-    // A plain click moves at most half the view; further targets take Ctrl+Shift (four times).
-    const double reach = (w / 2 - 1) * (480.0 / w) * scale;
-    int f = 1;
-    UINT flags = 0;
-    if (std::max(std::fabs(d.x), std::fabs(d.y)) > reach) {
-      f = 4;
-      flags = MK_CONTROL | MK_SHIFT;
-    }
-    const double k = f * scale;
-    const double ux = std::clamp(w / 2 + d.x / ((480.0 / w) * k), 0.0, w - 1);
-    const double uy = std::clamp(h / 2 - d.y / ((640.0 / h) * k), 0.0, h - 1);
     *lastClick = scenario->Clock().NowMicros();
-    return ClickControl(
-        dialog->GetSafeHwnd(), IDC_KX_LIVE,
-        POINT{static_cast<LONG>(std::lround(ux)), static_cast<LONG>(std::lround(uy))}, flags);
+    return ClickTowards(*dialog, IDC_KX_LIVE, d, scenario->GetWorld().Calibrated().scale);
   };
   return step;
 }

@@ -46,6 +46,11 @@ void StorePlanSettings(const RunPlan& plan);
 // target() (cutter units), the way a user steers: plain clicks near, Ctrl+Shift clicks far.
 // Ready only while the dialog is not moving and `when` (if given) holds.
 // Steps sharing lastClick (virtual time of the last click, -1 for none) wait for each other.
+// Clicks in the live view (control liveId of dialog) where a head move of d cutter units lands at
+// the given Scale: a plain click within half the view, Ctrl+Shift (four times as far) beyond, the
+// point kept inside the picture. False when the dialog has no such control or the click fails.
+bool ClickTowards(const CWnd& dialog, int liveId, cv::Point2d d, double scale);
+
 ScriptStep SteerStep(CKestrixDialog* dialog, Scenario* scenario,
                      std::function<cv::Point2d()> target, double tolerance,
                      std::shared_ptr<std::int64_t> lastClick, std::function<bool()> when = nullptr);

@@ -10,6 +10,22 @@
 
 namespace kx {
 
+std::vector<PathSegment> SegmentsOf(const CutPath& path) {
+  std::vector<PathSegment> segments;
+  if (path.isArc) {
+    segments.push_back(PathSegment::Arc({path.centre.x, path.centre.y}, path.radius, path.startDeg,
+                                        path.sweepDeg));
+    return segments;
+  }
+  for (std::size_t i = 1; i < path.points.size(); ++i)
+    segments.push_back(PathSegment::Line({path.points[i - 1].x, path.points[i - 1].y},
+                                         {path.points[i].x, path.points[i].y}));
+  if (path.closed && path.points.size() > 2)
+    segments.push_back(PathSegment::Line({path.points.back().x, path.points.back().y},
+                                         {path.points.front().x, path.points.front().y}));
+  return segments;
+}
+
 JobInDocument BuildJobDocument(const JobDescription& job, Document& doc) {
   JobInDocument out;
   out.imageObject = doc.AddBitmapObject(job.reference, job.referenceOrigin.x, job.referenceOrigin.y,
@@ -21,18 +37,7 @@ JobInDocument BuildJobDocument(const JobDescription& job, Document& doc) {
     DBAddToList(out.jobList, h);
   }
   for (const CutPath& path : job.cutPaths) {
-    std::vector<PathSegment> segments;
-    if (path.isArc) {
-      segments.push_back(PathSegment::Arc({path.centre.x, path.centre.y}, path.radius,
-                                          path.startDeg, path.sweepDeg));
-    } else {
-      for (std::size_t i = 1; i < path.points.size(); ++i)
-        segments.push_back(PathSegment::Line({path.points[i - 1].x, path.points[i - 1].y},
-                                             {path.points[i].x, path.points[i].y}));
-      if (path.closed && path.points.size() > 2)
-        segments.push_back(PathSegment::Line({path.points.back().x, path.points.back().y},
-                                             {path.points.front().x, path.points.front().y}));
-    }
+    std::vector<PathSegment> segments = SegmentsOf(path);
     if (segments.empty()) continue;
     const uint64 h = doc.AddPath(std::move(segments));
     out.paths.push_back(h);

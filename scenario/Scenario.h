@@ -26,6 +26,10 @@ struct JobInDocument {
   std::vector<uint64> marks;
   std::vector<uint64> paths;
 };
+// The document segments of one of the artwork's cut paths, in artwork units: an arc, or the lines
+// between its points (closed paths of more than two points back to the first).
+std::vector<PathSegment> SegmentsOf(const CutPath& path);
+
 JobInDocument BuildJobDocument(const JobDescription& job, Document& doc);
 
 // Owns, in this order, a virtual clock (installed), the embedded host (installed, settings in
