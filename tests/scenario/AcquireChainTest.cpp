@@ -79,6 +79,7 @@ TEST(AcquireChain, CalibrateAcquireRunInPrecisionModeCutsEveryCopyWithinTheRunTo
     ASSERT_EQ(closed, IDOK);
     ASSERT_TRUE(sheet.Page().CalibrationRefined());
   }
+  BringHeadTo(h.scenario, {0, 0});  // the head parked before the acquire dialog opens
   const double scale = GetDoubleMorvane("Kestrix Setup", "Scale", 0.0, 1, nullptr);
   EXPECT_NEAR(scale, w.camera.scale, 0.002 * w.camera.scale);
 
