@@ -400,9 +400,9 @@ bool CKestrixSetup::CenterOnMark(int size, double dx, double dy, double side) {
     m_dScale = size / side;
     m_dXOffset = static_cast<double>(m_ptCalStart.x - m_ptHead.x + size / 2);
     m_dYOffset = static_cast<double>(m_ptCalStart.y - m_ptHead.y + size / 2);
-    m_dPlainScale = m_dScale;
-    m_dPlainXOffset = m_dXOffset;
-    m_dPlainYOffset = m_dYOffset;
+    m_dSquareScale = m_dScale;
+    m_dSquareXOffset = m_dXOffset;
+    m_dSquareYOffset = m_dYOffset;
     if (std::fabs(dx) <= 2.0 && std::fabs(dy) <= 2.0) return moves < kCorrections;
     if (moves == kCorrections) return false;
     MoveToOffset(kx::Trunc(m_dScale * dx), -kx::Trunc(m_dScale * dy), 0);

@@ -73,9 +73,9 @@ class KX_EXPORT CKestrixSetup : public CPropertyPage {
   // Precision mode ("KestrixPrecision" 1): whether the last calibration was refined, and the
   // values of the square's own arithmetic that the refined ones replaced in Scale and the offsets.
   bool CalibrationRefined() const { return m_bRefined; }
-  double SquareScale() const { return m_dPlainScale; }
-  double SquareXOffset() const { return m_dPlainXOffset; }
-  double SquareYOffset() const { return m_dPlainYOffset; }
+  double SquareScale() const { return m_dSquareScale; }
+  double SquareXOffset() const { return m_dSquareXOffset; }
+  double SquareYOffset() const { return m_dSquareYOffset; }
   // Head positions the refinement measured at, and the root mean square of its fit's residuals
   // (cutter units).
   int RefinementPositions() const { return m_nRefinePositions; }
@@ -171,9 +171,9 @@ class KX_EXPORT CKestrixSetup : public CPropertyPage {
   bool m_bCalibrated = false;
   bool m_bMoveFailed = false;
   bool m_bRefined = false;
-  double m_dPlainScale = 0.0;
-  double m_dPlainXOffset = 0.0;
-  double m_dPlainYOffset = 0.0;
+  double m_dSquareScale = 0.0;
+  double m_dSquareXOffset = 0.0;
+  double m_dSquareYOffset = 0.0;
   int m_nRefinePositions = 0;
   int m_nRefineMoves = 0;
   double m_dRefineResidual = 0.0;
