@@ -39,6 +39,12 @@ std::string Format(const char* format, double a, double b, double c) {
   return line;
 }
 
+std::string Format(const char* format, double a) {
+  char line[160];
+  std::snprintf(line, sizeof line, format, a);
+  return line;
+}
+
 std::string Format(const char* format, double a, double b) {
   char line[160];
   std::snprintf(line, sizeof line, format, a, b);
@@ -59,6 +65,12 @@ bool WithinTolerance(const CameraGeometry& value, const CameraGeometry& truth,
   return std::fabs(value.scale - explainedScale) <= scaleLimit &&
          std::fabs(value.xOffset - truth.xOffset) <= offsetLimit &&
          std::fabs(value.yOffset - truth.yOffset) <= offsetLimit;
+}
+
+bool WithinRefinedTolerance(const CameraGeometry& value, const CameraGeometry& truth) {
+  return std::fabs(value.scale - truth.scale) <= 0.002 * truth.scale &&
+         std::fabs(value.xOffset - truth.xOffset) <= 2.0 &&
+         std::fabs(value.yOffset - truth.yOffset) <= 2.0;
 }
 
 cv::Mat RenderSquare(const World& world, const std::vector<KnifeCut>& cuts, cv::Point2d centre,
@@ -97,25 +109,28 @@ int RunCalibrateJob(const CalibrateJobOptions& options, std::ostream& out, std::
   std::string name;
   if (!ReadJob(options.worldFile, MainJobSetup{}, "default world", &setup, &name, err))
     return kJobBadInput;
-  return RunCalibrateJob(setup.world, name, options.outDir, out, err);
+  return RunCalibrateJob(setup.world, name, options.outDir, out, err, setup.plan.precision);
 }
 
 int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldName,
-                    const std::filesystem::path& outDir, std::ostream& out, std::ostream& err) {
+                    const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
+                    int precision) {
   if (!PrepareOutput(outDir, outDir / "config", err)) return kJobBadInput;
 
   Scenario scenario(worldOptions, outDir / "config");
   const World& world = scenario.GetWorld();
   const CalibrationConfig config = ResolveSetup(world);
   StoreSetupSettings(world, config);
+  WriteIntDeviceSetup("KestrixPrecision", precision);
   BringHeadTo(scenario, config.start);
   const CameraGeometry before = StoredGeometry();
   const CameraGeometry truth{world.Options().camera.scale, world.Options().camera.offsetX,
                              world.Options().camera.offsetY};
 
   out << "kestrix: " << worldName << ": calibrating "
-      << (config.manual ? "by hand" : "automatically") << ", square " << config.squareSize
-      << " at (" << config.start.x << ", " << config.start.y << ") with power "
+      << (config.manual ? "by hand" : "automatically")
+      << (precision == 1 ? " in precision mode" : " in standard mode") << ", square "
+      << config.squareSize << " at (" << config.start.x << ", " << config.start.y << ") with power "
       << config.squarePower << ", first look (" << config.moveX << ", " << config.moveY << ")"
       << std::endl;
   out << Format("before:   Scale %.4f  X OffSet %.2f  Y OffSet %.2f", before.scale, before.xOffset,
@@ -149,11 +164,17 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
   const CKestrixSetup& page = sheet.Page();
   const bool calibrated = page.CalibrationSucceeded();
   const CameraGeometry measured{page.Scale(), page.XOffset(), page.YOffset()};
+  // The square's own arithmetic; the same as measured unless a refinement replaced it.
+  const CameraGeometry squareOwn =
+      calibrated ? CameraGeometry{page.SquareScale(), page.SquareXOffset(), page.SquareYOffset()}
+                 : measured;
+  const bool refined = page.CalibrationRefined();
   const CameraGeometry stored = StoredGeometry();
   const GeometryError measuredError = ErrorOf(measured, truth);
   const GeometryError storedError = ErrorOf(stored, truth);
 
-  const std::vector<CalibrationMove> moves = CalibrationMoves(scenario, config);
+  const std::vector<CalibrationMove> moves =
+      CalibrationMoves(scenario, config, page.RefinementMoves());
   int attempts = 0;
   nlohmann::json movesJson = nlohmann::json::array();
   for (const CalibrationMove& m : moves) {
@@ -161,15 +182,31 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
     if (m.correction == 0)
       out << "attempt " << m.attempt << ": look from (" << m.to.x << ", " << m.to.y << ")";
     else
-      out << "  " << (config.manual ? "move " : "correction ") << m.correction << ": by ("
-          << (m.to.x - m.from.x) << ", " << (m.to.y - m.from.y) << ")";
+      out << "  "
+          << (m.refinement    ? "refinement "
+              : config.manual ? "move "
+                              : "correction ")
+          << m.correction << ": by (" << (m.to.x - m.from.x) << ", " << (m.to.y - m.from.y) << ")";
     out << Format(", camera %.1f, %.1f units from the square's centre", m.miss.x, m.miss.y)
         << std::endl;
     movesJson.push_back({{"attempt", m.attempt},
                          {"correction", m.correction},
+                         {"refinement", m.refinement},
                          {"from", {m.from.x, m.from.y}},
                          {"to", {m.to.x, m.to.y}},
                          {"cameraMiss", {m.miss.x, m.miss.y}}});
+  }
+  if (precision == 1) {
+    const GeometryError e = ErrorOf(squareOwn, truth);
+    out << Format("square:   Scale %.4f  X OffSet %.2f  Y OffSet %.2f", squareOwn.scale,
+                  squareOwn.xOffset, squareOwn.yOffset)
+        << Format("  (error %+.2f %%, %+.2f, %+.2f)", e.scalePercent, e.xOffset, e.yOffset)
+        << std::endl;
+    if (refined)
+      out << "refined over " << page.RefinementPositions() << " head positions"
+          << Format(" (fit residual %.2f units)", page.RefinementResidual()) << std::endl;
+    else if (calibrated)
+      out << "refinement: no believable fit; the square's own values stay" << std::endl;
   }
   out << Format("measured: Scale %.4f  X OffSet %.2f  Y OffSet %.2f", measured.scale,
                 measured.xOffset, measured.yOffset)
@@ -194,7 +231,10 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
 
   std::vector<std::string> unmet;
   if (!calibrated) unmet.push_back("the calibration did not end centred on the square");
-  if (calibrated && !WithinTolerance(stored, truth, explained))
+  if (calibrated && precision == 1 && !refined) unmet.push_back("the calibration was not refined");
+  if (calibrated && precision == 1 && refined && !WithinRefinedTolerance(stored, truth))
+    unmet.push_back("the stored values are out of the refinement's tolerance");
+  if (calibrated && precision != 1 && !WithinTolerance(stored, truth, explained))
     unmet.push_back("the stored values are out of tolerance");
   if (calibrated && closed != IDOK) unmet.push_back("the sheet was not closed with OK");
   for (const std::string& u : unmet) out << "not as expected: " << u << std::endl;
@@ -213,10 +253,18 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
         {"power", config.squarePower},
         {"centre", {centre.x, centre.y}}}},
       {"before", GeometryJson(before)},
+      {"precision", precision},
+      {"squareValues", GeometryJson(squareOwn)},
+      {"refined", refined},
+      {"refinement",
+       {{"positions", page.RefinementPositions()}, {"residual", page.RefinementResidual()}}},
       {"measured", GeometryJson(measured)},
       {"stored", GeometryJson(stored)},
       {"true", GeometryJson(truth)},
-      {"errors", {{"measured", ErrorJson(measuredError)}, {"stored", ErrorJson(storedError)}}},
+      {"errors",
+       {{"squareValues", ErrorJson(ErrorOf(squareOwn, truth))},
+        {"measured", ErrorJson(measuredError)},
+        {"stored", ErrorJson(storedError)}}},
       {"explainedScale", explained},
       {"calibrated", calibrated},
       {"attempts", attempts},

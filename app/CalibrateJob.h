@@ -45,6 +45,9 @@ GeometryError ErrorOf(const CameraGeometry& value, const CameraGeometry& truth);
 bool WithinTolerance(const CameraGeometry& value, const CameraGeometry& truth,
                      double explainedScale);
 
+// The refinement's target: Scale within 0.2 % of the true Scale, each offset within two units.
+bool WithinRefinedTolerance(const CameraGeometry& value, const CameraGeometry& truth);
+
 // Reads the world (options.worldFile, or the default world), opens the setup sheet on it with the
 // scripted user, who presses Calibrate (in the manual way steers the camera over the square and
 // presses it again), answers the messages and presses OK (Cancel when the calibration failed).
@@ -54,9 +57,12 @@ bool WithinTolerance(const CameraGeometry& value, const CameraGeometry& truth,
 // done, unmet (calibration failed or out of tolerance), bad input, script failed.
 int RunCalibrateJob(const CalibrateJobOptions& options, std::ostream& out, std::ostream& err);
 
-// The same on a world already read; worldName names it in the report.
+// The same on a world already read; worldName names it in the report. precision is stored as
+// "KestrixPrecision" (a world file's "run.precision"): with 1 the page refines its calibration,
+// and the job prints and reports the square's own values beside the refined ones it stored.
 int RunCalibrateJob(const WorldOptions& world, const std::string& worldName,
-                    const std::filesystem::path& outDir, std::ostream& out, std::ostream& err);
+                    const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
+                    int precision = 0);
 
 // The square's neighbourhood from above (x right, y up) at two units a pixel: the material,
 // the knife's cuts (dark red; grey where cut without power), the square's true centre (green

@@ -129,7 +129,8 @@ void ScriptCalibration(ScriptedOperator& op, SetupSheet* sheet, Scenario* scenar
   op.Then(std::move(close));
 }
 
-std::vector<CalibrationMove> CalibrationMoves(Scenario& scenario, const CalibrationConfig& config) {
+std::vector<CalibrationMove> CalibrationMoves(Scenario& scenario, const CalibrationConfig& config,
+                                              int refinementMoves) {
   const std::vector<CutterMove> moves = scenario.Machine().Cutter().Moves();
   std::size_t lastCut = moves.size();
   for (std::size_t i = 0; i < moves.size(); ++i)
@@ -152,7 +153,14 @@ std::vector<CalibrationMove> CalibrationMoves(Scenario& scenario, const Calibrat
     } else {
       ++correction;
     }
-    out.push_back({attempt, correction, m.from, m.to, world.CameraCentre(m.to) - centre});
+    out.push_back({attempt, correction, false, m.from, m.to, world.CameraCentre(m.to) - centre});
+  }
+  const std::size_t refined =
+      std::min(out.size(), static_cast<std::size_t>(std::max(0, refinementMoves)));
+  for (std::size_t i = 0; i < refined; ++i) {
+    CalibrationMove& m = out[out.size() - refined + i];
+    m.refinement = true;
+    m.correction = static_cast<int>(i) + 1;
   }
   return out;
 }

@@ -83,6 +83,8 @@ cv::Point2d SquareCentre(cv::Point start, int size);
 struct CalibrationMove {
   int attempt = 0;     // 1 for the first look from the square
   int correction = 0;  // 0 for the look itself, 1.. for the corrective moves after it
+  // A move of precision mode's refinement (correction then counts the refinement's moves).
+  bool refinement = false;
   cv::Point2d from;
   cv::Point2d to;
   // Where the camera then looked relative to the square's true centre, cutter units.
@@ -90,7 +92,9 @@ struct CalibrationMove {
 };
 
 // The moves after the square's last cut: a move by exactly (moveX, moveY) starts an attempt,
-// every other travel move is a correction (in the manual way a click counts as one too).
-std::vector<CalibrationMove> CalibrationMoves(Scenario& scenario, const CalibrationConfig& config);
+// every other travel move is a correction (in the manual way a click counts as one too), except
+// the last refinementMoves, which the page's refinement made (CKestrixSetup::RefinementMoves).
+std::vector<CalibrationMove> CalibrationMoves(Scenario& scenario, const CalibrationConfig& config,
+                                              int refinementMoves = 0);
 
 }  // namespace kx

@@ -42,6 +42,19 @@ constexpr DWORD kPollMs = 100;
 constexpr DWORD kSettleMs = 1000;
 constexpr long kArrival = 3;
 
+// The refinement: frames averaged at each position, the polls a fresh frame is waited for, the
+// positions it needs at least, the frame margin it keeps around the square (pixels), and how far
+// its Scale may stray from the square's own before the fit is not believed.
+constexpr int kRefineFrames = 3;
+constexpr int kRefineFramePolls = 20;
+constexpr int kRefineMinPositions = 5;
+constexpr double kRefineMargin = 16.0;
+constexpr double kRefineScaleSpread = 0.1;
+// Decimals precision mode stores Scale and the offsets with.
+constexpr int kPrecisionDigits = 4;
+
+bool PrecisionMode() { return GetIntDeviceSetup("KestrixPrecision", 0) == 1; }
+
 int ReadSetting(const char* key, int def) { return GetIntMorvane(kSection, key, def, 1, nullptr); }
 
 long long Pack(POINT p) {
@@ -177,9 +190,11 @@ void CKestrixSetup::OnOK() {
   WriteIntMorvane(kSection, "Gain", m_nGain, 1);
   WriteIntMorvane(kSection, "Sharp", m_nSharp, 1);
   WriteIntMorvane(kSection, "Gamma", m_nGamma, 1);
-  WriteDoubleMorvane(kSection, "Scale", m_dScale, 2, 1);
-  WriteDoubleMorvane(kSection, "X OffSet", m_dXOffset, 2, 1);
-  WriteDoubleMorvane(kSection, "Y OffSet", m_dYOffset, 2, 1);
+  // Two decimals of Scale are up to 0.5 % of it; precision mode keeps what a refinement measured.
+  const int digits = PrecisionMode() ? kPrecisionDigits : 2;
+  WriteDoubleMorvane(kSection, "Scale", m_dScale, digits, 1);
+  WriteDoubleMorvane(kSection, "X OffSet", m_dXOffset, digits, 1);
+  WriteDoubleMorvane(kSection, "Y OffSet", m_dYOffset, digits, 1);
   WriteIntMorvane(kSection, "ALC Mode", m_cbAlcMode.GetCurSel(), 1);
   ReleaseAlcModeData();
   CPropertyPage::OnOK();
@@ -332,6 +347,10 @@ void CKestrixSetup::OnCalibrate() {
   UpdateData(FALSE);
   m_bCalibrating = true;
   m_bCalibrated = false;
+  m_bRefined = false;
+  m_nRefinePositions = 0;
+  m_nRefineMoves = 0;
+  m_dRefineResidual = 0.0;
   double dx = 0, dy = 0, side = 0, angle = 0.0;
 
   if (m_bWaitManualCal == 1 && ReadSetting("ManualCalibration", 0) == 1) {
@@ -340,6 +359,7 @@ void CKestrixSetup::OnCalibrate() {
         LocateCalibrationMark(&dx, &dy, &side, &angle) == 0 && CenterOnMark(s, dx, dy, side);
     m_bCalibrated = centred;
     if (!centred && !m_bMoveFailed) ShowCalibrationMessage(kFailure);
+    if (centred && PrecisionMode()) RefineCalibration(s);
     EndCalibration();
     return;
   }
@@ -364,6 +384,7 @@ void CKestrixSetup::OnCalibrate() {
     angle = 0.0;
     if (LocateCalibrationMark(&dx, &dy, &side, &angle) == 0 && CenterOnMark(s, dx, dy, side)) {
       m_bCalibrated = true;
+      if (PrecisionMode()) RefineCalibration(s);
       EndCalibration();
       return;
     }
@@ -379,6 +400,9 @@ bool CKestrixSetup::CenterOnMark(int size, double dx, double dy, double side) {
     m_dScale = size / side;
     m_dXOffset = static_cast<double>(m_ptCalStart.x - m_ptHead.x + size / 2);
     m_dYOffset = static_cast<double>(m_ptCalStart.y - m_ptHead.y + size / 2);
+    m_dSquareScale = m_dScale;
+    m_dSquareXOffset = m_dXOffset;
+    m_dSquareYOffset = m_dYOffset;
     if (std::fabs(dx) <= 2.0 && std::fabs(dy) <= 2.0) return moves < kCorrections;
     if (moves == kCorrections) return false;
     MoveToOffset(kx::Trunc(m_dScale * dx), -kx::Trunc(m_dScale * dy), 0);
@@ -392,7 +416,11 @@ bool CKestrixSetup::CenterOnMark(int size, double dx, double dy, double side) {
 
 int CKestrixSetup::LocateCalibrationMark(double* dx, double* dy, double* side, double* angle) {
   (void)angle;  // the frame's own axes: the calibration always passes 0
-  const cv::Mat frame = m_FrameBuffer.Snapshot();
+  return FindCalibrationSquare(m_FrameBuffer.Snapshot(), dx, dy, side, nullptr);
+}
+
+int CKestrixSetup::FindCalibrationSquare(const cv::Mat& frame, double* dx, double* dy, double* side,
+                                         std::vector<cv::Point>* contour) {
   cv::Mat grey;
   cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
   RemoveNoise(grey);
@@ -408,8 +436,8 @@ int CKestrixSetup::LocateCalibrationMark(double* dx, double* dy, double* side, d
   while (first < static_cast<int>(contours.size()) && hierarchy[first][3] >= 0) ++first;
   std::vector<cv::Point> poly;
   for (int i = first; i >= 0 && i < static_cast<int>(contours.size()); i = hierarchy[i][0]) {
-    const std::vector<cv::Point>& contour = contours[static_cast<std::size_t>(i)];
-    cv::approxPolyDP(contour, poly, cv::arcLength(contour, true) * 0.05, true);
+    const std::vector<cv::Point>& outline = contours[static_cast<std::size_t>(i)];
+    cv::approxPolyDP(outline, poly, cv::arcLength(outline, true) * 0.05, true);
     if (poly.size() != 4 || std::fabs(cv::contourArea(poly)) <= 1000 ||
         !cv::isContourConvex(poly)) {
       continue;
@@ -437,6 +465,7 @@ int CKestrixSetup::LocateCalibrationMark(double* dx, double* dy, double* side, d
     *side = (s0 + s1 + s2 + s3) / 4;
     *dx = centre.x - kx::Half(kx::kFrameWidth);
     *dy = centre.y - kx::Half(kx::kFrameHeight);
+    if (contour) *contour = outline;
     return 0;
   }
   return -1;
@@ -465,4 +494,99 @@ double CKestrixSetup::CalcAngle(cv::Point* pt1, cv::Point* pt2, cv::Point* pt0) 
 }
 double CKestrixSetup::CalcAngle360(cv::Point* pt1, cv::Point* pt2, cv::Point* pt0) {
   return kx::CalcAngle360(pt1, pt2, pt0);
+}
+
+// ---- Refinement (precision mode) ----
+
+bool CKestrixSetup::MeasureSquareCentroid(double* ex, double* ey) {
+  double sumX = 0, sumY = 0;
+  for (int f = 0; f < kRefineFrames; ++f) {
+    if (f > 0) {
+      // A fresh frame each time, so the camera's noise averages out.
+      const std::uint64_t seen = m_FrameBuffer.Sequence();
+      int polls = 0;
+      while (m_FrameBuffer.Sequence() == seen && polls++ < kRefineFramePolls) Sleep(kPollMs);
+      if (m_FrameBuffer.Sequence() == seen) return false;
+    }
+    double dx = 0, dy = 0, side = 0;
+    std::vector<cv::Point> outline;
+    if (FindCalibrationSquare(m_FrameBuffer.Snapshot(), &dx, &dy, &side, &outline) != 0)
+      return false;
+    // The square's cut is symmetric under a half turn about its centre, and so is the area its
+    // outer contour encloses: the centroid of that area is the centre, to a fraction of a pixel.
+    const cv::Moments m = cv::moments(outline);
+    if (m.m00 <= 0) return false;
+    sumX += m.m10 / m.m00 - kx::kFrameCentreX;
+    sumY += m.m01 / m.m00 - kx::kFrameCentreY;
+  }
+  *ex = sumX / kRefineFrames;
+  *ey = sumY / kRefineFrames;
+  return true;
+}
+
+bool CKestrixSetup::RefineCalibration(int s) {
+  const double scale = m_dScale;
+  if (!(scale > 0)) return false;
+  // Steps that keep the whole square (with a margin) in view at every position of a 3 x 3 grid.
+  const double side = s / scale;
+  const double stepX = std::max(0.0, 0.75 * ((kx::kFrameWidth - side) / 2 - kRefineMargin));
+  const double stepY = std::max(0.0, 0.75 * ((kx::kFrameHeight - side) / 2 - kRefineMargin));
+  const POINT centre = m_ptHead;
+  const long unitsX = kx::Trunc(stepX * scale);
+  const long unitsY = kx::Trunc(stepY * scale);
+  const auto moveTo = [this](long x, long y) {
+    if (x != m_ptHead.x || y != m_ptHead.y) ++m_nRefineMoves;
+    MoveToOffset(x - m_ptHead.x, y - m_ptHead.y, 0);
+  };
+
+  // Head x = Px - k ex, head y = Py + k ey: the head position (Px, Py) that centres the square and
+  // the true Scale k, from every position where the square was measured.
+  std::vector<double> rows;
+  std::vector<double> heads;
+  for (int j = -1; j <= 1; ++j) {
+    for (int n = -1; n <= 1; ++n) {
+      const int i = (j == 0) ? -n : n;  // a serpentine keeps the moves short
+      moveTo(centre.x + i * unitsX, centre.y + j * unitsY);
+      if (m_bMoveFailed) return false;
+      double ex = 0, ey = 0;
+      if (!MeasureSquareCentroid(&ex, &ey)) continue;
+      rows.insert(rows.end(), {1.0, 0.0, -ex, 0.0, 1.0, ey});
+      heads.push_back(m_ptHead.x);
+      heads.push_back(m_ptHead.y);
+    }
+  }
+  m_nRefinePositions = static_cast<int>(heads.size() / 2);
+
+  bool good = m_nRefinePositions >= kRefineMinPositions;
+  cv::Mat fit;
+  if (good) {
+    const cv::Mat a(static_cast<int>(heads.size()), 3, CV_64F, rows.data());
+    const cv::Mat b(static_cast<int>(heads.size()), 1, CV_64F, heads.data());
+    good = cv::solve(a, b, fit, cv::DECOMP_SVD);
+    if (good) m_dRefineResidual = cv::norm(a * fit - b) / std::sqrt(static_cast<double>(b.rows));
+  }
+  const double k = good ? fit.at<double>(2) : 0.0;
+  // A fit that strays from the square's own Scale or leaves residuals of more than a pixel and a
+  // half has measured something else than the square.
+  good = good && k > 0 && std::fabs(k - scale) <= kRefineScaleSpread * scale &&
+         m_dRefineResidual <= 1.5 * k;
+  const double px = good ? fit.at<double>(0) : centre.x;
+  const double py = good ? fit.at<double>(1) : centre.y;
+  // Back over the square: centred as the fit says, or where the calibration left the head.
+  moveTo(std::lround(px), std::lround(py));
+  if (!good || m_bMoveFailed) {
+    kx::Log(kx::LogLevel::Warning, kx::LogCategory::Window,
+            "setup page: the calibration's refinement measured the square at " +
+                std::to_string(m_nRefinePositions) +
+                " positions and gave no believable fit; the square's own values stay");
+    return false;
+  }
+  // The square of side s + 2 cut from the start: its centre in knife positions.
+  const double knifeX = m_ptCalStart.x + (s + 2) / 2.0;
+  const double knifeY = m_ptCalStart.y + (s + 2) / 2.0;
+  m_dScale = k;
+  m_dXOffset = knifeX - px;
+  m_dYOffset = knifeY - py;
+  m_bRefined = true;
+  return true;
 }

@@ -70,6 +70,18 @@ class KX_EXPORT CKestrixSetup : public CPropertyPage {
   bool IsCalibrating() const { return m_bCalibrating; }
   // Whether the last press of Calibrate ended with the camera centred on the square.
   bool CalibrationSucceeded() const { return m_bCalibrated; }
+  // Precision mode ("KestrixPrecision" 1): whether the last calibration was refined, and the
+  // values of the square's own arithmetic that the refined ones replaced in Scale and the offsets.
+  bool CalibrationRefined() const { return m_bRefined; }
+  double SquareScale() const { return m_dSquareScale; }
+  double SquareXOffset() const { return m_dSquareXOffset; }
+  double SquareYOffset() const { return m_dSquareYOffset; }
+  // Head positions the refinement measured at, and the root mean square of its fit's residuals
+  // (cutter units).
+  int RefinementPositions() const { return m_nRefinePositions; }
+  // Head moves the refinement made (the return over the square included).
+  int RefinementMoves() const { return m_nRefineMoves; }
+  double RefinementResidual() const { return m_dRefineResidual; }
   bool MoveFailed() const { return m_bMoveFailed; }
   // A copy of the latest raw frame (640 rows of 480 BGR pixels).
   cv::Mat LatestFrame() const { return m_FrameBuffer.Snapshot(); }
@@ -127,6 +139,20 @@ class KX_EXPORT CKestrixSetup : public CPropertyPage {
  private:
   // One measurement and centring on it; true when the camera ended centred on the square.
   bool CenterOnMark(int size, double dx, double dy, double side);
+  // Finds the calibration square in frame (grey-level edges, outer contours, the four-sided
+  // convex polygon test); fills the polygon's outputs of LocateCalibrationMark and, when contour
+  // is given, the outer contour the polygon came from. 0 when found, -1 (outputs untouched) not.
+  int FindCalibrationSquare(const cv::Mat& frame, double* dx, double* dy, double* side,
+                            std::vector<cv::Point>* contour);
+  // The square's centroid (area of its outer contour) relative to the frame centre, pixels, y
+  // down, averaged over kRefineFrames fresh frames. False when a frame does not show the square.
+  bool MeasureSquareCentroid(double* ex, double* ey);
+  // Precision mode, after a calibration that ended centred on the square of size s cut at
+  // m_ptCalStart: moves the head over a grid of known positions around where it stands, fits
+  // Scale and the head position that centres the square by least squares, and takes the offset
+  // from the square's centre as cut. On success Scale and the offsets hold the refined values and
+  // the head ends centred; on failure they keep the square's own values. Blocks the page's thread.
+  bool RefineCalibration(int s);
   // The calibration's information box.
   void ShowCalibrationMessage(const char* text);
   // Re-enables Calibrate and fills the controls from the members.
@@ -144,6 +170,13 @@ class KX_EXPORT CKestrixSetup : public CPropertyPage {
   bool m_bCalibrating = false;
   bool m_bCalibrated = false;
   bool m_bMoveFailed = false;
+  bool m_bRefined = false;
+  double m_dSquareScale = 0.0;
+  double m_dSquareXOffset = 0.0;
+  double m_dSquareYOffset = 0.0;
+  int m_nRefinePositions = 0;
+  int m_nRefineMoves = 0;
+  double m_dRefineResidual = 0.0;
 
   DECLARE_MESSAGE_MAP()
 };

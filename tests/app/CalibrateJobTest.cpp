@@ -44,6 +44,32 @@ TEST(CalibrateJob, CalibratesANeverCalibratedCameraAndLeavesTheSettings) {
   EXPECT_NE(ini.find("Scale=1.5"), std::string::npos) << ini;
 }
 
+TEST(CalibrateJob, PrecisionFromTheWorldFileRefinesAndReportsBothResults) {
+  const ScratchFolder dir;
+  std::string world = kSmallWorld;
+  world.insert(world.rfind('}'), R"(, "run": {"precision": 1})");
+  WriteText(dir / "world.json", world);
+  std::ostringstream out, err;
+  const int status = RunCalibrateJob({(dir / "world.json").string(), dir / "out"}, out, err);
+  EXPECT_EQ(status, kJobDone) << out.str() << err.str();
+  EXPECT_NE(out.str().find("in precision mode"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("square:   Scale 1.56"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("refinement 1: by"), std::string::npos) << out.str();
+  std::ifstream file(dir / "out" / "report.json");
+  const nlohmann::json report = nlohmann::json::parse(file, nullptr, false);
+  ASSERT_TRUE(report.is_object());
+  EXPECT_EQ(report["precision"], 1);
+  EXPECT_TRUE(report["refined"].get<bool>());
+  EXPECT_EQ(report["refinement"]["positions"], 9);
+  EXPECT_NEAR(report["errors"]["squareValues"]["scalePercent"].get<double>(), -2.5, 1.0);
+  EXPECT_NEAR(report["errors"]["stored"]["scalePercent"].get<double>(), 0.0, 0.2);
+  EXPECT_NEAR(report["errors"]["stored"]["xOffset"].get<double>(), 0.0, 2.0);
+  EXPECT_NEAR(report["errors"]["stored"]["yOffset"].get<double>(), 0.0, 2.0);
+  // The setting stays with the settings, for the run that uses them.
+  const std::string device = ReadText(dir / "out" / "config" / "device.ini");
+  EXPECT_NE(device.find("KestrixPrecision=1"), std::string::npos) << device;
+}
+
 TEST(CalibrateJob, BadInputIsNamedAndNothingRuns) {
   const ScratchFolder dir;
   WriteText(dir / "bad.json", R"({"setup": {"squareSize": 3}})");

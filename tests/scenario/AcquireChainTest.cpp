@@ -4,7 +4,9 @@
 
 #include "acquire/KestrixAcquireDialog.h"
 #include "embedded/DocFile.h"
+#include "host/Settings.h"
 #include "scenario/AcquireScript.h"
+#include "scenario/SetupScript.h"
 #include "tests/support/RunHarness.h"
 #include "tests/support/RunMatchers.h"
 
@@ -13,12 +15,10 @@ namespace {
 
 using ::testing::Each;
 
-TEST(AcquireChain, CopiesCutAgainstAnAcquiredReferenceLieWithinTheRunTolerance) {
-  RunHarness h(SheetWorld(2, 1, 31));
+// The user photographs the first copy at the given Scale and takes the montage as the job's
+// reference, saved and read back as a job file.
+void AcquireFirstCopy(RunHarness& h, double scale) {
   h.scenario.ClearDocument();
-  const double scale = h.scenario.GetWorld().Calibrated().scale;
-
-  // The user photographs the first copy and takes the montage as the reference.
   const AcquirePlan plan = PlanAcquisition(h.scenario, scale, 0);
   INT_PTR acquired = 0;
   {
@@ -36,18 +36,58 @@ TEST(AcquireChain, CopiesCutAgainstAnAcquiredReferenceLieWithinTheRunTolerance) 
     ASSERT_EQ(dialog.Marks().size(), 3u);
     AddArtworkPaths(h.scenario, DocFromArtworkInMontage(h.scenario, dialog, scale, 0));
   }
-
-  // Saved and read back as a job file, it becomes the run's job.
   std::string error;
   ASSERT_TRUE(SaveDocument(h.scenario.Host().Doc(), h.scratch / "job.json", &error)) << error;
   ASSERT_TRUE(LoadDocument(h.scenario.Host().Doc(), h.scratch / "job.json", &error)) << error;
   ASSERT_TRUE(h.scenario.AdoptDocument(&error)) << error;
   h.jobList = h.scenario.Doc().jobList;
+}
 
+TEST(AcquireChain, CopiesCutAgainstAnAcquiredReferenceLieWithinTheRunTolerance) {
+  RunHarness h(SheetWorld(2, 1, 31));
+  AcquireFirstCopy(h, h.scenario.GetWorld().Calibrated().scale);
+  if (HasFatalFailure()) return;
   h.Run(h.OnGrid({.copiesX = 2, .copiesY = 1}));
   EXPECT_EQ(h.CutOrder(), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}}));
   EXPECT_THAT(h.Copies(), Each(CutWithin(kRunToleranceMm)));
   EXPECT_THAT(h.Head(), HeadAtOrigin(kHomeToleranceUnits));
+}
+
+// The whole workflow on one machine: the setup page calibrates a never-calibrated camera in
+// precision mode, the acquire dialog photographs the first copy with the Scale it stored, and the
+// run cuts every copy against that reference with the stored offsets.
+TEST(AcquireChain, CalibrateAcquireRunInPrecisionModeCutsEveryCopyWithinTheRunTolerance) {
+  WorldOptions w = SheetWorld(2, 1, 33);
+  w.setup.calibrated = false;
+  RunHarness h(w);
+  for (const char* key : {"Scale", "X OffSet", "Y OffSet"})
+    WriteDoubleMorvane("Kestrix Setup", key, key[0] == 'S' ? 1.0 : 0.0, 2, 1);
+  WriteIntDeviceSetup("KestrixPrecision", 1);
+  const CalibrationConfig config = ResolveSetup(h.scenario.GetWorld());
+  StoreSetupSettings(h.scenario.GetWorld(), config);
+  BringHeadTo(h.scenario, config.start);
+  {
+    SetupSheet sheet;
+    ScriptedOperator op;
+    ScriptCalibration(op, &sheet, &h.scenario, config, {});
+    INT_PTR closed = 0;
+    {
+      ScopedOperator install(&op);
+      closed = sheet.DoModal();
+    }
+    ASSERT_FALSE(op.Failed()) << op.FailureText();
+    ASSERT_EQ(closed, IDOK);
+    ASSERT_TRUE(sheet.Page().CalibrationRefined());
+  }
+  BringHeadTo(h.scenario, {0, 0});  // the head parked before the acquire dialog opens
+  const double scale = GetDoubleMorvane("Kestrix Setup", "Scale", 0.0, 1, nullptr);
+  EXPECT_NEAR(scale, w.camera.scale, 0.002 * w.camera.scale);
+
+  AcquireFirstCopy(h, scale);
+  if (HasFatalFailure()) return;
+  h.Run(h.OnGrid({.precision = 1, .copiesX = 2, .copiesY = 1}));
+  EXPECT_EQ(h.CutOrder(), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}}));
+  EXPECT_THAT(h.Copies(), Each(CutWithin(kRunToleranceMm)));
 }
 
 TEST(AcquireChain, ADocumentWhosePathsAreNotTheWorldsIsRefusedWithTheReason) {

@@ -188,5 +188,87 @@ TEST(Calibration, RunWithTheCalibratedValuesCutsWithinWhatTheCalibrationExplains
   EXPECT_THAT(h.Copies(), ::testing::Each(CutWithin(kRunToleranceMm + explainedMm)));
 }
 
+// Precision mode: the refinement measures Scale from known head moves and the offset from the
+// square's centroid, and OK stores those values; the square's own values stay visible beside them.
+void ExpectRefined(CalibrationRun& c) {
+  const WorldCameraOptions& truth = c.scenario.GetWorld().Options().camera;
+  const CKestrixSetup& page = c.sheet->Page();
+  ASSERT_TRUE(page.CalibrationRefined());
+  EXPECT_GE(page.RefinementPositions(), 9);
+  EXPECT_NEAR(c.Stored("Scale"), truth.scale, 0.002 * truth.scale);
+  EXPECT_NEAR(c.Stored("X OffSet"), truth.offsetX, 2.0);
+  EXPECT_NEAR(c.Stored("Y OffSet"), truth.offsetY, 2.0);
+  // The square's own Scale reads low (its outline is larger than s); the refinement does not.
+  EXPECT_LT(page.SquareScale(), 0.99 * truth.scale);
+  EXPECT_NEAR(page.Scale(), c.Stored("Scale"), 0.00005)
+      << "stored with enough digits to keep the fit";
+}
+
+TEST(CalibrationRefined, RecoversTrueScaleAndOffsetOnCamerasOfEveryScale) {
+  const struct {
+    double scale, offsetX, offsetY;
+  } cameras[] = {{1.0, -1250, 830},
+                 {1.6, -1250, 830},
+                 {2.4, -1250, 830},
+                 {1.6, 2210, -1730},
+                 {1.37, -613, 1492}};
+  for (const auto& camera : cameras) {
+    SCOPED_TRACE(testing::Message()
+                 << camera.scale << " " << camera.offsetX << " " << camera.offsetY);
+    WorldOptions w = NeverCalibrated(camera.scale);
+    w.camera.offsetX = camera.offsetX;
+    w.camera.offsetY = camera.offsetY;
+    CalibrationRun c(w);
+    WriteIntDeviceSetup("KestrixPrecision", 1);
+    EXPECT_EQ(c.Run({}), IDOK);
+    EXPECT_TRUE(c.sheet->Page().CalibrationSucceeded());
+    ExpectRefined(c);
+    // The head ends with the camera over the square's centre as the refined values place it.
+    const cv::Point2d head = c.scenario.Machine().Cutter().Position();
+    const cv::Point2d centre = SquareCentre(c.config.start, c.config.squareSize);
+    EXPECT_NEAR(head.x + camera.offsetX, centre.x, 2.0);
+    EXPECT_NEAR(head.y + camera.offsetY, centre.y, 2.0);
+  }
+}
+
+TEST(CalibrationRefined, ManualWayIsRefinedToo) {
+  WorldOptions w = NeverCalibrated();
+  w.setup.manual = true;
+  w.camera.noiseSigma = 10;
+  w.camera.blurSigma = 1.5;
+  CalibrationRun c(w);
+  WriteIntDeviceSetup("KestrixPrecision", 1);
+  EXPECT_EQ(c.Run({}), IDOK);
+  ExpectRefined(c);
+  EXPECT_EQ(c.scenario.Machine().Cutter().Cuts().size(), 8u) << "no second square";
+}
+
+TEST(CalibrationRefined, SettingZeroStoresTheSquaresOwnValuesWithTwoDecimals) {
+  CalibrationRun c(NeverCalibrated());
+  WriteIntDeviceSetup("KestrixPrecision", 0);
+  EXPECT_EQ(c.Run({}), IDOK);
+  const CKestrixSetup& page = c.sheet->Page();
+  EXPECT_FALSE(page.CalibrationRefined());
+  EXPECT_EQ(page.RefinementPositions(), 0);
+  EXPECT_NEAR(page.Scale(), page.SquareScale(), 1e-12);
+  EXPECT_NEAR(page.XOffset(), page.SquareXOffset(), 1e-12);
+  EXPECT_EQ(c.Stored("Scale"), std::round(page.Scale() * 100) / 100);
+  EXPECT_EQ(c.Stored("X OffSet"), page.XOffset()) << "a whole number of units";
+}
+
+TEST(CalibrationRefined, AFailedCalibrationIsNotRefined) {
+  WorldOptions w = NeverCalibrated();
+  w.setup.moveX = 3000;  // every look lands beside the square
+  w.setup.moveY = 0;
+  CalibrationRun c(w);
+  WriteIntDeviceSetup("KestrixPrecision", 1);
+  CalibrationPlan plan;
+  plan.failureBoxes = 7;
+  plan.pressOk = false;
+  EXPECT_EQ(c.Run(plan), IDCANCEL);
+  EXPECT_FALSE(c.sheet->Page().CalibrationRefined());
+  EXPECT_EQ(CalibrationMoves(c.scenario, c.config).size(), 7u) << "no refinement moves";
+}
+
 }  // namespace
 }  // namespace kx::test
