@@ -97,7 +97,10 @@ cv::Mat SimCamera::Render(std::int64_t micros, std::uint64_t index, bool seen,
                           SceneCache* cache) const {
   const cv::Point2d head = m_cutter.PositionAt(micros);
   std::vector<BedSegment> cuts = m_cutter.KnifeTrace(micros);
-  if (!seen) return m_world.RenderPreview(head, cuts);
+  if (!seen) {
+    m_world.RenderPreview(head, cuts, &cache->frame);
+    return cache->frame;
+  }
   // A head at rest over unchanged cuts shows the same scene: only the noise is new.
   if (cache->scene.empty() || head != cache->head || !SameCuts(cuts, cache->cuts)) {
     cache->scene = m_world.RenderScene(head, cuts);

@@ -95,6 +95,8 @@ class World {
   // of the resolution, nearest pixels straight from the artwork tiles, the cuts, enlarged to the
   // frame size and lit; no blur, no noise.
   cv::Mat RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts) const;
+  // The same into *frame, reusing its pixels when it already has the frame's size and type.
+  void RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts, cv::Mat* frame) const;
 
   // The artwork raster pixels [x0, x0 + w) x [y0, y0 + h) at the world's raster resolution,
   // assembled from cached tiles.
@@ -119,6 +121,7 @@ class World {
   int m_rasterWidth = 0;
   int m_rasterHeight = 0;
   cv::Mat m_gain;   // lighting, 255 = full brightness
+  cv::Mat m_previewGain;  // the lighting at the preview's resolution
   cv::Mat m_bed;    // a frame of bare bed, copied under every scene
   cv::Mat m_noise;  // CV_16SC3 sensor noise, one frame's rows plus the pool's
 
