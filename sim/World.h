@@ -92,8 +92,8 @@ class World {
   // Adds frame frameIndex's sensor noise to a scene, from a pool drawn once per world.
   void AddNoise(cv::Mat& frame, std::uint64_t frameIndex) const;
   // A quick picture of the same view for frames nobody reads (a live view in passing): a quarter
-  // of the resolution, nearest pixels straight from the artwork tiles, the cuts, enlarged to the
-  // frame size and lit; no blur, no noise.
+  // of the resolution, nearest pixels from the artwork drawn once at that resolution, the cuts,
+  // lit, enlarged to the frame size; no blur, no noise.
   cv::Mat RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts) const;
   // The same into *frame, reusing its pixels when it already has the frame's size and type.
   void RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts, cv::Mat* frame) const;
@@ -104,6 +104,9 @@ class World {
 
  private:
   cv::Mat Tile(int tx, int ty) const;
+  // One copy's artwork at the preview's resolution (four camera pixels a pixel), drawn on first
+  // use.
+  cv::Mat PreviewArtwork() const;
   // Writes the raster pixels from (x0, y0) on into out's pixels, out's size.
   void AssembleRegion(int x0, int y0, const cv::Mat& out) const;
   // The bed area the frame shows with the head at head, with a margin of two pixels.
@@ -128,6 +131,7 @@ class World {
   mutable std::mutex m_cacheMutex;
   mutable std::map<std::pair<int, int>, cv::Mat> m_tiles;
   mutable std::deque<std::pair<int, int>> m_tileOrder;
+  mutable cv::Mat m_previewArt;
 };
 
 cv::Point2d Apply(const cv::Matx33d& m, cv::Point2d p);
