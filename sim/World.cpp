@@ -193,8 +193,8 @@ World::World(const WorldOptions& opts) : m_opts(opts), m_art(opts) {
     }
   }
   m_gain = gain;
-  cv::resize(m_gain, m_previewGain, cv::Size(kFrameWidth / kPreviewStep, kFrameHeight / kPreviewStep),
-             0, 0, cv::INTER_AREA);
+  const cv::Size previewSize(kFrameWidth / kPreviewStep, kFrameHeight / kPreviewStep);
+  cv::resize(m_gain, m_previewGain, previewSize, 0, 0, cv::INTER_AREA);
   m_bed = cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, kBed);
 
   if (opts.camera.noiseSigma > 0) {
