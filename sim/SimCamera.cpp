@@ -10,6 +10,10 @@
 namespace kx {
 
 namespace {
+// Within this many cutter units of where it stops, a moving head's frames are rendered in full:
+// readers look once the head is within a few units of its target.
+constexpr double kNearRest = 50.0;
+
 bool SameCuts(const std::vector<BedSegment>& a, const std::vector<BedSegment>& b) {
   return std::equal(
       a.begin(), a.end(), b.begin(), b.end(),
@@ -93,7 +97,10 @@ cv::Mat SimCamera::Render(std::int64_t micros, std::uint64_t index, bool seen,
                           SceneCache* cache) const {
   const cv::Point2d head = m_cutter.PositionAt(micros);
   std::vector<BedSegment> cuts = m_cutter.KnifeTrace(micros);
-  if (!seen) return m_world.RenderPreview(head, cuts);
+  if (!seen) {
+    m_world.RenderPreview(head, cuts, &cache->frame);
+    return cache->frame;
+  }
   // A head at rest over unchanged cuts shows the same scene: only the noise is new.
   if (cache->scene.empty() || head != cache->head || !SameCuts(cuts, cache->cuts)) {
     cache->scene = m_world.RenderScene(head, cuts);
@@ -126,8 +133,13 @@ void SimCamera::Run(std::shared_ptr<Sync> sync) {
     }
     // On a virtual clock the sleeping thread wakes to the last frame due by the time it sleeps
     // to; a frame that another replaces before then is seen by nobody but a live view in passing.
-    const bool seen =
-        !sync->followsClock || m_everyFrameInFull.load() || sync->Due(index + 1) > sync->clockNow;
+    const bool everyFrame = m_everyFrameInFull.load();
+    bool seen = !sync->followsClock || everyFrame || sync->Due(index + 1) > sync->clockNow;
+    // A frame taken on the way is replaced before the head comes near where it stops, and a
+    // reader waits for the head to arrive before it looks.
+    if (seen && !everyFrame && m_world.Options().camera.previewWhileMoving &&
+        m_cutter.TravellingAt(due, sync->period, kNearRest))
+      seen = false;
     lock.unlock();
     if (!m_sinks.Empty()) {
       cv::Mat frame = Render(due, index, seen, &cache);

@@ -31,6 +31,12 @@ class VirtualClock;
 // as a quick preview of the same view (World::RenderPreview), so a live view in passing shows the
 // head moving; RenderEveryFrameInFull(true) renders those in full too. While the head rests over
 // unchanged cuts the scene is kept and only the noise is new.
+//
+// With the world's camera.previewWhileMoving (the default), a frame taken while the head travels
+// (SimCutter::TravellingAt with a frame period's horizon and a 50-unit margin) is a preview as
+// well: on its way the head is read only for its position, and it is still on its way when the
+// next frame replaces this one. The frame current when the head stops, and every frame within
+// 50 units of the stop, is the full render.
 class SimCamera final : public ICamera {
  public:
   SimCamera(const World& world, const SimCutter& cutter);

@@ -190,6 +190,19 @@ std::int64_t SimCutter::BusyUntil() const {
   return m_moves.empty() ? 0 : m_moves.back().end;
 }
 
+bool SimCutter::TravellingAt(std::int64_t micros, std::int64_t horizon, double margin) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  auto it = std::upper_bound(m_moves.begin(), m_moves.end(), micros,
+                             [](std::int64_t t, const CutterMove& m) { return t < m.start; });
+  if (it == m_moves.begin() || micros >= (it - 1)->end) return false;
+  // Moves queued before the one ahead ended follow on without a stop.
+  auto last = it - 1;
+  while (last + 1 != m_moves.end() && (last + 1)->start <= last->end) ++last;
+  if (last->end <= micros + horizon) return false;
+  const cv::Point2d p = PositionAtLocked(micros);
+  return std::hypot(p.x - last->to.x, p.y - last->to.y) > margin;
+}
+
 std::vector<BedSegment> SimCutter::KnifeTrace(std::int64_t micros) const {
   std::lock_guard<std::mutex> lock(m_mutex);
   std::vector<BedSegment> out;

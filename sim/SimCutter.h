@@ -77,6 +77,10 @@ class SimCutter final : public ICutterDriver {
   cv::Point2d Position() const;
   // When the last queued move ends; the head rests from then on.
   std::int64_t BusyUntil() const;
+  // Whether the head is on its way at micros: moving then and still moving horizon microseconds
+  // later, and more than margin units (straight line) from where its run of back-to-back moves
+  // brings it to rest.
+  bool TravellingAt(std::int64_t micros, std::int64_t horizon, double margin) const;
   // The marks the knife has left by micros: its cutting moves made with a power above 0, the one
   // under way as far as it has gone. This is what the camera and the bed pictures show.
   std::vector<BedSegment> KnifeTrace(std::int64_t micros) const;

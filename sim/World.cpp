@@ -18,6 +18,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kTile = 256;
 constexpr std::size_t kMaxTiles = 384;  // about 75 MB of cached artwork
 constexpr int kShift = 8;
+constexpr int kPreviewStep = 4;  // frame pixels a preview pixel, each way
 constexpr double kOne = 1 << kShift;
 const cv::Scalar kBed(58, 66, 60);
 const cv::Scalar kCut(38, 36, 34);
@@ -192,6 +193,8 @@ World::World(const WorldOptions& opts) : m_opts(opts), m_art(opts) {
     }
   }
   m_gain = gain;
+  const cv::Size previewSize(kFrameWidth / kPreviewStep, kFrameHeight / kPreviewStep);
+  cv::resize(m_gain, m_previewGain, previewSize, 0, 0, cv::INTER_AREA);
   m_bed = cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, kBed);
 
   if (opts.camera.noiseSigma > 0) {
@@ -300,6 +303,19 @@ cv::Mat World::Tile(int tx, int ty) const {
     }
   }
   return tile;
+}
+
+cv::Mat World::PreviewArtwork() const {
+  // Drawn under the lock, once per world: a sixteenth of a copy at the camera's scale.
+  std::lock_guard<std::mutex> lock(m_cacheMutex);
+  if (m_previewArt.empty()) {
+    const double res = m_opts.camera.scale * kPreviewStep;
+    cv::Mat art(static_cast<int>(std::ceil(m_art.Height() / res)) + 1,
+                static_cast<int>(std::ceil(m_art.Width() / res)) + 1, CV_8UC3);
+    m_art.Render(res, 0, 0, art);
+    m_previewArt = art;
+  }
+  return m_previewArt;
 }
 
 cv::Mat World::ArtworkRegion(int x0, int y0, int w, int h) const {
@@ -435,9 +451,15 @@ void World::DrawCuts(cv::Mat& frame, cv::Point2d head, const std::vector<BedSegm
 }
 
 cv::Mat World::RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts) const {
-  constexpr int kStep = 4;
+  cv::Mat frame;
+  RenderPreview(head, cuts, &frame);
+  return frame;
+}
+
+void World::RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts,
+                          cv::Mat* frame) const {
+  constexpr int kStep = kPreviewStep;
   const double s = m_opts.camera.scale * kStep;
-  const double res = m_opts.artwork.rasterResolution;
   const cv::Point2d centre = CameraCentre(head);
   const cv::Size size(kFrameWidth / kStep, kFrameHeight / kStep);
   cv::Mat small(size, CV_8UC3, kBed);
@@ -459,63 +481,24 @@ cv::Mat World::RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cu
   const auto sheet = SheetCorners();
   fillPatch({sheet.begin(), sheet.end()});
 
-  // Straight from the cached tiles, nearest pixel: no region is assembled.
+  // Nearest pixel from the artwork drawn once at the preview's own resolution: the full-size
+  // tiles are left to the frames that are read.
+  const cv::Mat art = PreviewArtwork();
   const cv::Matx33d bedFromSmall(s, 0, centre.x - size.width / 2.0 * s, 0, -s,
                                  centre.y + size.height / 2.0 * s, 0, 0, 1);
-  const cv::Matx33d rasterFromArtwork(1 / res, 0, 0, 0, -1 / res, m_art.Height() / res, 0, 0, 1);
+  const cv::Matx33d rasterFromArtwork(1 / s, 0, 0, 0, -1 / s, m_art.Height() / s, 0, 0, 1);
   const cv::Rect2d view = View(head);
-  const cv::Rect smallRect({0, 0}, size);
   for (const CopyPlacement& copy : m_copies) {
     if ((copy.bedBounds & view).empty()) continue;
-    const cv::Matx33d rasterFromSmall =
-        rasterFromArtwork * copy.bedFromArtwork.inv() * bedFromSmall;
-    const cv::Matx33d smallFromRaster = rasterFromSmall.inv();
-    double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
-    for (cv::Point2d f : {cv::Point2d(0, 0), cv::Point2d(size.width, 0),
-                          cv::Point2d(0, size.height), cv::Point2d(size.width, size.height)}) {
-      const cv::Point2d r = Apply(rasterFromSmall, f);
-      minX = std::min(minX, r.x), maxX = std::max(maxX, r.x);
-      minY = std::min(minY, r.y), maxY = std::max(maxY, r.y);
-    }
-    const cv::Rect region =
-        cv::Rect(cv::Point(static_cast<int>(std::floor(minX)), static_cast<int>(std::floor(minY))),
-                 cv::Point(static_cast<int>(std::ceil(maxX)) + 1,
-                           static_cast<int>(std::ceil(maxY)) + 1)) &
-        cv::Rect(0, 0, m_rasterWidth, m_rasterHeight);
-    if (region.empty()) continue;
-    for (int ty = region.y / kTile; ty <= (region.y + region.height - 1) / kTile; ++ty) {
-      for (int tx = region.x / kTile; tx <= (region.x + region.width - 1) / kTile; ++tx) {
-        const cv::Rect tileRect(tx * kTile, ty * kTile, kTile, kTile);
-        const cv::Rect part = tileRect & region;
-        if (part.empty()) continue;
-        // The small frame's pixels that can fall into this part of the raster.
-        double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
-        for (cv::Point2d c : {cv::Point2d(part.tl()), cv::Point2d(part.br().x, part.y),
-                              cv::Point2d(part.x, part.br().y), cv::Point2d(part.br())}) {
-          const cv::Point2d q = Apply(smallFromRaster, c);
-          x0 = std::min(x0, q.x), x1 = std::max(x1, q.x);
-          y0 = std::min(y0, q.y), y1 = std::max(y1, q.y);
-        }
-        const cv::Rect dst = cv::Rect(cv::Point(static_cast<int>(std::floor(x0)) - 1,
-                                                static_cast<int>(std::floor(y0)) - 1),
-                                      cv::Point(static_cast<int>(std::ceil(x1)) + 2,
-                                                static_cast<int>(std::ceil(y1)) + 2)) &
-                             smallRect;
-        if (dst.empty()) continue;
-        const cv::Matx33d m =
-            Translate(-tileRect.x, -tileRect.y) * rasterFromSmall * Translate(dst.x, dst.y);
-        const cv::Matx23d warp(m(0, 0), m(0, 1), m(0, 2), m(1, 0), m(1, 1), m(1, 2));
-        cv::Mat out = small(dst);
-        cv::warpAffine(Tile(tx, ty), out, warp, dst.size(),
-                       cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_TRANSPARENT);
-      }
-    }
+    const cv::Matx33d m = rasterFromArtwork * copy.bedFromArtwork.inv() * bedFromSmall;
+    const cv::Matx23d warp(m(0, 0), m(0, 1), m(0, 2), m(1, 0), m(1, 1), m(1, 2));
+    cv::warpAffine(art, small, warp, size, cv::INTER_NEAREST | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_TRANSPARENT);
   }
   DrawCuts(small, head, cuts, kStep);
-  cv::Mat frame;
-  cv::resize(small, frame, cv::Size(kFrameWidth, kFrameHeight), 0, 0, cv::INTER_NEAREST);
-  cv::multiply(frame, m_gain, frame, 1.0 / 255.0);
-  return frame;
+  // Lit at its own resolution: a sixteenth of the work, the light changing in blocks of pixels.
+  cv::multiply(small, m_previewGain, small, 1.0 / 255.0);
+  cv::resize(small, *frame, cv::Size(kFrameWidth, kFrameHeight), 0, 0, cv::INTER_NEAREST);
 }
 
 }  // namespace kx

@@ -92,9 +92,11 @@ class World {
   // Adds frame frameIndex's sensor noise to a scene, from a pool drawn once per world.
   void AddNoise(cv::Mat& frame, std::uint64_t frameIndex) const;
   // A quick picture of the same view for frames nobody reads (a live view in passing): a quarter
-  // of the resolution, nearest pixels straight from the artwork tiles, the cuts, enlarged to the
-  // frame size and lit; no blur, no noise.
+  // of the resolution, nearest pixels from the artwork drawn once at that resolution, the cuts,
+  // lit, enlarged to the frame size; no blur, no noise.
   cv::Mat RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts) const;
+  // The same into *frame, reusing its pixels when it already has the frame's size and type.
+  void RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts, cv::Mat* frame) const;
 
   // The artwork raster pixels [x0, x0 + w) x [y0, y0 + h) at the world's raster resolution,
   // assembled from cached tiles.
@@ -102,6 +104,9 @@ class World {
 
  private:
   cv::Mat Tile(int tx, int ty) const;
+  // One copy's artwork at the preview's resolution (four camera pixels a pixel), drawn on first
+  // use.
+  cv::Mat PreviewArtwork() const;
   // Writes the raster pixels from (x0, y0) on into out's pixels, out's size.
   void AssembleRegion(int x0, int y0, const cv::Mat& out) const;
   // The bed area the frame shows with the head at head, with a margin of two pixels.
@@ -119,12 +124,14 @@ class World {
   int m_rasterWidth = 0;
   int m_rasterHeight = 0;
   cv::Mat m_gain;   // lighting, 255 = full brightness
+  cv::Mat m_previewGain;  // the lighting at the preview's resolution
   cv::Mat m_bed;    // a frame of bare bed, copied under every scene
   cv::Mat m_noise;  // CV_16SC3 sensor noise, one frame's rows plus the pool's
 
   mutable std::mutex m_cacheMutex;
   mutable std::map<std::pair<int, int>, cv::Mat> m_tiles;
   mutable std::deque<std::pair<int, int>> m_tileOrder;
+  mutable cv::Mat m_previewArt;
 };
 
 cv::Point2d Apply(const cv::Matx33d& m, cv::Point2d p);

@@ -36,6 +36,7 @@ std::vector<Entry> Fields(WorldOptions& o) {
       {"camera", "blurSigma", &c.blurSigma},
       {"camera", "vignetting", &c.vignetting},
       {"camera", "lightGradient", &c.lightGradient},
+      {"camera", "previewWhileMoving", &c.previewWhileMoving},
       {"cutter", "bedWidth", &k.bedWidth},
       {"cutter", "bedHeight", &k.bedHeight},
       {"cutter", "travelSpeed", &k.travelSpeed},

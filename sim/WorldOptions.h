@@ -20,6 +20,9 @@ struct WorldCameraOptions {
   double blurSigma = 0.8;       // pixels; 0 for none
   double vignetting = 0.15;     // brightness lost in the frame corners, 0..0.9
   double lightGradient = 0.04;  // brightness lost from left to right across the frame, 0..0.9
+  // Frames taken while the head travels come as quick previews, as a real camera's smeared
+  // frames in motion are good for the live view only (sim/SimCamera.h).
+  bool previewWhileMoving = true;
 };
 
 struct WorldCutterOptions {

@@ -77,15 +77,16 @@ class Drive {
   Recorder recorder;
 };
 
-TEST(SimCameraFrames, TheFrameASleeperWakesToIsTheFullRenderOfItsMoment) {
-  VirtualClock clock;
-  ScopedClock scoped(&clock);
-  Drive drive(SmallWorld());
+// Checks, after every sleep of the drive, the frame the sleeper wakes to: the full render of its
+// moment, unless the head was travelling then and previewWhileMoving allows a preview. Returns the
+// indices of the frames it checked.
+std::vector<std::uint64_t> CheckFramesSleepersFind(Drive& drive, bool previewWhileMoving,
+                                                   int* full, int* previews) {
   SimCamera& camera = drive.machine.Cam();
+  const SimCutter& cutter = drive.machine.Cutter();
   const std::int64_t period = static_cast<std::int64_t>(std::llround(1e6 / 15.0));
-  int checked = 0;
   std::size_t seen = 0;
-  std::vector<std::uint64_t> latest;  // index of the last frame after each sleep
+  std::vector<std::uint64_t> latest;
   drive.Run([&] {
     std::lock_guard<std::mutex> lock(drive.recorder.mutex);
     const auto& frames = drive.recorder.frames;
@@ -93,27 +94,76 @@ TEST(SimCameraFrames, TheFrameASleeperWakesToIsTheFullRenderOfItsMoment) {
     seen = frames.size();
     const std::uint64_t index = camera.FrameCount() - 1;
     ASSERT_EQ(index, frames.size());
-    const cv::Mat full = camera.RenderAt(static_cast<std::int64_t>(index) * period, index);
-    EXPECT_EQ(cv::norm(frames.back(), full, cv::NORM_INF), 0.0) << "frame " << index;
+    const std::int64_t due = static_cast<std::int64_t>(index) * period;
+    const cv::Mat render = camera.RenderAt(due, index);
+    const bool travelling = cutter.TravellingAt(due, period, 50);
+    if (previewWhileMoving && travelling) {
+      EXPECT_GT(cv::norm(frames.back(), render, cv::NORM_INF), 0.0) << "frame " << index;
+      EXPECT_LT(MeanDifference(frames.back(), render), 8.0) << "frame " << index;
+      ++*previews;
+    } else {
+      EXPECT_EQ(cv::norm(frames.back(), render, cv::NORM_INF), 0.0) << "frame " << index;
+      ++*full;
+    }
     latest.push_back(index);
-    ++checked;
   });
-  EXPECT_GT(checked, 20);
+  return latest;
+}
+
+TEST(SimCameraFrames, TheFrameASleeperWakesToIsTheFullRenderOfItsMoment) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  WorldOptions o = SmallWorld();
+  o.camera.previewWhileMoving = false;
+  Drive drive(o);
+  SimCamera& camera = drive.machine.Cam();
+  const std::int64_t period = static_cast<std::int64_t>(std::llround(1e6 / 15.0));
+  int full = 0, previews = 0;
+  const std::vector<std::uint64_t> latest = CheckFramesSleepersFind(drive, false, &full, &previews);
+  EXPECT_GT(full, 20);
 
   // The frames in between were delivered too, as previews of their own moment's view: close to
   // that moment's full render, further from the frame before theirs while the head moves.
   std::lock_guard<std::mutex> lock(drive.recorder.mutex);
   const auto& frames = drive.recorder.frames;
-  int previews = 0;
+  int between = 0;
   for (std::size_t i = 2; i <= frames.size(); ++i) {
     if (std::find(latest.begin(), latest.end(), i) != latest.end()) continue;
-    const cv::Mat full = camera.RenderAt(static_cast<std::int64_t>(i) * period, i);
+    const cv::Mat render = camera.RenderAt(static_cast<std::int64_t>(i) * period, i);
     const cv::Mat before = camera.RenderAt(static_cast<std::int64_t>(i - 1) * period, i - 1);
-    const double own = MeanDifference(frames[i - 1], full);
+    const double own = MeanDifference(frames[i - 1], render);
     EXPECT_LT(own, 8.0) << "frame " << i;
-    if (MeanDifference(full, before) > 3 * own) ++previews;
+    if (MeanDifference(render, before) > 3 * own) ++between;
   }
-  EXPECT_GT(previews, 3) << "previews that show their own view while the head moves";
+  EXPECT_GT(between, 3) << "previews that show their own view while the head moves";
+}
+
+TEST(SimCameraFrames, OnTheWayASleeperFindsAPreviewAndOnArrivalTheFullRender) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  Drive drive(SmallWorld());  // frames in motion are previews by default
+  int full = 0, previews = 0;
+  const std::vector<std::uint64_t> latest = CheckFramesSleepersFind(drive, true, &full, &previews);
+  EXPECT_GT(full, 20);
+  EXPECT_GT(previews, 5);
+  // The stop of the drive: the frame current when the head comes to rest is the
+  // full render.
+  const SimCutter& cutter = drive.machine.Cutter();
+  SimCamera& camera = drive.machine.Cam();
+  const std::int64_t period = static_cast<std::int64_t>(std::llround(1e6 / 15.0));
+  std::lock_guard<std::mutex> lock(drive.recorder.mutex);
+  const auto& frames = drive.recorder.frames;
+  int stops = 0;
+  for (const CutterMove& move : cutter.Moves()) {
+    const std::uint64_t index = static_cast<std::uint64_t>(move.end / period);
+    if (std::find(latest.begin(), latest.end(), index) == latest.end() ||
+        cutter.TravellingAt(move.end, 0, 0))
+      continue;
+    const cv::Mat render = camera.RenderAt(static_cast<std::int64_t>(index) * period, index);
+    EXPECT_EQ(cv::norm(frames[index - 1], render, cv::NORM_INF), 0.0) << "frame " << index;
+    ++stops;
+  }
+  EXPECT_EQ(stops, 1);  // the drive queues its moves back to back: one stop
 }
 
 TEST(SimCameraFrames, EveryFrameInFullOnRequest) {

@@ -39,6 +39,32 @@ TEST(SimCutter, HeadMovesAtItsSpeedAndArrives) {
   InstallCutterDriver(nullptr);
 }
 
+TEST(SimCutter, TravellingUntilNearWhereTheHeadStops) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  SimCutter cutter(NoAcceleration());
+  const std::int64_t frame = 66667;
+  EXPECT_FALSE(cutter.TravellingAt(0, frame, 50));  // nothing queued: at rest
+  cutter.sendxyNoW(10000, 0, kMoveTravel);  // 1 s at 10000/s
+  cutter.sendxyNoW(10000, 5000, kMoveCut);  // follows on at once: 1 s at 5000/s
+  EXPECT_TRUE(cutter.TravellingAt(500000, frame, 50));
+  // Near the end of the first move the second carries the head on: still on its way.
+  EXPECT_TRUE(cutter.TravellingAt(999000, frame, 50));
+  // 100 units before the stop it is on its way; 40 units before, near enough to be looked at.
+  EXPECT_TRUE(cutter.TravellingAt(1980000, 1000, 50));
+  EXPECT_FALSE(cutter.TravellingAt(1992000, 1000, 50));
+  // Stopping within the horizon: the frame would still be current when the head rests.
+  EXPECT_FALSE(cutter.TravellingAt(1950000, frame, 50));
+  EXPECT_FALSE(cutter.TravellingAt(2000000, frame, 50));
+  EXPECT_FALSE(cutter.TravellingAt(3000000, frame, 50));
+  // A move sent after a rest starts a new run of moves, ending at its own target.
+  clock.Advance(3000000);
+  cutter.sendxyNoW(10000, 4000, kMoveTravel);  // 0.1 s
+  EXPECT_TRUE(cutter.TravellingAt(3010000, 1000, 50));
+  EXPECT_FALSE(cutter.TravellingAt(3010000, 100000, 50));
+  EXPECT_FALSE(cutter.TravellingAt(2500000, 1000, 50));  // resting between the two
+}
+
 TEST(SimCutter, AccelerationShapesTheMoveButNotItsEnd) {
   VirtualClock clock;
   ScopedClock scoped(&clock);

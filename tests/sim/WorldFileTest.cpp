@@ -15,7 +15,7 @@ TEST(WorldFile, ValuesOverrideDefaultsAndTheRestStays) {
   const std::string path = (dir / "world.json").string();
   WriteText(path, R"({
     "seed": 42,
-    "camera": {"scale": 2.0, "offsetX": -900},
+    "camera": {"scale": 2.0, "offsetX": -900, "previewWhileMoving": false},
     "copies": {"layout": "roll", "rollAxis": "x", "columns": 3},
     "artwork": {"text": false}
   })");
@@ -26,6 +26,7 @@ TEST(WorldFile, ValuesOverrideDefaultsAndTheRestStays) {
   EXPECT_EQ(o.camera.scale, 2.0);
   EXPECT_EQ(o.camera.offsetX, -900.0);
   EXPECT_EQ(o.camera.offsetY, WorldOptions{}.camera.offsetY);
+  EXPECT_FALSE(o.camera.previewWhileMoving);
   EXPECT_EQ(o.copies.layout, "roll");
   EXPECT_EQ(o.copies.columns, 3);
   EXPECT_FALSE(o.artwork.text);
@@ -46,6 +47,8 @@ TEST(WorldFile, BadFilesNameTheFileAndTheKeyAndChangeNothing) {
       {R"({"copies": {"pitchX": 10}})", "\"copies.pitchX\" must be at least"},
       {R"({"seed": -1})", "\"seed\" must be a non-negative integer"},
       {R"({"artwork": {"text": 1}})", "\"artwork.text\" must be true or false"},
+      {R"({"camera": {"previewWhileMoving": "no"}})",
+       "\"camera.previewWhileMoving\" must be true or false"},
       {R"({"camera": {"scale": 2.0,})", "not valid JSON"},
       {R"([1, 2])", "must be a JSON object"},
   };
