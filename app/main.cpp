@@ -1,20 +1,24 @@
 // The kestrix program: runs the module's main job on the simulated machine.
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "app/AcquireJob.h"
 #include "app/CalibrateJob.h"
 #include "app/MainJob.h"
 #include "app/TraceJob.h"
+#include "scenario/HardwareLoop.h"
 
 namespace {
 
 int Usage(std::ostream& to, int status) {
-  to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG]\n"
+  to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG] [--plotter pty ...]\n"
         "                       the run on the built-in 2 x 3 sheet\n"
         "       kestrix run --world FILE [--job DOC] [--out DIR] [--config CFG]\n"
+        "                       [--plotter pty [--protocol hpgl|grbl]]\n"
         "                       the run on the world FILE describes; with DOC, against that job\n"
-        "                       document\n"
+        "                       document; with --plotter pty through the serial cutter driver and\n"
+        "                       a fake plotter on a pseudo-terminal (hardware in the loop)\n"
         "       kestrix calibrate [--world FILE] [--out DIR]\n"
         "                       the setup page calibrates the camera: DIR/setup.png\n"
         "       kestrix acquire [--world FILE] [--out DIR] [--config CFG]\n"
@@ -62,9 +66,11 @@ int main(int argc, char** argv) {
     return Usage(std::cerr, kx::kJobBadInput);
   }
   kx::MainJobOptions options;
+  std::optional<kx::CutterProtocol> protocolGiven;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "--out" || arg == "--world" || arg == "--job" || arg == "--config") &&
+    if ((arg == "--out" || arg == "--world" || arg == "--job" || arg == "--config" ||
+         arg == "--plotter" || arg == "--protocol") &&
         i + 1 >= argc) {
       std::cerr << "kestrix: " << arg << " needs a value\n";
       return Usage(std::cerr, kx::kJobBadInput);
@@ -77,11 +83,29 @@ int main(int argc, char** argv) {
       options.jobDocument = argv[++i];
     } else if (arg == "--config" && (command == "demo" || command == "run")) {
       options.configDir = argv[++i];
+    } else if (arg == "--plotter" && (command == "demo" || command == "run")) {
+      if (std::string(argv[++i]) != "pty") {
+        std::cerr << "kestrix: --plotter takes 'pty', not '" << argv[i] << "'\n";
+        return Usage(std::cerr, kx::kJobBadInput);
+      }
+      if (!options.plotterPty) options.plotterPty = kx::CutterProtocol::Hpgl;
+    } else if (arg == "--protocol" && (command == "demo" || command == "run")) {
+      kx::CutterProtocol protocol{};
+      if (!kx::ParseProtocol(argv[++i], &protocol)) {
+        std::cerr << "kestrix: --protocol takes 'hpgl' or 'grbl', not '" << argv[i] << "'\n";
+        return Usage(std::cerr, kx::kJobBadInput);
+      }
+      protocolGiven = protocol;
     } else {
       std::cerr << "kestrix: unknown option '" << arg << "' for " << command << "\n";
       return Usage(std::cerr, kx::kJobBadInput);
     }
   }
+  if (protocolGiven && !options.plotterPty) {
+    std::cerr << "kestrix: --protocol goes with --plotter pty\n";
+    return Usage(std::cerr, kx::kJobBadInput);
+  }
+  if (protocolGiven) options.plotterPty = protocolGiven;
   if ((command == "run" || command == "trace") && options.worldFile.empty()) {
     std::cerr << "kestrix: " << command << " needs --world FILE\n";
     return Usage(std::cerr, kx::kJobBadInput);
