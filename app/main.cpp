@@ -2,11 +2,13 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/AcquireJob.h"
 #include "app/CalibrateJob.h"
 #include "app/MainJob.h"
 #include "app/TraceJob.h"
+#include "devices/DeviceList.h"
 #include "scenario/HardwareLoop.h"
 
 namespace {
@@ -24,6 +26,8 @@ int Usage(std::ostream& to, int status) {
         "       kestrix acquire [--world FILE] [--out DIR] [--config CFG]\n"
         "                       photograph the first copy as a job's reference: DIR/job.json,\n"
         "                       DIR/montage.png\n"
+        "       kestrix devices\n"
+        "                       the serial ports and cameras this computer shows\n"
         "       kestrix trace --world FILE [--out DIR]\n"
         "                       the head traces the job's first cut path at a tenth of its size:\n"
         "                       DIR/trace.json, DIR/trace.png\n"
@@ -54,6 +58,18 @@ int Acquire(int argc, char** argv) {
   return kx::RunAcquireJob(options, std::cout, std::cerr);
 }
 
+int ListDevices(std::ostream& out) {
+  const auto list = [&out](const char* what, const std::vector<kx::DeviceEntry>& entries) {
+    out << what << ":" << (entries.empty() ? " none found" : "") << "\n";
+    for (const kx::DeviceEntry& e : entries)
+      out << "  " << e.path << (e.description.empty() ? "" : "  " + e.description) << "\n";
+  };
+  list("serial ports", kx::ListSerialPorts());
+  list("cameras", kx::ListCameras());
+  out << "Put the cutter's port in \"Port\" of [Port Setup] in device.ini (docs/devices.md).\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +77,13 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "--help" || command == "help") return Usage(std::cout, 0);
   if (command == "acquire") return Acquire(argc, argv);
+  if (command == "devices") {
+    if (argc > 2) {
+      std::cerr << "kestrix: devices takes no options\n";
+      return Usage(std::cerr, kx::kJobBadInput);
+    }
+    return ListDevices(std::cout);
+  }
   if (command != "demo" && command != "run" && command != "calibrate" && command != "trace") {
     std::cerr << "kestrix: unknown command '" << command << "'\n";
     return Usage(std::cerr, kx::kJobBadInput);

@@ -81,7 +81,8 @@ bool VideoCamera::Open(std::string* error) {
       m_live = m_capture.open(m_opts.source, cv::CAP_V4L2);
     } else {
       m_live = false;
-      m_capture.open(m_opts.source, cv::CAP_ANY);
+      const bool sequence = m_opts.source.find('%') != std::string::npos;
+      m_capture.open(m_opts.source, sequence ? cv::CAP_IMAGES : cv::CAP_ANY);
     }
   } catch (const cv::Exception& e) {
     *error = "camera " + m_opts.source + ": " + e.what();
