@@ -109,13 +109,13 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
   std::string name;
   if (!ReadJob(options.worldFile, DemoJob(), "demo", &setup, &name, err)) return kJobBadInput;
   return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument, options.configDir,
-                    options.plotterPty);
+                    options.plotterPty, options.dryRun);
 }
 
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
                const std::filesystem::path& jobDocument, const std::filesystem::path& configDir,
-               std::optional<CutterProtocol> plotterPty) {
+               std::optional<CutterProtocol> plotterPty, bool dryRun) {
   if (!PrepareOutput(outDir, outDir / "config", err)) return kJobBadInput;
   if (!configDir.empty() && !CopySettings(configDir, outDir / "config", err)) return kJobBadInput;
 
@@ -130,7 +130,7 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   JOBDATA loopJob{};
   if (plotterPty) {
     std::string error;
-    loop = HardwareLoop::Start(scenario, *plotterPty, &error);
+    loop = HardwareLoop::Start(scenario, *plotterPty, &error, dryRun);
     if (!loop) {
       err << "kestrix: " << error << "\n";
       return kJobBadInput;
@@ -138,7 +138,7 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
     OpenDriver(&loopJob);
     out << "cutter: " << (*plotterPty == CutterProtocol::Hpgl ? "HPGL" : "GRBL")
         << " over the serial driver on " << loop->Plotter().PortPath() << " (fake plotter)"
-        << std::endl;
+        << (dryRun ? "; dry run: every move knife up, nothing is cut" : "") << std::endl;
   }
   if (!SettingsStored(scenario, err)) return kJobBadInput;
   if (!jobDocument.empty()) {

@@ -23,6 +23,8 @@ struct MainJobOptions {
   // Set: the cutter is driven through the serial driver and a fake plotter of this dialect on a
   // pseudo-terminal, whose moves drive the simulated head (hardware in the loop).
   std::optional<CutterProtocol> plotterPty;
+  // With plotterPty: every move is sent with the knife up (nothing is cut).
+  bool dryRun = false;
 };
 
 // Exit statuses of the main job.
@@ -50,6 +52,6 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
                const std::filesystem::path& jobDocument = {},
                const std::filesystem::path& configDir = {},
-               std::optional<CutterProtocol> plotterPty = std::nullopt);
+               std::optional<CutterProtocol> plotterPty = std::nullopt, bool dryRun = false);
 
 }  // namespace kx

@@ -17,10 +17,11 @@ int Usage(std::ostream& to, int status) {
   to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG] [--plotter pty ...]\n"
         "                       the run on the built-in 2 x 3 sheet\n"
         "       kestrix run --world FILE [--job DOC] [--out DIR] [--config CFG]\n"
-        "                       [--plotter pty [--protocol hpgl|grbl]]\n"
+        "                       [--plotter pty [--protocol hpgl|grbl] [--dry-run]]\n"
         "                       the run on the world FILE describes; with DOC, against that job\n"
         "                       document; with --plotter pty through the serial cutter driver and\n"
-        "                       a fake plotter on a pseudo-terminal (hardware in the loop)\n"
+        "                       a fake plotter on a pseudo-terminal (hardware in the loop);\n"
+        "                       --dry-run sends every move with the knife up\n"
         "       kestrix calibrate [--world FILE] [--out DIR]\n"
         "                       the setup page calibrates the camera: DIR/setup.png\n"
         "       kestrix acquire [--world FILE] [--out DIR] [--config CFG]\n"
@@ -112,6 +113,8 @@ int main(int argc, char** argv) {
         return Usage(std::cerr, kx::kJobBadInput);
       }
       if (!options.plotterPty) options.plotterPty = kx::CutterProtocol::Hpgl;
+    } else if (arg == "--dry-run" && (command == "demo" || command == "run")) {
+      options.dryRun = true;
     } else if (arg == "--protocol" && (command == "demo" || command == "run")) {
       kx::CutterProtocol protocol{};
       if (!kx::ParseProtocol(argv[++i], &protocol)) {
@@ -129,6 +132,10 @@ int main(int argc, char** argv) {
     return Usage(std::cerr, kx::kJobBadInput);
   }
   if (protocolGiven) options.plotterPty = protocolGiven;
+  if (options.dryRun && !options.plotterPty) {
+    std::cerr << "kestrix: --dry-run goes with --plotter pty\n";
+    return Usage(std::cerr, kx::kJobBadInput);
+  }
   if ((command == "run" || command == "trace") && options.worldFile.empty()) {
     std::cerr << "kestrix: " << command << " needs --world FILE\n";
     return Usage(std::cerr, kx::kJobBadInput);

@@ -11,7 +11,7 @@
 namespace kx {
 
 std::unique_ptr<HardwareLoop> HardwareLoop::Start(Scenario& scenario, CutterProtocol protocol,
-                                                  std::string* error) {
+                                                  std::string* error, bool dryRun) {
   std::unique_ptr<HardwareLoop> loop(new HardwareLoop);
   SimCutter& sim = scenario.Machine().Cutter();
   loop->m_plotter = std::make_unique<FakePlotter>(protocol, 1016, &sim);
@@ -19,6 +19,7 @@ std::unique_ptr<HardwareLoop> HardwareLoop::Start(Scenario& scenario, CutterProt
   SerialCutterOptions o;
   o.port.path = loop->m_plotter->PortPath();
   o.protocol = protocol;
+  o.dryRun = dryRun;
   const WorldCutterOptions& w = sim.Options();
   o.bedWidth = w.bedWidth;
   o.bedHeight = w.bedHeight;

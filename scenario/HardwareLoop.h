@@ -23,9 +23,10 @@ class HardwareLoop {
   HardwareLoop(const HardwareLoop&) = delete;
   HardwareLoop& operator=(const HardwareLoop&) = delete;
 
-  // Null with *error when the pseudo-terminal or the port cannot be opened.
+  // Null with *error when the pseudo-terminal or the port cannot be opened. dryRun sends every
+  // move with the knife up.
   static std::unique_ptr<HardwareLoop> Start(Scenario& scenario, CutterProtocol protocol,
-                                             std::string* error);
+                                             std::string* error, bool dryRun = false);
 
   SerialCutter& Cutter() { return *m_cutter; }
   FakePlotter& Plotter() { return *m_plotter; }

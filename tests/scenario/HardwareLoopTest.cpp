@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "host/DriverSession.h"
+#include "host/ResourceIds.h"
+#include "platform/Input.h"
 #include "scenario/HardwareLoop.h"
 #include "tests/support/RunHarness.h"
 #include "tests/support/RunMatchers.h"
@@ -34,6 +36,36 @@ TEST_P(HardwareLoopRun, ASheetIsRegisteredAndCutThroughTheSerialDriver) {
   EXPECT_GT(cutStrokes, 100u);
   EXPECT_EQ(cutStrokes, h.scenario.Machine().Cutter().Cuts().size());
   EXPECT_FALSE(loop->Plotter().KnifeDown());
+}
+
+TEST_P(HardwareLoopRun, StopMidCutFinishesThatCutAndTheDeviceEndsKnifeUp) {
+  RunHarness h(SheetWorld(1, 2, 35));
+  std::string error;
+  std::unique_ptr<HardwareLoop> loop = HardwareLoop::Start(h.scenario, GetParam(), &error);
+  ASSERT_TRUE(loop) << error;
+  bool stoppedMidCut = false;
+  const auto duringRun = [&](ScriptedOperator& op) {
+    // The copy's cut has gone over the line and the head is still cutting it.
+    op.Then(ScriptedOperator::Call([&] {
+              stoppedMidCut =
+                  h.scenario.Clock().NowMicros() < h.scenario.Machine().Cutter().BusyUntil();
+              PostMessage(h.dialog->GetSafeHwnd(), WM_COMMAND, IDC_KX_STOP, 0);
+            }).When([&] {
+      const std::vector<CutterMove> moves = h.scenario.Machine().Cutter().Moves();
+      const std::int64_t now = h.scenario.Clock().NowMicros();
+      return h.Copies().size() == 1 && !moves.empty() && moves.back().mode == kMoveTravel &&
+             now < moves.back().start;
+    }));
+  };
+  h.Run(h.OnGrid({.copiesY = 2, .duringRun = duringRun}));
+  EXPECT_TRUE(stoppedMidCut) << "Stop was pressed while the knife was still cutting";
+  EXPECT_FALSE(loop->Cutter().Failed()) << loop->Cutter().LastError();
+  ASSERT_EQ(h.Copies().size(), 1u);
+  EXPECT_THAT(h.Copies(), Each(CutWithin(kRunToleranceMm)));
+  EXPECT_FALSE(loop->Plotter().KnifeDown());
+  const std::vector<PlotterStroke> strokes = loop->Plotter().Strokes();
+  ASSERT_FALSE(strokes.empty());
+  EXPECT_EQ(strokes.back().mode, kMoveTravel);
 }
 
 std::string DialectName(const ::testing::TestParamInfo<CutterProtocol>& param) {
