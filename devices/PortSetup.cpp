@@ -101,6 +101,17 @@ bool ReadPortSetup(PortSetup* setup, std::string* error) {
       !PositiveKey("Cut Speed", &read.cutter.cutSpeed, error) ||
       !PositiveKey("Acceleration", &read.cutter.acceleration, error))
     return false;
+  read.video.source = Key("Camera");
+  read.camera = !read.video.source.empty();
+  int mirror = 0;
+  if (!IntKey("Camera Rotation", 0, 270, &read.video.rotation, error) ||
+      !IntKey("Camera Mirror", 0, 1, &mirror, error))
+    return false;
+  if (read.video.rotation % 90 != 0) {
+    *error = Problem("Camera Rotation", Key("Camera Rotation"), "0, 90, 180 or 270");
+    return false;
+  }
+  read.video.mirror = mirror != 0;
   *setup = read;
   return true;
 }
@@ -123,6 +134,35 @@ std::unique_ptr<ConfiguredCutter> ConfiguredCutter::Open(bool dryRun, std::strin
   auto cutter = std::make_unique<SerialCutter>(setup.cutter);
   if (!cutter->Connect(error)) return nullptr;
   return std::unique_ptr<ConfiguredCutter>(new ConfiguredCutter(std::move(cutter)));
+}
+
+std::unique_ptr<ConfiguredDevices> ConfiguredDevices::Open(bool dryRun, std::string* error) {
+  error->clear();
+  PortSetup setup;
+  if (!ReadPortSetup(&setup, error)) return nullptr;
+  std::unique_ptr<ConfiguredDevices> devices(new ConfiguredDevices);
+  if (setup.camera) {
+    auto camera = std::make_unique<VideoCamera>(setup.video);
+    if (!camera->Open(error)) return nullptr;
+    camera->Apply(StoredCameraValues());
+    devices->m_previousCamera = kx::Camera();
+    devices->m_camera = std::move(camera);
+    InstallCamera(devices->m_camera.get());
+    devices->m_camera->Start();
+  }
+  if (setup.serial) {
+    devices->m_cutter = ConfiguredCutter::Open(dryRun, error);
+    if (!devices->m_cutter) return nullptr;
+  }
+  return devices;
+}
+
+ConfiguredDevices::~ConfiguredDevices() {
+  m_cutter.reset();
+  if (m_camera) {
+    m_camera->Stop();
+    InstallCamera(m_previousCamera);
+  }
 }
 
 }  // namespace kx

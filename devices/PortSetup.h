@@ -6,6 +6,7 @@
 #include <string>
 
 #include "devices/SerialCutter.h"
+#include "devices/VideoCamera.h"
 
 namespace kx {
 
@@ -16,6 +17,10 @@ inline constexpr const char* kPortSetupSection = "Port Setup";
 struct PortSetup {
   bool serial = false;
   SerialCutterOptions cutter;
+  // "Camera" names a video source (index, device path, file or sequence); absent: the simulated
+  // camera. "Camera Rotation" (0, 90, 180, 270) and "Camera Mirror" (0 or 1) turn its picture.
+  bool camera = false;
+  VideoCameraOptions video;
 };
 
 // Reads "Port Setup" through the installed host's device settings. Absent keys take their
@@ -43,6 +48,31 @@ class ConfiguredCutter {
   explicit ConfiguredCutter(std::unique_ptr<SerialCutter> cutter);
   std::unique_ptr<SerialCutter> m_cutter;
   ICutterDriver* m_previous;
+};
+
+// The real devices "Port Setup" names, opened and installed as the cutter driver and the camera
+// for the object's lifetime (the previous ones come back after it); either may be absent, when
+// the settings leave it to the simulated machine. The camera's frames run on its own thread and
+// the stored camera values are applied to it, what could not be applied reported once.
+class ConfiguredDevices {
+ public:
+  ~ConfiguredDevices();
+  ConfiguredDevices(const ConfiguredDevices&) = delete;
+  ConfiguredDevices& operator=(const ConfiguredDevices&) = delete;
+
+  // Null with *error naming the key, the port or the camera when something cannot be read or
+  // opened (nothing stays installed then). Reads the installed host's settings.
+  static std::unique_ptr<ConfiguredDevices> Open(bool dryRun, std::string* error);
+
+  // Null where the settings name no real device.
+  ConfiguredCutter* Cutter() { return m_cutter.get(); }
+  VideoCamera* Camera() { return m_camera.get(); }
+
+ private:
+  ConfiguredDevices() = default;
+  std::unique_ptr<ConfiguredCutter> m_cutter;
+  std::unique_ptr<VideoCamera> m_camera;
+  ICamera* m_previousCamera = nullptr;
 };
 
 }  // namespace kx

@@ -1,7 +1,12 @@
 // The "Port Setup" keys: defaults, every key read, and a bad key refused by name.
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
+
+#include "common/Log.h"
+#include "devices/FakePlotter.h"
 #include "devices/PortSetup.h"
+#include "host/Camera.h"
 #include "host/Settings.h"
 #include "tests/support/HostFixture.h"
 
@@ -84,6 +89,48 @@ TEST_F(PortSetupKeys, APortThatCannotBeOpenedIsNamed) {
   std::string error;
   EXPECT_FALSE(ConfiguredCutter::Open(false, &error));
   EXPECT_NE(error.find("/nonexistent/ttyUSB9: cannot open the port"), std::string::npos) << error;
+}
+
+TEST_F(PortSetupKeys, ConfiguredDevicesAreInstalledForTheirLifetime) {
+  FakePlotter plotter(CutterProtocol::Hpgl);
+  std::string error;
+  ASSERT_TRUE(plotter.Start(&error)) << error;
+  cv::imwrite((m_scratch / "f000.png").string(), cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(90)));
+  WriteStringDevice(kPortSetupSection, "Port", plotter.PortPath().c_str());
+  WriteStringDevice(kPortSetupSection, "Camera", (m_scratch / "f%03d.png").string().c_str());
+  WriteStringDevice(kPortSetupSection, "Camera Rotation", "270");
+  ICutterDriver* const simDriver = CutterDriver();
+  {
+    ScopedLogCapture capture;
+    std::unique_ptr<ConfiguredDevices> devices = ConfiguredDevices::Open(true, &error);
+    ASSERT_TRUE(devices) << error;
+    ASSERT_TRUE(devices->Cutter());
+    ASSERT_TRUE(devices->Camera());
+    EXPECT_EQ(CutterDriver(), &devices->Cutter()->Cutter());
+    EXPECT_EQ(Camera(), devices->Camera());
+    EXPECT_TRUE(devices->Cutter()->Cutter().Options().dryRun);
+    // The replayed camera has none of the six controls: one line says so.
+    EXPECT_EQ(capture.Lines().size(), 1u);
+    EXPECT_EQ(sendxyNoW(1000, 0, kMoveCut), 1);
+    ASSERT_TRUE(plotter.WaitForBytes(devices->Cutter()->Cutter().BytesWritten(), 5000));
+  }
+  EXPECT_EQ(CutterDriver(), simDriver);
+  EXPECT_EQ(Camera(), nullptr);
+  // The dry run's cut went knife up, and closing lifted the knife once more.
+  EXPECT_EQ(plotter.Received(), "PU1016,0;PU;");
+}
+
+TEST_F(PortSetupKeys, ABadCameraKeyIsRefusedByName) {
+  WriteStringDevice(kPortSetupSection, "Camera Rotation", "45");
+  PortSetup setup;
+  std::string error;
+  EXPECT_FALSE(ReadPortSetup(&setup, &error));
+  EXPECT_NE(error.find("\"Camera Rotation\" of [Port Setup] is \"45\""), std::string::npos) << error;
+  WriteStringDevice(kPortSetupSection, "Camera Rotation", "");
+  WriteStringDevice(kPortSetupSection, "Camera", "/nonexistent/video7");
+  EXPECT_FALSE(ConfiguredDevices::Open(false, &error));
+  EXPECT_NE(error.find("/nonexistent/video7"), std::string::npos) << error;
+  EXPECT_EQ(Camera(), nullptr);
 }
 
 }  // namespace
