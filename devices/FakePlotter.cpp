@@ -246,9 +246,9 @@ std::uint64_t FakePlotter::BytesReceived() const {
 
 bool FakePlotter::WaitForBytes(std::uint64_t count, int timeoutMs) const {
   std::unique_lock<std::mutex> lock(m_mutex);
-  return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                            [&] { return m_handled >= count || m_hungUp; }) &&
-         m_handled >= count;
+  return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    return m_handled >= count || m_hungUp;
+  }) && m_handled >= count;
 }
 
 std::vector<PlotterStroke> FakePlotter::Strokes() const {

@@ -40,14 +40,17 @@ SerialCutter::SerialCutter(SerialCutterOptions options) : m_opts(std::move(optio
 SerialCutter::~SerialCutter() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_port.IsOpen() && m_knifeDown) KnifeUpLocked();
-  UninstallKnifeUpOnSignals();
+  if (m_port.IsOpen()) UninstallKnifeUpOnSignals(m_port.Fd());
 }
 
 bool SerialCutter::Connect(std::string* error) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_failed = false;
   m_error.clear();
-  return m_port.Open(m_opts.port, error);
+  if (!m_port.Open(m_opts.port, error)) return false;
+  // From here on a Ctrl-C must not leave the knife in the material.
+  InstallKnifeUpOnSignals(this, m_port.Fd());
+  return true;
 }
 
 void SerialCutter::FailLocked(const std::string& message) {
@@ -122,7 +125,6 @@ int SerialCutter::DEV_Load() {
     FailLocked(m_opts.port.path + ": the port is not open");
     return 0;
   }
-  InstallKnifeUpOnSignals(this, m_port.Fd());
   return m_failed ? 0 : 1;
 }
 
@@ -179,11 +181,7 @@ int SerialCutter::EndPrinter(HWND, JOBDATA* job) {
   return ok && job ? 1 : 0;
 }
 
-int SerialCutter::DEV_Unload() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  UninstallKnifeUpOnSignals();
-  return 1;
-}
+int SerialCutter::DEV_Unload() { return 1; }
 
 void SerialCutter::ResetCutStatics(int) {}
 
@@ -301,8 +299,8 @@ int SerialCutter::sendxyNoW(long x, long y, int mode) {
   m.toY = static_cast<double>(y);
   m.start = m_moves.empty() ? now : std::max(now, m_moves.back().end);
   m.speed = cut ? m_opts.cutSpeed : m_opts.travelSpeed;
-  m.duration = MoveDuration(std::hypot(m.toX - m.fromX, m.toY - m.fromY), m.speed,
-                            m_opts.acceleration);
+  m.duration =
+      MoveDuration(std::hypot(m.toX - m.fromX, m.toY - m.fromY), m.speed, m_opts.acceleration);
   m.end = m.start + static_cast<std::int64_t>(std::ceil(m.duration * 1e6));
   if (m_moves.empty() || now >= m_moves.back().end) {
     m_moves.clear();
@@ -379,8 +377,9 @@ void InstallKnifeUpOnSignals(const SerialCutter* cutter, int fd) {
   sigaction(SIGTERM, &action, &g_previousTerm);
 }
 
-void UninstallKnifeUpOnSignals() {
-  g_signalFd.store(-1);
+void UninstallKnifeUpOnSignals(int fd) {
+  int expected = fd;
+  if (!g_signalFd.compare_exchange_strong(expected, -1)) return;
   if (!g_installed.exchange(false)) return;
   sigaction(SIGINT, &g_previousInt, nullptr);
   sigaction(SIGTERM, &g_previousTerm, nullptr);

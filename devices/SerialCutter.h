@@ -37,10 +37,11 @@ struct SerialCutterOptions {
 // One cutter unit is a thousandth of an inch.
 inline constexpr int kCutterUnitsPerInch = 1000;
 
-// The driver. Open the port with Connect before the module opens the driver; DEV_Load and the rest
-// of the open sequence then initialise the device. After any failure (a write that timed out, a
-// lost port, a refused reply) the driver has lifted the knife where it still could, keeps the
-// message (LastError) and refuses every further move.
+// The driver. Open the port with Connect before the module opens the driver; the open sequence
+// (StartPrinter) then initialises the device, and the close sequence (EndPrinter) lifts the knife
+// and sends the head home; the port stays open until the driver is destroyed. After any failure (a
+// write that timed out, a lost port, a refused reply) the driver has lifted the knife where it
+// still could, keeps the message (LastError) and refuses every further move.
 //
 // HPGL: "IN;" at StartPrinter, "PU x,y;" and "PD x,y;" per move in plotter units
 // (round(units * unitsPerInch / 1000)), "PU;" when a cut ends (value code 30 back to 2),
@@ -58,7 +59,8 @@ class SerialCutter final : public ICutterDriver {
   SerialCutter(const SerialCutter&) = delete;
   SerialCutter& operator=(const SerialCutter&) = delete;
 
-  // Opens the port. False with *error naming the port when it cannot be opened.
+  // Opens the port and, until the driver is destroyed, has SIGINT and SIGTERM lift the knife
+  // (InstallKnifeUpOnSignals). False with *error naming the port when it cannot be opened.
   bool Connect(std::string* error);
 
   int DEV_Load() override;
@@ -127,9 +129,10 @@ class SerialCutter final : public ICutterDriver {
 // reset, which stops the spindle output that holds the knife down.
 std::string KnifeUpBytes(CutterProtocol protocol);
 
-// While installed, SIGINT and SIGTERM write the knife-up bytes to the driver's port and then end
-// the program as the signal would have. One driver at a time; uninstall before it is destroyed.
+// While installed, SIGINT and SIGTERM write the knife-up bytes to the driver's port (fd) and then
+// end the program as the signal would have. The last driver installed is the one served;
+// uninstalling another driver's fd changes nothing.
 void InstallKnifeUpOnSignals(const SerialCutter* cutter, int fd);
-void UninstallKnifeUpOnSignals();
+void UninstallKnifeUpOnSignals(int fd);
 
 }  // namespace kx

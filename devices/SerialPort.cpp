@@ -21,8 +21,8 @@ struct BaudEntry {
   int baud;
   speed_t speed;
 };
-constexpr BaudEntry kBauds[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},
-                                {9600, B9600},   {19200, B19200}, {38400, B38400},
+constexpr BaudEntry kBauds[] = {{1200, B1200},   {2400, B2400},     {4800, B4800},
+                                {9600, B9600},   {19200, B19200},   {38400, B38400},
                                 {57600, B57600}, {115200, B115200}, {230400, B230400}};
 
 // Device I/O waits in real time whatever clock the program runs on: the device does not follow

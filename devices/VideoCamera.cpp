@@ -179,14 +179,15 @@ void VideoCamera::Run() {
   while (!m_stop) {
     if (!DeliverNext()) {
       Log(LogLevel::Warning, LogCategory::Device,
-          "camera " + m_opts.source + (m_live ? ": the device gave no frame; the camera stops"
-                                              : ": the replay has ended"));
+          "camera " + m_opts.source +
+              (m_live ? ": the device gave no frame; the camera stops" : ": the replay has ended"));
       return;
     }
     // A live device paces itself; a replay goes at its rate, in real time like the device would.
     if (!m_live) {
       next += period;
-      while (!m_stop && Steady::now() < next) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      while (!m_stop && Steady::now() < next)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
 }

@@ -22,8 +22,8 @@ struct VideoCameraOptions {
   // A device index ("0"), a device path ("/dev/video0"), a video file, or an image sequence
   // ("frames/%04d.png").
   std::string source = "0";
-  int rotation = 90;    // clockwise degrees, 0, 90, 180 or 270, applied before mirroring
-  bool mirror = false;  // left and right swapped after the rotation
+  int rotation = 90;         // clockwise degrees, 0, 90, 180 or 270, applied before mirroring
+  bool mirror = false;       // left and right swapped after the rotation
   double replayRate = 15.0;  // frames a second for a file or a sequence
 };
 

@@ -35,7 +35,8 @@ std::unique_ptr<HardwareLoop> HardwareLoop::Start(Scenario& scenario, CutterProt
           plotter->PortPath() + ": the fake plotter did not read what was sent within 10 s");
   });
   WriteStringDevice(kPortSetupSection, "Port", o.port.path.c_str());
-  WriteStringDevice(kPortSetupSection, "Protocol", protocol == CutterProtocol::Hpgl ? "HPGL" : "GRBL");
+  WriteStringDevice(kPortSetupSection, "Protocol",
+                    protocol == CutterProtocol::Hpgl ? "HPGL" : "GRBL");
   loop->m_previous = CutterDriver();
   InstallCutterDriver(loop->m_cutter.get());
   return loop;

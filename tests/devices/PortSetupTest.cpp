@@ -68,10 +68,10 @@ TEST_F(PortSetupKeys, ABadKeyIsRefusedByNameAndNothingIsChanged) {
     const char* key;
     const char* text;
   };
-  for (const Case& c : {Case{"Protocol", "gcode"}, Case{"Baud", "12345"}, Case{"Baud", "9600x"},
-                        Case{"Flow Control", "hardware"}, Case{"Units Per Inch", "0"},
-                        Case{"Bed Width", "-5"}, Case{"Travel Speed", "fast"},
-                        Case{"Acceleration", "0"}, Case{"Write Timeout", "1"}}) {
+  for (const Case& c :
+       {Case{"Protocol", "gcode"}, Case{"Baud", "12345"}, Case{"Baud", "9600x"},
+        Case{"Flow Control", "hardware"}, Case{"Units Per Inch", "0"}, Case{"Bed Width", "-5"},
+        Case{"Travel Speed", "fast"}, Case{"Acceleration", "0"}, Case{"Write Timeout", "1"}}) {
     WriteStringDevice(kPortSetupSection, c.key, c.text);
     PortSetup setup;
     setup.cutter.bedWidth = 1234;
@@ -125,7 +125,8 @@ TEST_F(PortSetupKeys, ABadCameraKeyIsRefusedByName) {
   PortSetup setup;
   std::string error;
   EXPECT_FALSE(ReadPortSetup(&setup, &error));
-  EXPECT_NE(error.find("\"Camera Rotation\" of [Port Setup] is \"45\""), std::string::npos) << error;
+  EXPECT_NE(error.find("\"Camera Rotation\" of [Port Setup] is \"45\""), std::string::npos)
+      << error;
   WriteStringDevice(kPortSetupSection, "Camera Rotation", "");
   WriteStringDevice(kPortSetupSection, "Camera", "/nonexistent/video7");
   EXPECT_FALSE(ConfiguredDevices::Open(false, &error));

@@ -172,8 +172,7 @@ TEST(SerialCutterSafety, DryRunSendsEveryMoveWithTheKnifeUp) {
     Line line(protocol, 2000, true);
     OneCut(*line.cutter);
     const std::string seen = line.Seen();
-    EXPECT_EQ(seen.find(protocol == CutterProtocol::Hpgl ? "PD" : "M3"), std::string::npos)
-        << seen;
+    EXPECT_EQ(seen.find(protocol == CutterProtocol::Hpgl ? "PD" : "M3"), std::string::npos) << seen;
     for (const PlotterStroke& s : line.plotter.Strokes()) EXPECT_EQ(s.mode, kMoveTravel);
     EXPECT_EQ(line.plotter.Strokes().size(), 3u);  // both moves and the way home
   }

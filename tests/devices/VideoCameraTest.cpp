@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -103,7 +104,7 @@ TEST(VideoCamera, ValuesItCannotApplyAreReportedOnceByName) {
   ScopedLogCapture capture;
   const std::vector<std::string> missed = camera.Apply(CameraValues{1, 1, 30, 100, 220, 1});
   EXPECT_EQ(missed, (std::vector<std::string>{"Auto White Balance", "Gamma Mode", "Gain", "Sharp",
-                                               "Gamma", "ALC Mode"}));
+                                              "Gamma", "ALC Mode"}));
   ASSERT_EQ(capture.Lines().size(), 1u);
   EXPECT_NE(capture.Lines()[0].find("could not apply Auto White Balance, Gamma Mode"),
             std::string::npos)
@@ -128,10 +129,10 @@ TEST(DeviceList, ListsHardwarePortsAndNamedCamerasFromSysfs) {
     WriteText(root / ("sys/class/tty/" + name + "/type"), type + "\n");
     if (device) fs::create_directories(root / ("sys/class/tty/" + name + "/device"));
   };
-  tty("tty0", "0", false);     // a virtual terminal
-  tty("ttyS1", "0", true);     // an on-board port without a UART
-  tty("ttyS0", "4", true);     // one with a UART
-  tty("ttyUSB0", "0", true);   // an adapter
+  tty("tty0", "0", false);    // a virtual terminal
+  tty("ttyS1", "0", true);    // an on-board port without a UART
+  tty("ttyS0", "4", true);    // one with a UART
+  tty("ttyUSB0", "0", true);  // an adapter
   fs::create_directories(root / "sys/class/tty/ttyUSB0/device/..");
   fs::create_directories(root / "sys/class/video4linux/video0");
   WriteText(root / "sys/class/video4linux/video0/name", "USB Camera\n");
