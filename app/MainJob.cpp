@@ -9,9 +9,11 @@
 #include "app/JobOutput.h"
 #include "app/RunReport.h"
 #include "embedded/DocFile.h"
+#include "host/DriverSession.h"
 #include "host/Settings.h"
 #include "platform/Render.h"
 #include "run/KestrixDialog.h"
+#include "scenario/HardwareLoop.h"
 #include "scenario/RunScript.h"
 #include "scenario/Scenario.h"
 
@@ -106,12 +108,14 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
   MainJobSetup setup;
   std::string name;
   if (!ReadJob(options.worldFile, DemoJob(), "demo", &setup, &name, err)) return kJobBadInput;
-  return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument, options.configDir);
+  return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument, options.configDir,
+                    options.plotterPty, options.dryRun);
 }
 
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
-               const std::filesystem::path& jobDocument, const std::filesystem::path& configDir) {
+               const std::filesystem::path& jobDocument, const std::filesystem::path& configDir,
+               std::optional<CutterProtocol> plotterPty, bool dryRun) {
   if (!PrepareOutput(outDir, outDir / "config", err)) return kJobBadInput;
   if (!configDir.empty() && !CopySettings(configDir, outDir / "config", err)) return kJobBadInput;
 
@@ -121,6 +125,20 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   } else if (char port[100] = {};
              GetStringDeviceNull("Port Setup", "Port", port, sizeof port) == 0) {
     WriteStringDevice("Port Setup", "Port", "USB1");
+  }
+  std::unique_ptr<HardwareLoop> loop;
+  JOBDATA loopJob{};
+  if (plotterPty) {
+    std::string error;
+    loop = HardwareLoop::Start(scenario, *plotterPty, &error, dryRun);
+    if (!loop) {
+      err << "kestrix: " << error << "\n";
+      return kJobBadInput;
+    }
+    OpenDriver(&loopJob);
+    out << "cutter: " << (*plotterPty == CutterProtocol::Hpgl ? "HPGL" : "GRBL")
+        << " over the serial driver on " << loop->Plotter().PortPath() << " (fake plotter)"
+        << (dryRun ? "; dry run: every move knife up, nothing is cut" : "") << std::endl;
   }
   if (!SettingsStored(scenario, err)) return kJobBadInput;
   if (!jobDocument.empty()) {
@@ -174,12 +192,18 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
     dialog.DoModal(&machine, scenario.Doc().jobList, scenario.Doc().imageObject);
   }
   recorder.Finish();
+  if (loop) {
+    CloseDriver(&loopJob);
+    if (loop->Cutter().Failed()) err << "kestrix: " << loop->Cutter().LastError() << "\n";
+  }
 
   RunTotals totals;
   // A copy the cutter did not take is registered, not cut.
   totals.copiesCut =
       static_cast<int>(std::count_if(recorder.Copies().begin(), recorder.Copies().end(),
                                      [](const CopyRecord& c) { return c.cut; }));
+  // A dry run's copies went over the line knife up: none of them is cut.
+  if (loop && dryRun) totals.copiesCut = 0;
   totals.virtualSeconds = static_cast<double>(scenario.Clock().NowMicros() - virtualStart) / 1e6;
   totals.wallSeconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
@@ -187,12 +211,15 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   totals.headAtOrigin = cv::norm(totals.head) <= kOriginTolerance;
 
   std::vector<std::string> unmet = UnmetExpectations(results, totals, setup.expect);
+  if (loop && loop->Cutter().Failed())
+    unmet.push_back("the cutter failed: " + loop->Cutter().LastError());
   if (const int unasked = UnaskedAnswers(plan.failures, op.PendingBoxes()); unasked > 0)
     unmet.push_back(std::to_string(unasked) +
                     " scripted answer(s) to the search's failure dialogue never asked for");
   const std::string operatorFailure = op.Failed() ? op.FailureText() : std::string();
 
   out << SummaryLine(results, totals) << std::endl;
+  if (loop && dryRun) out << "dry run: every move went knife up; no copy was cut" << std::endl;
   for (const std::string& u : unmet) out << "not as expected: " << u << std::endl;
 
   std::vector<BedSegment> cuts;

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "app/JobFile.h"
+#include "devices/SerialCutter.h"
 
 namespace kx {
 
@@ -18,6 +20,11 @@ struct MainJobOptions {
   // A folder of settings (a calibration's config/) the run uses instead of the world's own
   // "Scale" and offsets; empty: the world's.
   std::filesystem::path configDir;
+  // Set: the cutter is driven through the serial driver and a fake plotter of this dialect on a
+  // pseudo-terminal, whose moves drive the simulated head (hardware in the loop).
+  std::optional<CutterProtocol> plotterPty;
+  // With plotterPty: every move is sent with the knife up (nothing is cut).
+  bool dryRun = false;
 };
 
 // Exit statuses of the main job.
@@ -44,6 +51,7 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
 int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
                const std::filesystem::path& jobDocument = {},
-               const std::filesystem::path& configDir = {});
+               const std::filesystem::path& configDir = {},
+               std::optional<CutterProtocol> plotterPty = std::nullopt, bool dryRun = false);
 
 }  // namespace kx

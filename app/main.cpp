@@ -1,25 +1,34 @@
 // The kestrix program: runs the module's main job on the simulated machine.
 #include <iostream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/AcquireJob.h"
 #include "app/CalibrateJob.h"
 #include "app/MainJob.h"
 #include "app/TraceJob.h"
+#include "devices/DeviceList.h"
+#include "scenario/HardwareLoop.h"
 
 namespace {
 
 int Usage(std::ostream& to, int status) {
-  to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG]\n"
+  to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG] [--plotter pty ...]\n"
         "                       the run on the built-in 2 x 3 sheet\n"
         "       kestrix run --world FILE [--job DOC] [--out DIR] [--config CFG]\n"
+        "                       [--plotter pty [--protocol hpgl|grbl] [--dry-run]]\n"
         "                       the run on the world FILE describes; with DOC, against that job\n"
-        "                       document\n"
+        "                       document; with --plotter pty through the serial cutter driver and\n"
+        "                       a fake plotter on a pseudo-terminal (hardware in the loop);\n"
+        "                       --dry-run sends every move with the knife up\n"
         "       kestrix calibrate [--world FILE] [--out DIR]\n"
         "                       the setup page calibrates the camera: DIR/setup.png\n"
         "       kestrix acquire [--world FILE] [--out DIR] [--config CFG]\n"
         "                       photograph the first copy as a job's reference: DIR/job.json,\n"
         "                       DIR/montage.png\n"
+        "       kestrix devices\n"
+        "                       the serial ports and cameras this computer shows\n"
         "       kestrix trace --world FILE [--out DIR]\n"
         "                       the head traces the job's first cut path at a tenth of its size:\n"
         "                       DIR/trace.json, DIR/trace.png\n"
@@ -50,6 +59,18 @@ int Acquire(int argc, char** argv) {
   return kx::RunAcquireJob(options, std::cout, std::cerr);
 }
 
+int ListDevices(std::ostream& out) {
+  const auto list = [&out](const char* what, const std::vector<kx::DeviceEntry>& entries) {
+    out << what << ":" << (entries.empty() ? " none found" : "") << "\n";
+    for (const kx::DeviceEntry& e : entries)
+      out << "  " << e.path << (e.description.empty() ? "" : "  " + e.description) << "\n";
+  };
+  list("serial ports", kx::ListSerialPorts());
+  list("cameras", kx::ListCameras());
+  out << "Put the cutter's port in \"Port\" of [Port Setup] in device.ini (docs/devices.md).\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,14 +78,23 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "--help" || command == "help") return Usage(std::cout, 0);
   if (command == "acquire") return Acquire(argc, argv);
+  if (command == "devices") {
+    if (argc > 2) {
+      std::cerr << "kestrix: devices takes no options\n";
+      return Usage(std::cerr, kx::kJobBadInput);
+    }
+    return ListDevices(std::cout);
+  }
   if (command != "demo" && command != "run" && command != "calibrate" && command != "trace") {
     std::cerr << "kestrix: unknown command '" << command << "'\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
   kx::MainJobOptions options;
+  std::optional<kx::CutterProtocol> protocolGiven;
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "--out" || arg == "--world" || arg == "--job" || arg == "--config") &&
+    if ((arg == "--out" || arg == "--world" || arg == "--job" || arg == "--config" ||
+         arg == "--plotter" || arg == "--protocol") &&
         i + 1 >= argc) {
       std::cerr << "kestrix: " << arg << " needs a value\n";
       return Usage(std::cerr, kx::kJobBadInput);
@@ -77,10 +107,34 @@ int main(int argc, char** argv) {
       options.jobDocument = argv[++i];
     } else if (arg == "--config" && (command == "demo" || command == "run")) {
       options.configDir = argv[++i];
+    } else if (arg == "--plotter" && (command == "demo" || command == "run")) {
+      if (std::string(argv[++i]) != "pty") {
+        std::cerr << "kestrix: --plotter takes 'pty', not '" << argv[i] << "'\n";
+        return Usage(std::cerr, kx::kJobBadInput);
+      }
+      if (!options.plotterPty) options.plotterPty = kx::CutterProtocol::Hpgl;
+    } else if (arg == "--dry-run" && (command == "demo" || command == "run")) {
+      options.dryRun = true;
+    } else if (arg == "--protocol" && (command == "demo" || command == "run")) {
+      kx::CutterProtocol protocol{};
+      if (!kx::ParseProtocol(argv[++i], &protocol)) {
+        std::cerr << "kestrix: --protocol takes 'hpgl' or 'grbl', not '" << argv[i] << "'\n";
+        return Usage(std::cerr, kx::kJobBadInput);
+      }
+      protocolGiven = protocol;
     } else {
       std::cerr << "kestrix: unknown option '" << arg << "' for " << command << "\n";
       return Usage(std::cerr, kx::kJobBadInput);
     }
+  }
+  if (protocolGiven && !options.plotterPty) {
+    std::cerr << "kestrix: --protocol goes with --plotter pty\n";
+    return Usage(std::cerr, kx::kJobBadInput);
+  }
+  if (protocolGiven) options.plotterPty = protocolGiven;
+  if (options.dryRun && !options.plotterPty) {
+    std::cerr << "kestrix: --dry-run goes with --plotter pty\n";
+    return Usage(std::cerr, kx::kJobBadInput);
   }
   if ((command == "run" || command == "trace") && options.worldFile.empty()) {
     std::cerr << "kestrix: " << command << " needs --world FILE\n";

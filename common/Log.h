@@ -19,6 +19,7 @@ enum class LogCategory {
   Operator,  // "operator": message boxes and the scripted operator
   Settings,  // "settings": the settings files
   Vision,    // "vision": the mark locators' timing
+  Device,    // "device": the serial cutter and the video camera
 };
 
 const char* LogCategoryName(LogCategory category);

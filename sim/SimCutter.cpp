@@ -5,33 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/Motion.h"
 #include "platform/Clock.h"
 
 namespace kx {
-namespace {
-
-// Time in seconds for a move of length d with top speed v and acceleration a (0: none).
-double MoveDuration(double d, double v, double a) {
-  if (d <= 0) return 0;
-  if (a <= 0) return d / v;
-  const double ta = v / a;
-  const double da = 0.5 * a * ta * ta;
-  if (2 * da >= d) return 2 * std::sqrt(d / a);
-  return 2 * ta + (d - 2 * da) / v;
-}
-
-// Distance covered t seconds into such a move: accelerate, cruise, brake.
-double Travelled(double d, double v, double a, double total, double t) {
-  if (t <= 0 || d <= 0) return 0;
-  if (t >= total) return d;
-  if (a <= 0) return v * t;
-  const double ta = std::min(v / a, total / 2);
-  if (t < ta) return 0.5 * a * t * t;
-  if (t > total - ta) return d - 0.5 * a * (total - t) * (total - t);
-  return 0.5 * a * ta * ta + a * ta * (t - ta);
-}
-
-}  // namespace
 
 SimCutter::SimCutter(const WorldCutterOptions& opts, std::uint64_t seed)
     : m_opts(opts),
