@@ -56,6 +56,8 @@ const char* LogCategoryName(LogCategory category) {
       return "settings";
     case LogCategory::Vision:
       return "vision";
+    case LogCategory::Web:
+      return "web";
   }
   return "?";
 }

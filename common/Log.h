@@ -19,6 +19,7 @@ enum class LogCategory {
   Operator,  // "operator": message boxes and the scripted operator
   Settings,  // "settings": the settings files
   Vision,    // "vision": the mark locators' timing
+  Web,       // "web": the browser front end's server, its connections and refused messages
 };
 
 const char* LogCategoryName(LogCategory category);
