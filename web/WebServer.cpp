@@ -84,21 +84,33 @@ json Describe(const ShownWindow& w) {
 // JSON texts must be valid UTF-8; a window text that is not is shown with replacement marks.
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
-std::string QueryToken(const mg_connection* conn) {
-  const mg_request_info* info = mg_get_request_info(conn);
-  if (!info || !info->query_string) return {};
+constexpr const char* kTokenCookie = "kestrix_token";
+
+// The token of the address's query, else of the cookie the page was given with it (the page's
+// own requests for its script, style and pictures carry no query).
+std::string GivenToken(const mg_connection* conn) {
   char buffer[128] = {};
-  const int n = mg_get_var(info->query_string, std::strlen(info->query_string), "token", buffer,
-                           sizeof buffer);
-  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+  const mg_request_info* info = mg_get_request_info(conn);
+  if (info && info->query_string) {
+    const int n = mg_get_var(info->query_string, std::strlen(info->query_string), "token",
+                             buffer, sizeof buffer);
+    if (n > 0) return std::string(buffer, static_cast<std::size_t>(n));
+  }
+  const char* cookies = mg_get_header(conn, "Cookie");
+  if (cookies) {
+    const int n = mg_get_cookie(cookies, kTokenCookie, buffer, sizeof buffer);
+    if (n > 0) return std::string(buffer, static_cast<std::size_t>(n));
+  }
+  return {};
 }
 
 void Reply(mg_connection* conn, int status, const char* statusText, const char* type,
-           const std::string& body) {
+           const std::string& body, const std::string& extraHeaders = {}) {
   mg_printf(conn,
             "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\n"
-            "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: close\r\n\r\n",
-            status, statusText, type, body.size());
+            "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: close\r\n"
+            "%s\r\n",
+            status, statusText, type, body.size(), extraHeaders.c_str());
   mg_write(conn, body.data(), body.size());
 }
 
@@ -124,7 +136,12 @@ class FileHandler final : public CivetHandler {
     }
     std::ostringstream body;
     body << in.rdbuf();
-    Reply(conn, 200, "OK", m_type.c_str(), body.str());
+    // The page keeps the token for its own requests, for this server only.
+    std::string cookie;
+    if (!m_server.Options().token.empty())
+      cookie = std::string("Set-Cookie: ") + kTokenCookie + "=" + m_server.Options().token +
+               "; Path=/; HttpOnly; SameSite=Strict\r\n";
+    Reply(conn, 200, "OK", m_type.c_str(), body.str(), cookie);
     return true;
   }
 
@@ -245,7 +262,7 @@ WebServer::WebServer(ServeSession& session, const WebServerOptions& options)
 WebServer::~WebServer() { Stop(); }
 
 bool WebServer::Authorized(const mg_connection* conn) const {
-  return m_options.token.empty() || TokenMatches(m_options.token, QueryToken(conn));
+  return m_options.token.empty() || TokenMatches(m_options.token, GivenToken(conn));
 }
 
 bool WebServer::Start(std::string* error) {

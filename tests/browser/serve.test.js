@@ -59,10 +59,10 @@ async function controlPoint(page, windowId, controlId, dx = 0, dy = 0) {
     ([id, cid, ox, oy]) => {
       const w = window.kestrix.windows.get(id);
       const c = w.controls.find((x) => x.id === cid);
-      const img = document.querySelector("#w" + id + " img");
+      const img = document.querySelector("#w" + id + " canvas");
       const r = img.getBoundingClientRect();
-      const sx = r.width / img.naturalWidth;
-      const sy = r.height / img.naturalHeight;
+      const sx = r.width / img.width;
+      const sy = r.height / img.height;
       return {
         x: r.left + ((c.rect[0] + c.rect[2]) / 2 + ox) * sx,
         y: r.top + ((c.rect[1] + c.rect[3]) / 2 + oy) * sy,
@@ -100,8 +100,8 @@ async function windowWith(page, controlId) {
   const handle = await page.waitForFunction(
     (cid) => {
       for (const [id, w] of window.kestrix.windows) {
-        const img = document.querySelector("#w" + id + " img");
-        if (w.controls.some((c) => c.id === cid) && img && img.naturalWidth > 0) return id;
+        const img = document.querySelector("#w" + id + " canvas");
+        if (w.controls.some((c) => c.id === cid) && img && img.width > 0) return id;
       }
       return null;
     },
@@ -187,7 +187,7 @@ test("the setup sheet opens, shows its live view and closes with Cancel", async 
   await page.getByRole("button", { name: "Camera setup" }).click();
   const setup = await windowWith(page, 9667);
   await page.waitForFunction(
-    (id) => Number(document.querySelector("#w" + id + " img").dataset.frames) > 2, setup);
+    (id) => Number(document.querySelector("#w" + id + " canvas").dataset.frames) > 2, setup);
   await click(page, setup, 2 /* IDCANCEL */);
   await page.waitForFunction((id) => !window.kestrix.windows.has(id), setup, { timeout: 20000 });
 });

@@ -33,9 +33,10 @@ function windowElement(id) {
   div = document.createElement("div");
   div.id = "w" + id;
   div.className = "window";
-  const img = document.createElement("img");
-  img.alt = "";
-  img.draggable = false;
+  // A canvas, not an image: a picture being decoded never leaves it blank or sizeless.
+  const img = document.createElement("canvas");
+  img.width = 0;
+  img.height = 0;
   img.addEventListener("mousedown", (e) => onMouseDown(id, img, e));
   div.appendChild(img);
   windowsView.appendChild(div);
@@ -45,8 +46,8 @@ function windowElement(id) {
 // A point of the shown picture in the window's own pixels.
 function pictureCoords(img, e) {
   const r = img.getBoundingClientRect();
-  const sx = img.naturalWidth / r.width || 1;
-  const sy = img.naturalHeight / r.height || 1;
+  const sx = img.width / r.width || 1;
+  const sy = img.height / r.height || 1;
   return { x: Math.floor((e.clientX - r.left) * sx), y: Math.floor((e.clientY - r.top) * sy) };
 }
 
@@ -74,8 +75,8 @@ function openEditor(id, img, control) {
   const div = windowElement(id);
   closeEditor(div);
   const r = img.getBoundingClientRect();
-  const sx = r.width / img.naturalWidth;
-  const sy = r.height / img.naturalHeight;
+  const sx = r.width / img.width;
+  const sy = r.height / img.height;
   const [l, t, right, b] = control.rect;
   let el;
   if (control.kind === "list") {
@@ -167,25 +168,36 @@ function showWindows(list) {
     if (ids.has(id)) continue;
     state.windows.delete(id);
     const div = document.getElementById("w" + id);
-    if (div) {
-      const img = div.querySelector("img");
-      if (img.src) URL.revokeObjectURL(img.src);
-      div.remove();
-    }
+    if (div) div.remove();
     if (state.focused === id) state.focused = null;
   }
 }
 
 // 8 bytes of the window's id (little-endian), then the JPEG.
-function showPicture(buffer) {
+let pictureCount = 0;
+const drawnUpTo = new Map();  // window id -> number of the last picture drawn
+
+async function showPicture(buffer) {
   const view = new DataView(buffer);
   const id = Number(view.getBigUint64(0, true));
   if (!state.windows.has(id)) return;
-  const img = windowElement(id).querySelector("img");
-  const old = img.src;
-  img.src = URL.createObjectURL(new Blob([buffer.slice(8)], { type: "image/jpeg" }));
-  img.dataset.frames = String(Number(img.dataset.frames || 0) + 1);
-  if (old) URL.revokeObjectURL(old);
+  const number = ++pictureCount;
+  const picture = await createImageBitmap(new Blob([buffer.slice(8)], { type: "image/jpeg" }));
+  const div = document.getElementById("w" + id);
+  // Pictures decode in parallel: one that finishes after a newer one is dropped.
+  if (!div || (drawnUpTo.get(id) || 0) > number) {
+    picture.close();
+    return;
+  }
+  drawnUpTo.set(id, number);
+  const canvas = div.querySelector("canvas");
+  if (canvas.width !== picture.width || canvas.height !== picture.height) {
+    canvas.width = picture.width;
+    canvas.height = picture.height;
+  }
+  canvas.getContext("2d").drawImage(picture, 0, 0);
+  picture.close();
+  canvas.dataset.frames = String(Number(canvas.dataset.frames || 0) + 1);
 }
 
 function showBoxes(boxes) {
@@ -260,6 +272,7 @@ for (const button of document.querySelectorAll("#menu button")) {
     if (command === "open" || command === "save") message.file = document.getElementById("file").value;
     say("", false);
     send(message);
+    button.blur();  // Enter and Escape are for the windows, not to press the menu again
   });
 }
 
