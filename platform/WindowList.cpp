@@ -25,8 +25,8 @@ void AddControls(const WindowRecord& dialog, POINT clientOrigin, ShownWindow& ou
     s.dialog = dialog.hwnd;
     s.id = c->id;
     s.kind = c->kind;
-    s.rect = RECT{at.x, at.y, at.x + c->rect.right - c->rect.left,
-                  at.y + c->rect.bottom - c->rect.top};
+    s.rect =
+        RECT{at.x, at.y, at.x + c->rect.right - c->rect.left, at.y + c->rect.bottom - c->rect.top};
     s.text = DisplayText(c->text);
     s.enabled = c->enabled;
     s.check = c->check;

@@ -8,7 +8,9 @@ namespace kx {
 namespace {
 
 // What a box answers when nobody can: its way out.
-int WayOut(UINT flags) { return IsButtonOf(IDCANCEL, flags) ? IDCANCEL : IsButtonOf(IDNO, flags) ? IDNO : IDOK; }
+int WayOut(UINT flags) {
+  return IsButtonOf(IDCANCEL, flags) ? IDCANCEL : IsButtonOf(IDNO, flags) ? IDNO : IDOK;
+}
 
 }  // namespace
 

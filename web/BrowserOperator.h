@@ -24,7 +24,7 @@ struct OpenBox {
 
 class BrowserOperator final : public IOperator {
  public:
-  // shown is called (on the box's thread, without the operator's lock) whenever the set of open
+  // changed is called (on the box's thread, without the operator's lock) whenever the set of open
   // boxes changes, so that the pages can be told.
   explicit BrowserOperator(std::function<void()> changed = nullptr);
 

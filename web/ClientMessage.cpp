@@ -27,11 +27,10 @@ const json& Key(const json& j, const char* key) {
 
 std::int64_t Integer(const json& j, const char* key, std::int64_t min, std::int64_t max) {
   const json& v = Key(j, key);
-  if (!v.is_number_integer())
-    throw Refused(std::string("key \"") + key + "\" must be an integer");
-  const bool huge = v.is_number_unsigned() &&
-                    v.get<std::uint64_t>() >
-                        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (!v.is_number_integer()) throw Refused(std::string("key \"") + key + "\" must be an integer");
+  const bool huge =
+      v.is_number_unsigned() &&
+      v.get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
   const std::int64_t n = huge ? 0 : v.get<std::int64_t>();
   if (huge || n < min || n > max)
     throw Refused(std::string("key \"") + key + "\" must lie between " + std::to_string(min) +
@@ -51,8 +50,8 @@ std::string Text(const json& j, const char* key, std::size_t maxLength) {
   if (!v.is_string()) throw Refused(std::string("key \"") + key + "\" must be a text");
   std::string s = v.get<std::string>();
   if (s.size() > maxLength)
-    throw Refused(std::string("key \"") + key + "\" is longer than " +
-                  std::to_string(maxLength) + " bytes");
+    throw Refused(std::string("key \"") + key + "\" is longer than " + std::to_string(maxLength) +
+                  " bytes");
   return s;
 }
 
@@ -60,7 +59,8 @@ constexpr std::int64_t kMaxCoordinate = 100000;
 constexpr std::int64_t kMaxId = 0xFFFF;
 
 std::uint64_t Window(const json& j) {
-  return static_cast<std::uint64_t>(Integer(j, "window", 1, std::numeric_limits<std::int64_t>::max()));
+  return static_cast<std::uint64_t>(
+      Integer(j, "window", 1, std::numeric_limits<std::int64_t>::max()));
 }
 
 ClientMessage Read(const json& j) {
@@ -89,14 +89,15 @@ ClientMessage Read(const json& j) {
     m.action = type == "select" ? ClientAction::Select : ClientAction::Slider;
     m.window = Window(j);
     m.control = static_cast<int>(Integer(j, "control", 1, kMaxId));
-    m.index = static_cast<int>(Integer(j, "index", type == "select" ? 0 : -kMaxCoordinate,
-                                       kMaxCoordinate));
+    m.index = static_cast<int>(
+        Integer(j, "index", type == "select" ? 0 : -kMaxCoordinate, kMaxCoordinate));
   } else if (type == "close") {
     m.action = ClientAction::Close;
     m.window = Window(j);
   } else if (type == "answer") {
     m.action = ClientAction::Answer;
-    m.box = static_cast<std::uint64_t>(Integer(j, "box", 1, std::numeric_limits<std::int64_t>::max()));
+    m.box =
+        static_cast<std::uint64_t>(Integer(j, "box", 1, std::numeric_limits<std::int64_t>::max()));
     static const std::map<std::string, int> kButtons = {
         {"OK", IDOK}, {"Cancel", IDCANCEL}, {"Yes", IDYES}, {"No", IDNO}};
     const std::string button = Text(j, "button", 16);

@@ -46,8 +46,8 @@ int RunServe(const ServeOptions& options, const std::string& listen, std::ostrea
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return 2;
   }
-  std::string address = "http://" + serverOptions.listen.host + ":" +
-                        std::to_string(serverOptions.listen.port) + "/";
+  std::string address =
+      "http://" + serverOptions.listen.host + ":" + std::to_string(serverOptions.listen.port) + "/";
   if (!serverOptions.token.empty()) address += "?token=" + serverOptions.token;
   out << "kestrix serve: " << options.worldName << " on the simulated machine\n"
       << "Open " << address << " in a browser; Ctrl+C stops.\n"

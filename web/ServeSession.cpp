@@ -3,8 +3,11 @@
 #include "web/ServeSession.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <functional>
+#include <thread>
 
 #include "acquire/KestrixAcquireDialog.h"
 #include "common/Log.h"
@@ -35,6 +38,23 @@ class ModalThread final : public CWinThread {
   std::function<void()> m_show;
 };
 
+// The run dialog on its thread, as the host starts it. The dialog only hides when the user closes
+// it; the host ends the thread then (Tidy), which destroys the dialog.
+class ServedRunThread final : public CKestrixThread {
+ public:
+  ServedRunThread(ObjList jobList, uint64 imageObject, std::shared_ptr<std::atomic<HWND>> dialog)
+      : CKestrixThread(IDD_KESTRIX_RUN, nullptr, std::move(jobList), imageObject),
+        m_dialog(std::move(dialog)) {}
+  BOOL InitInstance() override {
+    const BOOL ok = CKestrixThread::InitInstance();
+    if (m_pMainWnd) m_dialog->store(m_pMainWnd->m_hWnd);
+    return ok;
+  }
+
+ private:
+  std::shared_ptr<std::atomic<HWND>> m_dialog;
+};
+
 bool Fail(std::string* error, const std::string& why) {
   if (error) *error = why;
   return false;
@@ -48,10 +68,12 @@ bool JobFilePath(const std::filesystem::path& jobDir, const std::string& name,
   for (unsigned char c : name) {
     if (c < 0x20 || c == 0x7F) return Fail(error, "the file name holds a control character");
     if (c == '/' || c == '\\')
-      return Fail(error, "\"" + name + "\" is not a plain file name: documents stay in the job folder");
+      return Fail(error,
+                  "\"" + name + "\" is not a plain file name: documents stay in the job folder");
   }
   if (name == "." || name == "..")
-    return Fail(error, "\"" + name + "\" is not a plain file name: documents stay in the job folder");
+    return Fail(error,
+                "\"" + name + "\" is not a plain file name: documents stay in the job folder");
   if (name.size() < 6 || name.compare(name.size() - 5, 5, ".json") != 0)
     return Fail(error, "\"" + name + "\" does not end in .json");
   if (path) *path = jobDir / name;
@@ -71,8 +93,8 @@ ServeSession::ServeSession(const ServeOptions& options) : m_options(options) {
   m_job = BuildJobDocument(job, m_host->Doc());
   if (!job.marks.empty()) {
     const cv::Rect2d& mark = job.marks.front();
-    const cv::Point2d head = m_machine->GetWorld().HeadForCameraAt(m_machine->GetWorld().BedFromDoc(
-        0, {mark.x + mark.width / 2, mark.y + mark.height / 2}));
+    const cv::Point2d head = m_machine->GetWorld().HeadForCameraAt(
+        m_machine->GetWorld().BedFromDoc(0, {mark.x + mark.width / 2, mark.y + mark.height / 2}));
     m_machine->Cutter().sendxyNoW(std::lround(head.x), std::lround(head.y), kMoveTravel);
   }
 }
@@ -84,13 +106,30 @@ ServeSession::~ServeSession() {
   m_host.reset();
 }
 
+void ServeSession::Tidy() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  TidyLocked();
+}
+
+void ServeSession::TidyLocked() {
+  std::vector<HWND> shown;
+  for (const ShownWindow& w : ShownWindows()) shown.push_back(w.hwnd);
+  for (const Served& t : m_threads) {
+    const HWND dialog = t.dialog ? t.dialog->load() : nullptr;
+    if (dialog && std::find(shown.begin(), shown.end(), dialog) == shown.end() &&
+        !ThreadEnded(t.id))
+      PostThreadMessage(t.id, WM_QUIT, 0, 0);
+  }
+}
+
 bool ServeSession::IsOpen(const std::string& name) {
+  TidyLocked();
   for (auto it = m_threads.begin(); it != m_threads.end();) {
-    if (!ThreadEnded(static_cast<DWORD>(it->second))) {
-      if (it->first == name) return true;
+    if (!ThreadEnded(it->id)) {
+      if (it->name == name) return true;
       ++it;
     } else {
-      WaitForThread(static_cast<DWORD>(it->second));
+      WaitForThread(it->id);
       it = m_threads.erase(it);
     }
   }
@@ -111,9 +150,10 @@ bool ServeSession::Command(const std::string& name, const std::string& file, std
 
 bool ServeSession::OpenRun(std::string* error) {
   if (IsOpen(kCommandRun)) return Fail(error, "the run dialog is already open");
-  auto* thread = new CKestrixThread(IDD_KESTRIX_RUN, nullptr, m_job.jobList, m_job.imageObject);
+  auto dialog = std::make_shared<std::atomic<HWND>>(nullptr);
+  auto* thread = new ServedRunThread(m_job.jobList, m_job.imageObject, dialog);
   thread->CreateThread();
-  m_threads.emplace_back(kCommandRun, thread->m_nThreadID);
+  m_threads.push_back(Served{kCommandRun, thread->m_nThreadID, dialog});
   return true;
 }
 
@@ -133,7 +173,7 @@ bool ServeSession::OpenModal(const std::string& name, std::string* error) {
   }
   auto* thread = new ModalThread(std::move(show));
   thread->CreateThread();
-  m_threads.emplace_back(name, thread->m_nThreadID);
+  m_threads.push_back(Served{name, thread->m_nThreadID, nullptr});
   return true;
 }
 
@@ -174,19 +214,26 @@ ServeSession::MachineState ServeSession::Machine() const {
   const std::int64_t now = Clock().NowMicros();
   const SimCutter& cutter = m_machine->Cutter();
   const cv::Point2d head = cutter.PositionAt(now);
-  return MachineState{cv::Point(static_cast<int>(std::lround(head.x)),
-                                static_cast<int>(std::lround(head.y))),
-                      cutter.KnifeTrace(now).size()};
+  return MachineState{
+      cv::Point(static_cast<int>(std::lround(head.x)), static_cast<int>(std::lround(head.y))),
+      cutter.KnifeTrace(now).size()};
 }
 
 void ServeSession::CloseWindows() {
   for (const ShownWindow& w : ShownWindows()) PostMessage(w.hwnd, WM_CLOSE, 0, 0);
-  std::vector<std::pair<std::string, unsigned long>> threads;
-  {
+  // A busy window stops the machine before it goes: wait for each, ending the run dialog's
+  // thread once its dialog has gone.
+  for (;;) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    threads.swap(m_threads);
+    TidyLocked();
+    if (std::all_of(m_threads.begin(), m_threads.end(),
+                    [](const Served& t) { return ThreadEnded(t.id); }))
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  for (const auto& t : threads) WaitForThread(static_cast<DWORD>(t.second));
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (const Served& t : m_threads) WaitForThread(t.id);
+  m_threads.clear();
 }
 
 }  // namespace kx

@@ -3,6 +3,7 @@
 // Threads: thread-safe (commands come from the server's threads; each window lives on its own).
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,8 @@ class ServeSession {
 
   // Posts WM_CLOSE to every open window and waits until their threads have ended.
   void CloseWindows();
+  // Ends the thread of a run dialog the user has closed (called often: the streaming loop).
+  void Tidy();
 
  private:
   bool OpenRun(std::string* error);
@@ -71,13 +74,19 @@ class ServeSession {
   bool SaveDocument(const std::filesystem::path& path, std::string* error);
   // Whether the window thread of that name still runs; threads that have ended are forgotten.
   bool IsOpen(const std::string& name);
+  void TidyLocked();
 
   ServeOptions m_options;
   std::unique_ptr<EmbeddedHost> m_host;
   std::unique_ptr<SimMachine> m_machine;
   mutable std::mutex m_mutex;  // the document, the job and the thread table
   JobInDocument m_job;
-  std::vector<std::pair<std::string, unsigned long>> m_threads;  // command, framework thread id
+  struct Served {
+    std::string name;                           // the command that opened it
+    DWORD id = 0;                               // framework thread id
+    std::shared_ptr<std::atomic<HWND>> dialog;  // the run dialog, once created
+  };
+  std::vector<Served> m_threads;
 };
 
 // The file of the job folder a user's name stands for: a plain file name (no folder part, not

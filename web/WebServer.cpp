@@ -60,8 +60,8 @@ std::uint64_t IdOf(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hwnd); }
 json Describe(const ShownWindow& w) {
   json controls = json::array();
   for (const ShownControl& c : w.controls) {
-    json j = {{"id", c.id},          {"kind", KindName(c.kind)}, {"rect", Rect(c.rect)},
-              {"text", c.text},      {"enabled", c.enabled},     {"check", c.check}};
+    json j = {{"id", c.id},     {"kind", KindName(c.kind)}, {"rect", Rect(c.rect)},
+              {"text", c.text}, {"enabled", c.enabled},     {"check", c.check}};
     if (c.kind == ControlKind::ComboBox) {
       j["items"] = c.items;
       j["sel"] = c.curSel;
@@ -92,8 +92,8 @@ std::string GivenToken(const mg_connection* conn) {
   char buffer[128] = {};
   const mg_request_info* info = mg_get_request_info(conn);
   if (info && info->query_string) {
-    const int n = mg_get_var(info->query_string, std::strlen(info->query_string), "token",
-                             buffer, sizeof buffer);
+    const int n = mg_get_var(info->query_string, std::strlen(info->query_string), "token", buffer,
+                             sizeof buffer);
     if (n > 0) return std::string(buffer, static_cast<std::size_t>(n));
   }
   const char* cookies = mg_get_header(conn, "Cookie");
@@ -255,9 +255,7 @@ bool TokenMatches(const std::string& token, const std::string& given) {
 }
 
 WebServer::WebServer(ServeSession& session, const WebServerOptions& options)
-    : m_session(session),
-      m_options(options),
-      m_operator([this] { m_boxesChanged = true; }) {}
+    : m_session(session), m_options(options), m_operator([this] { m_boxesChanged = true; }) {}
 
 WebServer::~WebServer() { Stop(); }
 
@@ -275,8 +273,10 @@ bool WebServer::Start(std::string* error) {
     return false;
   }
   const std::vector<std::string> config = {
-      "listening_ports", m_options.listen.host + ":" + std::to_string(m_options.listen.port),
-      "num_threads", "16", "request_timeout_ms", "10000", "enable_keep_alive", "no",
+      "listening_ports",      m_options.listen.host + ":" + std::to_string(m_options.listen.port),
+      "num_threads",          "16",
+      "request_timeout_ms",   "10000",
+      "enable_keep_alive",    "no",
       "websocket_timeout_ms", "3600000"};
   try {
     m_server = std::make_unique<CivetServer>(config);
@@ -486,6 +486,7 @@ void WebServer::Stream() {
 
 // A window's picture goes out as 8 bytes of its id (little-endian) and the JPEG.
 void WebServer::StreamOnce() {
+  m_session.Tidy();
   const std::vector<ShownWindow> windows = ShownWindows();
   json list = json::array();
   for (const ShownWindow& w : windows) list.push_back(Describe(w));
@@ -510,14 +511,15 @@ void WebServer::StreamOnce() {
     const cv::Mat picture = RenderWindow(w.hwnd);
     if (picture.empty()) continue;
     const std::size_t bytes = picture.total() * picture.elemSize();
-    const bool changed = shown.pixels.size() != bytes ||
-                         std::memcmp(shown.pixels.data(), picture.data, bytes) != 0;
+    const bool changed =
+        shown.pixels.size() != bytes || std::memcmp(shown.pixels.data(), picture.data, bytes) != 0;
     if (changed) {
       shown.pixels.assign(picture.data, picture.data + bytes);
       std::vector<unsigned char> jpeg;
       cv::imencode(".jpg", picture, jpeg, {cv::IMWRITE_JPEG_QUALITY, 90});
       shown.jpeg.resize(8);
-      for (int i = 0; i < 8; ++i) shown.jpeg[static_cast<std::size_t>(i)] = static_cast<unsigned char>(id >> (8 * i));
+      for (int i = 0; i < 8; ++i)
+        shown.jpeg[static_cast<std::size_t>(i)] = static_cast<unsigned char>(id >> (8 * i));
       shown.jpeg.insert(shown.jpeg.end(), jpeg.begin(), jpeg.end());
       SendBinary(nullptr, shown.jpeg);
     } else {
@@ -527,10 +529,9 @@ void WebServer::StreamOnce() {
   }
   m_shown = std::move(kept);
   const ServeSession::MachineState machine = m_session.Machine();
-  const std::string machineText =
-      Dump({{"type", "machine"},
-            {"head", {machine.head.x, machine.head.y}},
-            {"cutStrokes", machine.cutStrokes}});
+  const std::string machineText = Dump({{"type", "machine"},
+                                        {"head", {machine.head.x, machine.head.y}},
+                                        {"cutStrokes", machine.cutStrokes}});
   if (machineText != m_machineText) {
     m_machineText = machineText;
     SendText(nullptr, machineText);

@@ -38,9 +38,9 @@ bool TokenMatches(const std::string& token, const std::string& given);
 
 struct WebServerOptions {
   ListenAddress listen;
-  std::string token;               // empty: none asked for
-  std::filesystem::path pageDir;   // index.html, app.js, style.css
-  int framesPerSecond = 15;        // how often the windows are looked at for changes
+  std::string token;              // empty: none asked for
+  std::filesystem::path pageDir;  // index.html, app.js, style.css
+  int framesPerSecond = 15;       // how often the windows are looked at for changes
 };
 
 class WebServer {
@@ -73,7 +73,7 @@ class WebServer {
     bool fresh = true;  // has not been sent the current windows yet
   };
   struct Shown {
-    std::string layout;       // the window's description as sent
+    std::string layout;  // the window's description as sent
     std::vector<unsigned char> jpeg;
     std::vector<unsigned char> pixels;  // the last picture, to see a change
   };

@@ -95,6 +95,18 @@ const control = (page, windowId, controlId) =>
   );
 const machine = (page) => page.evaluate(() => window.kestrix.machine);
 
+// Waits until the head has come to rest: two readings a fifth of a second apart agree (the live
+// view takes no click while the head moves).
+async function headAtRest(page) {
+  let last = null;
+  for (;;) {
+    const head = (await machine(page)).head;
+    if (last && head[0] === last[0] && head[1] === last[1]) return head;
+    last = head;
+    await page.waitForTimeout(200);
+  }
+}
+
 // Waits for the one window the page shows whose controls include controlId.
 async function windowWith(page, controlId) {
   const handle = await page.waitForFunction(
@@ -127,9 +139,10 @@ test("the run dialog: a click moves the head, counts are typed, Start cuts the c
 
   // A plain click right of the crosshair moves the head right; one as far left brings it back.
   await page.waitForFunction(() => window.kestrix.machine !== undefined);
-  const before = (await machine(page)).head;
+  const before = await headAtRest(page);
   await click(page, run, LIVE, { dx: 40 });
   await page.waitForFunction((x) => window.kestrix.machine.head[0] > x + 20, before[0]);
+  await headAtRest(page);
   await click(page, run, LIVE, { dx: -40 });
   await page.waitForFunction((x) => Math.abs(window.kestrix.machine.head[0] - x) <= 2, before[0],
                              { timeout: 20000 });
@@ -143,6 +156,7 @@ test("the run dialog: a click moves the head, counts are typed, Start cuts the c
   await typeInto(page, run, COPIES_Y, "1");
   const strokes = (await machine(page)).cutStrokes;
   await click(page, run, START);
+  const runStarted = Date.now();
   // The knife goes down while the run goes on; the run ends with the head back at the origin.
   await page.waitForFunction((n) => window.kestrix.machine.cutStrokes > n, strokes, { timeout: 120000 });
   await page.waitForFunction(
@@ -155,6 +169,7 @@ test("the run dialog: a click moves the head, counts are typed, Start cuts the c
     return h[0] === 0 && h[1] === 0;
   }, null, { timeout: 60000 });
   const after = await machine(page);
+  console.log(`     two copies registered and cut in ${((Date.now() - runStarted) / 1000).toFixed(1)} s`);
   assert.ok(after.cutStrokes > strokes + 10, "two copies' paths were cut: " + JSON.stringify(after));
 
   // At the origin there is no mark to find: the run asks, and Cancel ends it where the head stands.

@@ -64,8 +64,9 @@ TEST(ClientMessage, RefusesWhatIsNotAMessageOfThePage) {
   EXPECT_NE(Refusal(R"({"type":"format"})").find("unknown message type \"format\""),
             std::string::npos);
   EXPECT_NE(Refusal(R"({"window":1})").find("\"type\" is missing"), std::string::npos);
-  EXPECT_NE(Refusal(R"({"type":"click","window":1,"x":"3","y":4})").find("\"x\" must be an integer"),
-            std::string::npos);
+  EXPECT_NE(
+      Refusal(R"({"type":"click","window":1,"x":"3","y":4})").find("\"x\" must be an integer"),
+      std::string::npos);
   EXPECT_NE(Refusal(R"({"type":"click","window":1,"x":-1,"y":4})").find("\"x\" must lie between"),
             std::string::npos);
   EXPECT_NE(Refusal(R"({"type":"click","window":1,"x":1.5,"y":4})").find("integer"),

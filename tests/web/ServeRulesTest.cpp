@@ -26,9 +26,9 @@ TEST(ListenAddress, ReadsAddressAndPortAndRefusesTheRest) {
   EXPECT_TRUE(NeedsToken(ListenAddress{"192.168.1.20", 8080}));
 
   const ListenAddress before = a;
-  for (const char* bad : {"8080", "127.0.0.1:", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:80x",
-                          "127.0.0.256:80", "127.0.0:80", "1.2.3.4.5:80", ":80", "host:80",
-                          "127.0.0.1:123456"}) {
+  for (const char* bad :
+       {"8080", "127.0.0.1:", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:80x", "127.0.0.256:80",
+        "127.0.0:80", "1.2.3.4.5:80", ":80", "host:80", "127.0.0.1:123456"}) {
     EXPECT_FALSE(ParseListenAddress(bad, &a, &error)) << bad;
     EXPECT_NE(error.find(bad), std::string::npos) << "the error names the value: " << error;
   }
@@ -68,7 +68,9 @@ TEST(BrowserOperator, ABoxWaitsForTheAnswerFromAnotherThread) {
   std::atomic<int> changes{0};
   BrowserOperator op([&] { ++changes; });
   int answer = 0;
-  std::thread window([&] { answer = op.AnswerMessageBox(nullptr, "Unable to locate image.", "Kestrix", MB_OKCANCEL); });
+  std::thread window([&] {
+    answer = op.AnswerMessageBox(nullptr, "Unable to locate image.", "Kestrix", MB_OKCANCEL);
+  });
   std::vector<OpenBox> boxes;
   while ((boxes = op.Boxes()).empty()) std::this_thread::yield();
   ASSERT_EQ(boxes.size(), 1u);
