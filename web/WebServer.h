@@ -73,8 +73,7 @@ class WebServer {
     bool fresh = true;  // has not been sent the current windows yet
   };
   struct Shown {
-    std::string layout;  // the window's description as sent
-    std::vector<unsigned char> jpeg;
+    std::vector<unsigned char> jpeg;    // the message last sent: id, then the JPEG
     std::vector<unsigned char> pixels;  // the last picture, to see a change
   };
 
