@@ -2,6 +2,7 @@
 # Set-up, build, run and test Kestrix on Debian 12: installs what is missing, then does the verb.
 #   ./dev.sh demo [args]   build and run the main job (kestrix demo) on the simulated machine
 #   ./dev.sh test          build and run the whole test suite, plain and under the sanitizers
+#   ./dev.sh serve [args]  build and serve the windows to a browser (kestrix serve)
 #   ./dev.sh build         build only (build/)
 #   ./dev.sh bench         build and run the benchmarks
 #   ./dev.sh fuzz          build the parsers' libFuzzer programs with clang and run each a while
@@ -9,9 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkg-config libopencv-dev libmagick++-dev nlohmann-json3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev gettext)
-# Only the fuzz verb needs clang (its libFuzzer).
+          libgtest-dev libgmock-dev libbenchmark-dev gettext libcivetweb-dev)
+# Only the fuzz verb needs clang (its libFuzzer); only the test verb the browser and Node.js of the
+# browser tests (and Debian's npm, unless the installed nodejs brings its own).
 FUZZ_PACKAGES=(clang)
+BROWSER_PACKAGES=(nodejs chromium)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 # install_packages [more packages...]
@@ -45,8 +48,15 @@ case "$verb" in
     build build
     ./build/app/kestrix demo "$@"
     ;;
-  test)
+  serve)
     install_packages
+    build build
+    exec ./build/app/kestrix serve "$@"
+    ;;
+  test)
+    # The browser tests skip, saying so, where these cannot be installed.
+    install_packages "${BROWSER_PACKAGES[@]}" || echo "The browser tests' packages could not be installed"
+    command -v npm >/dev/null || install_packages npm || echo "npm could not be installed"
     build build
     ctest --test-dir build --output-on-failure -j "$JOBS"
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
@@ -76,7 +86,7 @@ case "$verb" in
     for b in build/bench/bench_*; do [ -x "$b" ] && "$b" "$@"; done
     ;;
   *)
-    echo "usage: ./dev.sh demo|test|build|bench|fuzz" >&2
+    echo "usage: ./dev.sh demo|serve|test|build|bench|fuzz" >&2
     exit 2
     ;;
 esac

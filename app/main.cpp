@@ -10,6 +10,7 @@
 #include "app/TraceJob.h"
 #include "devices/DeviceList.h"
 #include "scenario/HardwareLoop.h"
+#include "web/Serve.h"
 
 namespace {
 
@@ -32,6 +33,11 @@ int Usage(std::ostream& to, int status) {
         "       kestrix trace --world FILE [--out DIR]\n"
         "                       the head traces the job's first cut path at a tenth of its size:\n"
         "                       DIR/trace.json, DIR/trace.png\n"
+        "       kestrix serve [--world FILE] [--config CFG] [--listen ADDR:PORT] [--out DIR]\n"
+        "                       the windows in a browser on the simulated machine, until Ctrl+C;\n"
+        "                       ADDR:PORT defaults to 127.0.0.1:8080 (any other address needs\n"
+        "                       the token printed at start), documents open from and save to DIR,\n"
+        "                       settings stay in CFG (defaults to DIR/config)\n"
         "Writes DIR/report.json, DIR/bed.png and DIR/dialog.png, and the settings into DIR/config\n"
         "(DIR defaults to out). --config CFG runs with the settings a calibration left in CFG\n"
         "(say out/config) instead of the world's own.\n"
@@ -71,6 +77,37 @@ int ListDevices(std::ostream& out) {
   return 0;
 }
 
+int Serve(int argc, char** argv) {
+  std::string worldFile;
+  std::string listen = "127.0.0.1:8080";
+  std::string config;
+  kx::ServeOptions options;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg != "--world" && arg != "--config" && arg != "--listen" && arg != "--out") {
+      std::cerr << "kestrix: unknown option '" << arg << "' for serve\n";
+      return Usage(std::cerr, kx::kJobBadInput);
+    }
+    if (i + 1 >= argc) {
+      std::cerr << "kestrix: " << arg << " needs a value\n";
+      return Usage(std::cerr, kx::kJobBadInput);
+    }
+    const std::string value = argv[++i];
+    if (arg == "--world") worldFile = value;
+    if (arg == "--config") config = value;
+    if (arg == "--listen") listen = value;
+    if (arg == "--out") options.jobDir = value;
+  }
+  options.configDir = config.empty() ? options.jobDir / "config" : std::filesystem::path(config);
+  kx::MainJobSetup setup;
+  if (!kx::ReadJob(worldFile, kx::DemoJob(), "the built-in demo world", &setup, &options.worldName,
+                   std::cerr)) {
+    return kx::kJobBadInput;
+  }
+  options.world = setup.world;
+  return kx::RunServe(options, listen, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +122,7 @@ int main(int argc, char** argv) {
     }
     return ListDevices(std::cout);
   }
+  if (command == "serve") return Serve(argc, argv);
   if (command != "demo" && command != "run" && command != "calibrate" && command != "trace") {
     std::cerr << "kestrix: unknown command '" << command << "'\n";
     return Usage(std::cerr, kx::kJobBadInput);

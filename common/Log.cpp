@@ -58,6 +58,8 @@ const char* LogCategoryName(LogCategory category) {
       return "vision";
     case LogCategory::Device:
       return "device";
+    case LogCategory::Web:
+      return "web";
   }
   return "?";
 }

@@ -20,6 +20,7 @@ enum class LogCategory {
   Settings,  // "settings": the settings files
   Vision,    // "vision": the mark locators' timing
   Device,    // "device": the serial cutter and the video camera
+  Web,       // "web": the browser front end's server, its connections and refused messages
 };
 
 const char* LogCategoryName(LogCategory category);

@@ -29,11 +29,7 @@ DisplayTextFilter g_filter;
 
 // The text as shown (through the host's filter), reduced to ASCII: Hershey fonts draw no more.
 std::string Printable(const std::string& raw) {
-  std::string text = raw;
-  {
-    std::lock_guard<std::mutex> lock(g_filterMutex);
-    if (g_filter) text = g_filter(raw);
-  }
+  const std::string text = DisplayText(raw);
   std::string out;
   for (unsigned char ch : text) {
     if (ch >= 0x80 && ch < 0xC0) continue;  // continuation bytes of one character
@@ -227,9 +223,16 @@ void SetDisplayTextFilter(DisplayTextFilter filter) {
   g_filter = std::move(filter);
 }
 
-cv::Mat RenderWindow(const CWnd& window) {
+std::string DisplayText(const std::string& raw) {
+  std::lock_guard<std::mutex> lock(g_filterMutex);
+  return g_filter ? g_filter(raw) : raw;
+}
+
+cv::Mat RenderWindow(const CWnd& window) { return RenderWindow(window.m_hWnd); }
+
+cv::Mat RenderWindow(HWND hwnd) {
   std::lock_guard<std::recursive_mutex> lock(WindowMutex());
-  const WindowRecord* r = FindRecord(window.m_hWnd);
+  const WindowRecord* r = FindRecord(hwnd);
   if (!r) return {};
   const int w = r->rect.right - r->rect.left;
   const int h = r->rect.bottom - r->rect.top;
@@ -239,7 +242,8 @@ cv::Mat RenderWindow(const CWnd& window) {
     cv::rectangle(img, cv::Rect(0, 0, w, h), kCaption, cv::FILLED);
     Bevel(img, cv::Rect(0, 0, w, h), true);
     Text(img, r->text, {r->insets.left + 6, r->insets.top - 9}, kWhite);
-    const cv::Rect close(w - r->insets.right - 22, 5, 18, r->insets.top - 10);
+    const RECT box = CloseBox(*r);
+    const cv::Rect close(box.left, box.top, box.right - box.left, box.bottom - box.top);
     cv::rectangle(img, close, kFace, cv::FILLED);
     Bevel(img, close, true);
     cv::line(img, {close.x + 5, close.y + 4}, {close.x + 12, close.y + close.height - 5}, kText);

@@ -94,6 +94,12 @@ BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPara
 
 namespace kx {
 
+bool ThreadEnded(DWORD threadId) {
+  std::lock_guard<std::mutex> lock(g_threadsMutex);
+  auto it = g_threads.find(threadId);
+  return it == g_threads.end() || it->second.done;
+}
+
 int WaitForThread(DWORD threadId) {
   std::unique_lock<std::mutex> lock(g_threadsMutex);
   if (!g_threads.contains(threadId)) return -1;

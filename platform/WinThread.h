@@ -39,6 +39,8 @@ namespace kx {
 // Blocks until the thread has ended (and deleted its object when it auto-deletes); returns its
 // exit code, -1 for an unknown id.
 int WaitForThread(DWORD threadId);
+// Whether a thread started by CreateThread has ended (true for an unknown id). Does not block.
+bool ThreadEnded(DWORD threadId);
 // The framework thread object running on the calling thread, or null.
 CWinThread* CurrentThread();
 

@@ -46,6 +46,21 @@ std::unique_ptr<WindowRecord> TakeRecord(HWND hwnd) {
   return record;
 }
 
+std::vector<const WindowRecord*> AllRecords() {
+  std::vector<const WindowRecord*> records;
+  for (const auto& entry : Table()) records.push_back(entry.second.get());
+  std::sort(records.begin(), records.end(), [](const WindowRecord* a, const WindowRecord* b) {
+    return reinterpret_cast<std::uintptr_t>(a->hwnd) < reinterpret_cast<std::uintptr_t>(b->hwnd);
+  });
+  return records;
+}
+
+RECT CloseBox(const WindowRecord& record) {
+  const int w = record.rect.right - record.rect.left;
+  const int left = w - record.insets.right - 22;
+  return RECT{left, 5, left + 18, record.insets.top - 5};
+}
+
 int LiveWindowCount() {
   std::lock_guard<std::recursive_mutex> lock(WindowMutex());
   return static_cast<int>(Table().size());

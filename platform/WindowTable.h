@@ -70,6 +70,10 @@ WindowRecord& NewRecord();
 // Takes hwnd's record out of the table and hands it over; null when there is none. Call with
 // WindowMutex held.
 std::unique_ptr<WindowRecord> TakeRecord(HWND hwnd);
+// Every window's record, oldest first. Call with WindowMutex held.
+std::vector<const WindowRecord*> AllRecords();
+// The caption's close box of a top-level dialog, in its picture's coordinates.
+RECT CloseBox(const WindowRecord& record);
 // Number of windows alive (for leak checks in tests).
 int LiveWindowCount();
 
