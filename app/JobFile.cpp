@@ -91,15 +91,16 @@ class Reader {
 int CopyCount(const WorldOptions& world) { return world.copies.columns * world.copies.rows; }
 
 void ReadRun(const json& run, const WorldOptions& world, RunPlan* plan, Reader& r) {
-  if (!r.Section(
-          run, kRun,
-          {"material", "rollDir", "maxError", "copiesX", "copiesY", "stepX", "stepY", "firstCopy"}))
+  if (!r.Section(run, kRun,
+                 {"material", "rollDir", "maxError", "precision", "copiesX", "copiesY", "stepX",
+                  "stepY", "firstCopy"}))
     return;
   bool roll = plan->roll;
   r.Choice(run, kRun, "material", "roll", "sheet", &roll);
   plan->roll = roll;
   r.Int(run, kRun, "rollDir", &plan->rollDir, 0, 9);
   r.Int(run, kRun, "maxError", &plan->maxError, 0, 10000);
+  r.Int(run, kRun, "precision", &plan->precision, 0, 31);
   r.Int(run, kRun, "copiesX", &plan->copiesX, 1, 1000);
   r.Int(run, kRun, "copiesY", &plan->copiesY, 1, 1000);
   r.Number(run, kRun, "stepX", &plan->stepX, 0, false, 10000, "above 0 and at most 10000");

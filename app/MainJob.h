@@ -18,6 +18,8 @@ struct MainJobOptions {
   // A folder of settings (a calibration's config/) the run uses instead of the world's own
   // "Scale" and offsets; empty: the world's.
   std::filesystem::path configDir;
+  // Runs in precision mode ("KestrixPrecision" 1) whatever the world file says.
+  bool precision = false;
 };
 
 // Exit statuses of the main job.

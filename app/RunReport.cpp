@@ -87,6 +87,12 @@ std::vector<std::string> UnmetExpectations(const std::vector<CopyResult>& copies
   return unmet;
 }
 
+std::string ModeName(int precision) {
+  if (precision <= 0) return "described mode";
+  if (precision & 1) return "precision mode";
+  return "precision parts " + std::to_string(precision);
+}
+
 std::string SummaryLine(const std::vector<CopyResult>& copies, const RunTotals& totals) {
   const auto passed =
       std::count_if(copies.begin(), copies.end(), [](const CopyResult& r) { return r.pass; });
@@ -115,6 +121,8 @@ nlohmann::json ReportJson(const std::string& worldName, const MainJobSetup& setu
   report["plan"] = {{"material", plan.roll ? "roll" : "sheet"},
                     {"rollDir", plan.rollDir},
                     {"maxError", plan.maxError},
+                    {"precision", plan.precision},
+                    {"mode", ModeName(plan.precision)},
                     {"copiesX", plan.copiesX},
                     {"copiesY", plan.copiesY},
                     {"stepX", plan.stepX},

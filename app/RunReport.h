@@ -34,6 +34,11 @@ CopyResult JudgeCopy(const Scenario& scenario, const CopyRecord& record, int ord
 // "copy 3  column 1 row 2  marks 3/3  max 0.12 mm  rms 0.05 mm  ok".
 std::string CopyLine(const CopyResult& result);
 
+// The mode a "KestrixPrecision" value runs in, as the main job's line and report.json name it:
+// "described mode" (0), "precision mode" (1 or any value holding it), "precision parts N" for a
+// choice of refinements.
+std::string ModeName(int precision);
+
 struct RunTotals {
   int copiesCut = 0;
   double virtualSeconds = 0;  // machine time on the virtual clock

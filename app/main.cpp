@@ -10,9 +10,9 @@
 namespace {
 
 int Usage(std::ostream& to, int status) {
-  to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG]\n"
+  to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG] [--precision]\n"
         "                       the run on the built-in 2 x 3 sheet\n"
-        "       kestrix run --world FILE [--job DOC] [--out DIR] [--config CFG]\n"
+        "       kestrix run --world FILE [--job DOC] [--out DIR] [--config CFG] [--precision]\n"
         "                       the run on the world FILE describes; with DOC, against that job\n"
         "                       document\n"
         "       kestrix calibrate [--world FILE] [--out DIR]\n"
@@ -25,7 +25,8 @@ int Usage(std::ostream& to, int status) {
         "                       DIR/trace.json, DIR/trace.png\n"
         "Writes DIR/report.json, DIR/bed.png and DIR/dialog.png, and the settings into DIR/config\n"
         "(DIR defaults to out). --config CFG runs with the settings a calibration left in CFG\n"
-        "(say out/config) instead of the world's own.\n"
+        "(say out/config) instead of the world's own. --precision runs in precision mode\n"
+        "(\"KestrixPrecision\" 1) whatever the world file says.\n"
         "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed.\n";
   return status;
 }
@@ -77,6 +78,8 @@ int main(int argc, char** argv) {
       options.jobDocument = argv[++i];
     } else if (arg == "--config" && (command == "demo" || command == "run")) {
       options.configDir = argv[++i];
+    } else if (arg == "--precision" && (command == "demo" || command == "run")) {
+      options.precision = true;
     } else {
       std::cerr << "kestrix: unknown option '" << arg << "' for " << command << "\n";
       return Usage(std::cerr, kx::kJobBadInput);

@@ -27,6 +27,7 @@ std::string Number(double v) {
 void StorePlanSettings(const RunPlan& plan) {
   WriteIntDeviceSetup("KestrixRollDir", plan.rollDir);
   WriteIntDeviceSetup("KestrixMaxError", plan.maxError);
+  WriteIntDeviceSetup("KestrixPrecision", plan.precision);
 }
 
 bool ClickTowards(const CWnd& dialog, int liveId, cv::Point2d d, double scale) {

@@ -25,8 +25,9 @@ struct FailureAnswer {
 // member has an initializer, so a plan may be written with designated initializers.
 struct RunPlan {
   bool roll = false;
-  int rollDir = 0;   // "KestrixRollDir"
-  int maxError = 6;  // "KestrixMaxError"
+  int rollDir = 0;    // "KestrixRollDir"
+  int maxError = 6;   // "KestrixMaxError"
+  int precision = 0;  // "KestrixPrecision"
   int copiesX = 1;
   int copiesY = 1;
   double stepX = 0;  // thousands of cutter units, as typed into the dialog
@@ -39,7 +40,7 @@ struct RunPlan {
   std::function<void(ScriptedOperator&)> duringRun{};
 };
 
-// Stores the plan's device settings ("KestrixRollDir", "KestrixMaxError").
+// Stores the plan's device settings ("KestrixRollDir", "KestrixMaxError", "KestrixPrecision").
 void StorePlanSettings(const RunPlan& plan);
 
 // A step that clicks in the live view until the head centres the camera within tolerance of
