@@ -22,6 +22,7 @@ struct CopyResult {
   // Distance between where the run centred the camera on mark i and where the mark truly lies,
   // as head positions in cutter units; -1 when the marks belong to no copy of the world.
   double markMiss[3] = {-1, -1, -1};
+  cv::Point2d markMissBy[3];  // found minus true head position over each mark, cutter units
   int marksFound = 0;  // marks whose miss is within the expected error
   bool pass = false;   // cut, and every cut point within the expected error
 };

@@ -167,6 +167,8 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // read after the frames, when FindRegMark last looked.
   kx::PrecisionParts m_Precision;
   POINT m_ptLook{0, 0};
+  // Cutter units a pixel of the resampled reference bitmap truly spans, along x and y.
+  cv::Point2d m_ptRefUnitsPerPixel{1.0, 1.0};
 
  private:
   // Set once OnInitDialog has readied the frame buffer and the live view: frames before that are

@@ -290,7 +290,9 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       SetupRegImage(i);
       if (!m_pRegImage) return false;
       const cv::Point2d centre =
-          kx::ReferenceCentre(m_pRegImage->Roi(), m_pRegImage->Height(), m_dScale);
+          m_Precision.referenceScale
+              ? kx::ReferenceCentre(m_pRegImage->Roi(), m_pRegImage->Height(), m_ptRefUnitsPerPixel)
+              : kx::ReferenceCentre(m_pRegImage->Roi(), m_pRegImage->Height(), m_dScale);
       const NewWorldPt ref{centre.x, centre.y};
       long x = 0, y = 0;
       bool gaveUp = false;

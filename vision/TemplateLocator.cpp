@@ -200,8 +200,12 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
     const int w = templ.cols;
     const int h = templ.rows;
     if (subPixel) {
-      m.x = std::lround((m.exact.x + Half(w) - Half(kFrameWidth) + kPixelCentreShift) * scale);
-      m.y = std::lround((Half(kFrameHeight) - Half(h) - m.exact.y - kPixelCentreShift) * scale);
+      // Pixel centres throughout: the camera looks at the centre of the frame's centre pixel, and
+      // a reference position names the pixel centre that many pixels right of and above the
+      // reference bitmap's lower-left pixel. Counted from the area's top, the position's row is
+      // h/2 - 1, its column w/2.
+      m.x = std::lround((m.exact.x + Half(w) - Half(kFrameWidth)) * scale);
+      m.y = std::lround((Half(kFrameHeight) - (Half(h) - 1) - m.exact.y) * scale);
     } else {
       m.x = -Trunc((Half(kFrameWidth) - Half(w) - m.best.x) * scale);
       m.y = Trunc((Half(kFrameHeight) - Half(h) - m.best.y) * scale);

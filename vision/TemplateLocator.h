@@ -37,12 +37,11 @@ struct MarkMatch {
 // match, computed exactly (no coarse search); the frames are correlated side by side on the
 // library's worker threads. Pure: no sleeping, no state kept between calls.
 // With subPixel each frame's peak is refined to a fraction of a pixel (RefinePeak), the frames'
-// positions are averaged in floating point and the offsets are rounded to the nearest cutter unit.
+// positions are averaged in floating point, the offset is that of the template's reference pixel
+// (column w/2, row h/2 - 1: the pixel ReferenceCentre names) from the frame's centre pixel, and it
+// is rounded to the nearest cutter unit.
 MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
                     const cv::Rect& window, double scale, bool subPixel = false);
 
-// The template's centre (its integer half size) lies between pixels; with sub-pixel matching the
-// offset of that point from the frame centre pixel is taken in pixel-centre coordinates.
-inline constexpr double kPixelCentreShift = 0.0;
 
 }  // namespace kx

@@ -106,9 +106,10 @@ TEST(MatchMark, SubPixelOffsetsAreRoundedNotTruncated) {
       f = BlobFrame({kx::kFrameWidth / 2 + shift.x, kx::kFrameHeight / 2 + shift.y});
     const kx::MarkMatch fine = kx::MatchMark(frames, templ, window, scale, true);
     ASSERT_TRUE(fine.found);
-    // y is counted upward: a blob lower in the frame lies below the centre.
+    // y is counted upward: a blob lower in the frame lies below the centre. The template's
+    // reference pixel is the row above the blob's centre (row h/2 - 1).
     EXPECT_NEAR(fine.x, shift.x * scale, 1.0) << shift;
-    EXPECT_NEAR(fine.y, -shift.y * scale, 1.0) << shift;
+    EXPECT_NEAR(fine.y, (1 - shift.y) * scale, 1.0) << shift;
     const kx::MarkMatch coarse = kx::MatchMark(frames, templ, window, scale);
     EXPECT_EQ(coarse.x % 10, 0) << "whole pixels only";
   }
