@@ -45,8 +45,8 @@ TEST(PrecisionRun, ASheetRotatedThreeDegreesIsFollowedWithoutHelp) {
 
   // The described run steps straight along y and loses the second copy.
   RunHarness described(world);
-  EXPECT_EQ(described.Run(described.OnGrid(
-                {.copiesY = 3, .failures = {FailureAnswer{.answer = IDCANCEL}}})),
+  EXPECT_EQ(described.Run(
+                described.OnGrid({.copiesY = 3, .failures = {FailureAnswer{.answer = IDCANCEL}}})),
             0);
   EXPECT_THAT(described.Copies(), SizeIs(1));
 }
@@ -56,8 +56,8 @@ TEST(PrecisionRun, MarksGivingAnImplausibleTransformAreNeverCut) {
   WorldOptions world = SheetWorld(1, 1);
   world.sheet.scaleX = 1.04;
   RunHarness precise(world);
-  EXPECT_EQ(precise.Run(precise.OnGrid(
-                {.precision = 1, .failures = {FailureAnswer{.answer = IDCANCEL}}})),
+  EXPECT_EQ(precise.Run(
+                precise.OnGrid({.precision = 1, .failures = {FailureAnswer{.answer = IDCANCEL}}})),
             0);
   EXPECT_THAT(precise.Copies(), IsEmpty());
   EXPECT_THAT(precise.scenario.Machine().Cutter().Cuts(), IsEmpty());
