@@ -25,12 +25,12 @@ const char kTooFewMarks[] =
     "(*v*)This job has %d registration marks; a run needs three. The run ends.";
 const char kNoReference[] =
     "(*v*)This job has no reference image to find its marks in. The run ends.";
+const char kCutRefused[] =
+    "(*v*)The cutter did not take the copy. The copy was registered but not cut; the run stops.";
+
 // A copy whose marks give a transform further from the document than this is not cut.
 constexpr double kPlausibleScale = 0.02;
 constexpr double kPlausibleShearDegrees = 1.0;
-
-const char kCutRefused[] =
-    "(*v*)The cutter did not take the copy. The copy was registered but not cut; the run stops.";
 
 }  // namespace
 
@@ -316,7 +316,8 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
         m_FoundPt[i] = NewWorldPt{headX + x, headY + y};
     }
     // Marks that give no plausible print of the document are not this copy's: never cut them.
-    if (found && m_Precision.sanityCheck &&
+    // (A run stopped after some of the marks has nothing to check.)
+    if (found && m_bRunning != 0 && m_Precision.sanityCheck &&
         !kx::TransformPlausible(
             GetTM(m_RefPt[0], m_RefPt[1], m_RefPt[2], m_FoundPt[0], m_FoundPt[1], m_FoundPt[2]),
             kPlausibleScale, kPlausibleShearDegrees))
