@@ -100,7 +100,7 @@ void ReadRun(const json& run, const WorldOptions& world, RunPlan* plan, Reader& 
   plan->roll = roll;
   r.Int(run, kRun, "rollDir", &plan->rollDir, 0, 9);
   r.Int(run, kRun, "maxError", &plan->maxError, 0, 10000);
-  r.Int(run, kRun, "precision", &plan->precision, 0, 1);
+  r.Int(run, kRun, "precision", &plan->precision, 0, 63);
   r.Int(run, kRun, "copiesX", &plan->copiesX, 1, 1000);
   r.Int(run, kRun, "copiesY", &plan->copiesY, 1, 1000);
   r.Number(run, kRun, "stepX", &plan->stepX, 0, false, 10000, "above 0 and at most 10000");

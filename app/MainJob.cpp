@@ -13,6 +13,7 @@
 #include "host/Settings.h"
 #include "platform/Render.h"
 #include "run/KestrixDialog.h"
+#include "run/Precision.h"
 #include "scenario/HardwareLoop.h"
 #include "scenario/RunScript.h"
 #include "scenario/Scenario.h"
@@ -108,6 +109,7 @@ int RunMainJob(const MainJobOptions& options, std::ostream& out, std::ostream& e
   MainJobSetup setup;
   std::string name;
   if (!ReadJob(options.worldFile, DemoJob(), "demo", &setup, &name, err)) return kJobBadInput;
+  if (options.precision) setup.plan.precision = kPrecisionAll;
   return RunMainJob(setup, name, options.outDir, out, err, options.jobDocument, options.configDir,
                     options.plotterPty, options.dryRun);
 }
@@ -183,8 +185,8 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
 
   out << "kestrix: " << worldName << ": " << setup.world.copies.columns << " x "
       << setup.world.copies.rows << " copies on a " << setup.world.copies.layout << ", running "
-      << (plan.roll ? "Roll" : "Sheet") << " " << plan.copiesX << " x " << plan.copiesY
-      << std::endl;
+      << (plan.roll ? "Roll" : "Sheet") << " " << plan.copiesX << " x " << plan.copiesY << ", "
+      << ModeName(plan.precision) << std::endl;
   const std::int64_t virtualStart = scenario.Clock().NowMicros();
   const auto wallStart = std::chrono::steady_clock::now();
   {

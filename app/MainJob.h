@@ -25,6 +25,8 @@ struct MainJobOptions {
   std::optional<CutterProtocol> plotterPty;
   // With plotterPty: every move is sent with the knife up (nothing is cut).
   bool dryRun = false;
+  // Runs in precision mode ("KestrixPrecision" 1) whatever the world file says.
+  bool precision = false;
 };
 
 // Exit statuses of the main job.

@@ -35,7 +35,8 @@ CopyResult JudgeCopy(const Scenario& scenario, const CopyRecord& record, int ord
   const double tolerance = expect.maxErrorMm / kMmPerCutter;
   for (int i = 0; i < 3; ++i) {
     const cv::Point2d truth = scenario.HeadOverMark(record.copy, i);
-    r.markMiss[i] = cv::norm(truth - cv::Point2d(record.found[i].x, record.found[i].y));
+    r.markMissBy[i] = cv::Point2d(record.found[i].x, record.found[i].y) - truth;
+    r.markMiss[i] = cv::norm(r.markMissBy[i]);
     if (r.markMiss[i] <= tolerance) ++r.marksFound;
   }
   r.pass = record.cut && record.score.points > 0 &&
@@ -87,6 +88,12 @@ std::vector<std::string> UnmetExpectations(const std::vector<CopyResult>& copies
   return unmet;
 }
 
+std::string ModeName(int precision) {
+  if (precision <= 0) return "described mode";
+  if (precision & 1) return "precision mode";
+  return "precision parts " + std::to_string(precision);
+}
+
 std::string SummaryLine(const std::vector<CopyResult>& copies, const RunTotals& totals) {
   const auto passed =
       std::count_if(copies.begin(), copies.end(), [](const CopyResult& r) { return r.pass; });
@@ -115,6 +122,8 @@ nlohmann::json ReportJson(const std::string& worldName, const MainJobSetup& setu
   report["plan"] = {{"material", plan.roll ? "roll" : "sheet"},
                     {"rollDir", plan.rollDir},
                     {"maxError", plan.maxError},
+                    {"precision", plan.precision},
+                    {"mode", ModeName(plan.precision)},
                     {"copiesX", plan.copiesX},
                     {"copiesY", plan.copiesY},
                     {"stepX", plan.stepX},
@@ -134,7 +143,8 @@ nlohmann::json ReportJson(const std::string& worldName, const MainJobSetup& setu
     for (int i = 0; i < 3; ++i)
       marks.push_back({{"reference", Point(c.ref[i])},
                        {"found", Point(c.found[i])},
-                       {"missUnits", r.markMiss[i]}});
+                       {"missUnits", r.markMiss[i]},
+                       {"miss", Point(r.markMissBy[i])}});
     const TM& t = c.knifeFromDoc;
     list.push_back({{"order", r.order},
                     {"copy", c.copy},

@@ -22,6 +22,7 @@ struct CopyResult {
   // Distance between where the run centred the camera on mark i and where the mark truly lies,
   // as head positions in cutter units; -1 when the marks belong to no copy of the world.
   double markMiss[3] = {-1, -1, -1};
+  cv::Point2d markMissBy[3];  // found minus true head position over each mark, cutter units
   int marksFound = 0;  // marks whose miss is within the expected error
   bool pass = false;   // cut, and every cut point within the expected error
 };
@@ -33,6 +34,11 @@ CopyResult JudgeCopy(const Scenario& scenario, const CopyRecord& record, int ord
 // The line printed for a copy as the run goes:
 // "copy 3  column 1 row 2  marks 3/3  max 0.12 mm  rms 0.05 mm  ok".
 std::string CopyLine(const CopyResult& result);
+
+// The mode a "KestrixPrecision" value runs in, as the main job's line and report.json name it:
+// "described mode" (0), "precision mode" (1 or any value holding it), "precision parts N" for a
+// choice of refinements.
+std::string ModeName(int precision);
 
 struct RunTotals {
   int copiesCut = 0;

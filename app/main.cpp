@@ -15,9 +15,10 @@
 namespace {
 
 int Usage(std::ostream& to, int status) {
-  to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG] [--plotter pty ...]\n"
+  to << "usage: kestrix demo [--job DOC] [--out DIR] [--config CFG] [--precision]\n"
+        "                       [--plotter pty ...]\n"
         "                       the run on the built-in 2 x 3 sheet\n"
-        "       kestrix run --world FILE [--job DOC] [--out DIR] [--config CFG]\n"
+        "       kestrix run --world FILE [--job DOC] [--out DIR] [--config CFG] [--precision]\n"
         "                       [--plotter pty [--protocol hpgl|grbl] [--dry-run]]\n"
         "                       the run on the world FILE describes; with DOC, against that job\n"
         "                       document; with --plotter pty through the serial cutter driver and\n"
@@ -40,7 +41,8 @@ int Usage(std::ostream& to, int status) {
         "                       settings stay in CFG (defaults to DIR/config)\n"
         "Writes DIR/report.json, DIR/bed.png and DIR/dialog.png, and the settings into DIR/config\n"
         "(DIR defaults to out). --config CFG runs with the settings a calibration left in CFG\n"
-        "(say out/config) instead of the world's own.\n"
+        "(say out/config) instead of the world's own. --precision runs in precision mode\n"
+        "(\"KestrixPrecision\" 1) whatever the world file says.\n"
         "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed.\n";
   return status;
 }
@@ -160,6 +162,8 @@ int main(int argc, char** argv) {
         return Usage(std::cerr, kx::kJobBadInput);
       }
       protocolGiven = protocol;
+    } else if (arg == "--precision" && (command == "demo" || command == "run")) {
+      options.precision = true;
     } else {
       std::cerr << "kestrix: unknown option '" << arg << "' for " << command << "\n";
       return Usage(std::cerr, kx::kJobBadInput);

@@ -1,7 +1,9 @@
 // Registration transforms estimated from one, two or three point pairs, and prediction with them.
 #include "geometry/Registration.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "common/Units.h"
 
@@ -142,6 +144,19 @@ bool CalcPointTM(const TM& tm, long* x, long* y) {
   *x = Trunc(tm.m11 * px + tm.m21 * py + tm.dx);
   *y = Trunc(tm.m12 * px + tm.m22 * py + tm.dy);
   return true;
+}
+
+bool TransformPlausible(const TM& tm, double scaleTolerance, double shearDegrees) {
+  const double sx = std::hypot(tm.m11, tm.m12);
+  const double sy = std::hypot(tm.m21, tm.m22);
+  if (!(std::fabs(sx - 1.0) <= scaleTolerance && std::fabs(sy - 1.0) <= scaleTolerance))
+    return false;
+  // A mirror image is no print of the document, however square.
+  if (tm.m11 * tm.m22 - tm.m12 * tm.m21 <= 0) return false;
+  // The angle between the mapped axes departs from a right angle by the shear.
+  const double cosAxes = (tm.m11 * tm.m21 + tm.m12 * tm.m22) / (sx * sy);
+  return std::fabs(std::asin(std::clamp(cosAxes, -1.0, 1.0))) <=
+         shearDegrees * std::numbers::pi / 180.0;
 }
 
 }  // namespace kx

@@ -24,6 +24,11 @@ TM GetTM(NewWorldPt src0, NewWorldPt src1, NewWorldPt src2, NewWorldPt dst0, New
 bool GetRealPoint(int count, NewWorldPt ref, NewWorldPt* out, const NewWorldPt (&refPts)[3],
                   const NewWorldPt (&foundPts)[3]);
 
+// Whether tm (reference -> found, both in cutter units) is a plausible print of the document:
+// each axis scaled by 1 within scaleTolerance (0.02 for 2 %), the axes at right angles within
+// shearDegrees, and not mirrored. Any rotation is plausible.
+bool TransformPlausible(const TM& tm, double scaleTolerance, double shearDegrees);
+
 // Maps the integer point (x, y) through tm in place, truncating each result toward zero.
 bool CalcPointTM(const TM& tm, long* x, long* y);
 

@@ -239,6 +239,10 @@ void CKestrixDialog::SetupRegImage(int mark) {
 
   const int W = bitmap->Width();
   const int H = bitmap->Height();
+  // The whole-pixel size makes a pixel of the resampled bitmap a little larger than Scale.
+  if (W > 0 && H > 0)
+    m_ptRefUnitsPerPixel = cv::Point2d(bitmap->GetRealWidth() / kx::kDocPerCutter / W,
+                                       bitmap->GetRealHeight() / kx::kDocPerCutter / H);
   cv::Mat pixels(H, W, CV_8UC3);  // every byte is written by the copy below
   std::memcpy(pixels.data, bits, static_cast<std::size_t>(W) * H * 3);
   std::free(bits);

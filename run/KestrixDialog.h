@@ -18,6 +18,7 @@
 #include "host/ResourceIds.h"
 #include "host/ValidatedEdit.h"
 #include "platform/Dialog.h"
+#include "run/Precision.h"
 
 class KX_EXPORT CKestrixDialog : public CDialog {
  public:
@@ -162,6 +163,12 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // The reference area rotated by -5 + 0.5 k degrees in slot k (grey); empty slots are skipped.
   std::array<std::unique_ptr<kx::RoiImage>, 21> m_pRotTmpl;
   double m_dRotation = 0.0;  // the last rotation FindRegMark2 found, radians
+  // The refinements of this run ("KestrixPrecision", read at Start), and where the head stood,
+  // read after the frames, when FindRegMark last looked.
+  kx::PrecisionParts m_Precision;
+  POINT m_ptLook{0, 0};
+  // Cutter units a pixel of the resampled reference bitmap truly spans, along x and y.
+  cv::Point2d m_ptRefUnitsPerPixel{1.0, 1.0};
 
  private:
   // Set once OnInitDialog has readied the frame buffer and the live view: frames before that are
@@ -174,6 +181,9 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // found; *gaveUp tells the retry limit was reached.
   bool SearchMark(int mark, NewWorldPt ref, int maxErr, int stepX, int stepY, long* x, long* y,
                   bool* gaveUp);
+  // Where the next copy's first mark is expected after a step of `nominal` cutter units on the
+  // printed sheet: through the transform the current copy's marks gave.
+  NewWorldPt PredictNextCopy(NewWorldPt nominal);
   // The failure dialogue; true when the user placed the camera and the search starts again.
   bool AskForManualPlacement();
 

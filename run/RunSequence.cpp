@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/Units.h"
+#include "geometry/Registration.h"
 #include "host/CutterDriver.h"
 #include "platform/Clock.h"
 #include "run/KestrixDialog.h"
@@ -26,6 +27,10 @@ const char kNoReference[] =
     "(*v*)This job has no reference image to find its marks in. The run ends.";
 const char kCutRefused[] =
     "(*v*)The cutter did not take the copy. The copy was registered but not cut; the run stops.";
+
+// A copy whose marks give a transform further from the document than this is not cut.
+constexpr double kPlausibleScale = 0.02;
+constexpr double kPlausibleShearDegrees = 1.0;
 
 }  // namespace
 
@@ -67,6 +72,7 @@ void CKestrixDialog::OnStart() {
   } else if (!m_pRegImage) {
     TMessageBox(this, kNoReference, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
   } else {
+    m_Precision = kx::PrecisionFromSetting(GetIntDeviceSetup("KestrixPrecision", 0));
     m_nDir = 1;
     m_FoundPt[0] = NewWorldPt{0, 0};
     m_tmStepX = TM::Translation(static_cast<double>(m_fStepX * 1000.0f), 0);
@@ -92,13 +98,23 @@ void CKestrixDialog::OnStart() {
       bool found = true;
       long r = 0;
       long c = 0;
-      auto moveNear = [this](const TM& step) {
+      // nominal: the same step as the sheet was laid out, along its own axes.
+      auto moveNear = [this](const TM& step, NewWorldPt nominal) {
+        if (m_Precision.predictCopy) {
+          const NewWorldPt p = PredictNextCopy(nominal);
+          MoveToOffset(std::lround(p.x) - m_ptHead.x, std::lround(p.y) - m_ptHead.y);
+          return;
+        }
         const long x0 = kx::Trunc(m_FoundPt[0].x);
         const long y0 = kx::Trunc(m_FoundPt[0].y);
         const long tx = kx::Trunc(x0 + step.dx);
         const long ty = kx::Trunc(y0 + step.dy);
         MoveToOffset(tx - m_ptHead.x, ty - m_ptHead.y);
       };
+      const double pitchX = static_cast<double>(m_fStepX * 1000.0f);
+      const double pitchY = static_cast<double>(m_fStepY * 1000.0f);
+      const NewWorldPt innerPitch{innerX * pitchX, innerY * pitchY};
+      const NewWorldPt outerPitch{outerX * pitchX, outerY * pitchY};
       for (;;) {
         if ((r >= M && M != -1) || m_bRunning == 0 || !found) break;
         while (c < N) {
@@ -108,7 +124,7 @@ void CKestrixDialog::OnStart() {
           if (!first) {
             inner->dx *= m_nDir;
             inner->dy *= m_nDir;
-            moveNear(*inner);
+            moveNear(*inner, NewWorldPt{innerPitch.x * m_nDir, innerPitch.y * m_nDir});
           }
           found =
               LocateObject(kx::Trunc(m_FoundPt[0].x), kx::Trunc(m_FoundPt[0].y), innerX, innerY);
@@ -125,7 +141,7 @@ void CKestrixDialog::OnStart() {
             outer->dy *= m_nDir;
           else
             outer->dx *= m_nDir;
-          moveNear(*outer);
+          moveNear(*outer, outerPitch);
           found =
               LocateObject(kx::Trunc(m_FoundPt[0].x), kx::Trunc(m_FoundPt[0].y), outerX, outerY);
           if (found) {
@@ -187,13 +203,17 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
   const cv::Mat templ = reference->RoiMat().clone();
   cv::Mat frames[kx::kMatchFrames];
   for (cv::Mat& frame : frames) {
-    frame = m_FrameBuffer.Snapshot();
+    // Looking where the head truly stands: each frame after the pause, when a move that has just
+    // come within reach of its target has ended, in the same time.
+    if (!m_Precision.truePosition) frame = m_FrameBuffer.Snapshot();
     Sleep(kx::kMatchFrameIntervalMs);
+    if (m_Precision.truePosition) frame = m_FrameBuffer.Snapshot();
   }
+  m_ptLook = ReadHead();
   BOUNDS bounds{};
   DBGetMemberBounds(m_JobList, &bounds);
-  const kx::MarkMatch m =
-      kx::MatchMark(frames, templ, kx::SearchWindow(bounds, m_dScale), m_dScale);
+  const kx::MarkMatch m = kx::MatchMark(frames, templ, kx::SearchWindow(bounds, m_dScale), m_dScale,
+                                        m_Precision.subPixel);
   *score = m.score;
   if (m.found) {
     *x = m.x;
@@ -270,12 +290,15 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       SetupRegImage(i);
       if (!m_pRegImage) return false;
       const cv::Point2d centre =
-          kx::ReferenceCentre(m_pRegImage->Roi(), m_pRegImage->Height(), m_dScale);
+          m_Precision.referenceScale
+              ? kx::ReferenceCentre(m_pRegImage->Roi(), m_pRegImage->Height(), m_ptRefUnitsPerPixel)
+              : kx::ReferenceCentre(m_pRegImage->Roi(), m_pRegImage->Height(), m_dScale);
       const NewWorldPt ref{centre.x, centre.y};
       long x = 0, y = 0;
       bool gaveUp = false;
       found = SearchMark(i, ref, maxErr, stepX, stepY, &x, &y, &gaveUp) && !gaveUp;
       if (!found) break;
+      const POINT look = m_ptLook;
       MoveToOffset(x, y);
       const double headX = m_ptHead.x;
       const double headY = m_ptHead.y;
@@ -285,8 +308,20 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
         step.dy = std::fabs(prevY - headY);
       }
       m_RefPt[i] = ref;
-      m_FoundPt[i] = NewWorldPt{headX + x, headY + y};
+      // The described record adds the offset to the head after the centring move as well; the
+      // mark truly lies at the offset from where the head stood when the search saw it.
+      if (m_Precision.truePosition)
+        m_FoundPt[i] = NewWorldPt{static_cast<double>(look.x + x), static_cast<double>(look.y + y)};
+      else
+        m_FoundPt[i] = NewWorldPt{headX + x, headY + y};
     }
+    // Marks that give no plausible print of the document are not this copy's: never cut them.
+    // (A run stopped after some of the marks has nothing to check.)
+    if (found && m_bRunning != 0 && m_Precision.sanityCheck &&
+        !kx::TransformPlausible(
+            GetTM(m_RefPt[0], m_RefPt[1], m_RefPt[2], m_FoundPt[0], m_FoundPt[1], m_FoundPt[2]),
+            kPlausibleScale, kPlausibleShearDegrees))
+      found = false;
     // All three found, or stopped right after a found one: done. A failed search, or a Stop
     // before this copy's first search (while the head travelled to it), asks the user.
     // Closing the dialog asks nothing more.
@@ -299,6 +334,12 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       return false;
     }
   }
+}
+
+NewWorldPt CKestrixDialog::PredictNextCopy(NewWorldPt nominal) {
+  const TM tm = GetTM(m_RefPt[0], m_RefPt[1], m_RefPt[2], m_FoundPt[0], m_FoundPt[1], m_FoundPt[2]);
+  return NewWorldPt{m_FoundPt[0].x + tm.m11 * nominal.x + tm.m21 * nominal.y,
+                    m_FoundPt[0].y + tm.m12 * nominal.x + tm.m22 * nominal.y};
 }
 
 // ---- Cutting ----

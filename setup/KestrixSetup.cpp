@@ -53,7 +53,12 @@ constexpr double kRefineScaleSpread = 0.1;
 // Decimals precision mode stores Scale and the offsets with.
 constexpr int kPrecisionDigits = 4;
 
-bool PrecisionMode() { return GetIntDeviceSetup("KestrixPrecision", 0) == 1; }
+// "KestrixPrecision" 1 turns every refinement on; other values pick the run's refinements one by
+// one and leave the calibration as described unless they include 1.
+bool PrecisionMode() {
+  const int value = GetIntDeviceSetup("KestrixPrecision", 0);
+  return value > 0 && (value & 1) != 0;
+}
 
 int ReadSetting(const char* key, int def) { return GetIntMorvane(kSection, key, def, 1, nullptr); }
 

@@ -23,9 +23,13 @@ cv::Rect ReferenceArea(int ox, int oy, int ax0, int ay0, int ax1, int ay1, int H
 }
 
 cv::Point2d ReferenceCentre(const cv::Rect& area, int H, double scale) {
+  return ReferenceCentre(area, H, cv::Point2d(scale, scale));
+}
+
+cv::Point2d ReferenceCentre(const cv::Rect& area, int H, cv::Point2d unitsPerPixel) {
   const int x = area.x + Half(area.width);
   const int y = H - area.y - Half(area.height);
-  return cv::Point2d(x * scale, y * scale);
+  return cv::Point2d(x * unitsPerPixel.x, y * unitsPerPixel.y);
 }
 
 int PreviewFactor(cv::Size area, cv::Size client) {

@@ -14,6 +14,8 @@ cv::Rect ReferenceArea(int ox, int oy, int ax0, int ay0, int ax1, int ay1, int H
 // The reference position of the area's centre in cutter units, measured from the reference
 // image's lower-left corner with y up: ((x + w/2) * scale, (H - y - h/2) * scale).
 cv::Point2d ReferenceCentre(const cv::Rect& area, int H, double scale);
+// The same with the cutter units a pixel spans along x and along y.
+cv::Point2d ReferenceCentre(const cv::Rect& area, int H, cv::Point2d unitsPerPixel);
 
 // The integer factor a preview of `area` size is shrunk by to fit a control first laid out at
 // `client` size: max(w div cw, h div ch) + 1, at least 1.

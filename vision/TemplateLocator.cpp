@@ -11,6 +11,7 @@
 
 #include "common/Frame.h"
 #include "common/Units.h"
+#include "vision/PeakFit.h"
 
 namespace kx {
 
@@ -63,13 +64,15 @@ class Correlator {
     }
   }
 
-  // The best score and its top-left position in the window of frame (8-bit BGR).
-  void Best(const cv::Mat& window, double* score, cv::Point* where) const {
+  // The best score and its top-left position in the window of frame (8-bit BGR); with refined,
+  // also that position to a fraction of a pixel.
+  void Best(const cv::Mat& window, double* score, cv::Point* where, cv::Point2d* refined) const {
     cv::Mat result(m_result, CV_32F);
     if (m_flat) {
       // A template without contrast matches everywhere equally well.
       *score = 1.0;
       *where = cv::Point(0, 0);
+      if (refined) *refined = cv::Point2d(0, 0);
       return;
     }
     // One plane and one product serve the three colours in turn: few large allocations.
@@ -145,6 +148,7 @@ class Correlator {
       }
     }
     cv::minMaxLoc(result, nullptr, score, nullptr, where);
+    if (refined) *refined = RefinePeak(result, *where);
   }
 
  private:
@@ -162,7 +166,7 @@ class Correlator {
 }  // namespace
 
 MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
-                    const cv::Rect& window, double scale) {
+                    const cv::Rect& window, double scale, bool subPixel) {
   MarkMatch m;
   const cv::Rect frameRect(0, 0, kFrameWidth, kFrameHeight);
   if (templ.empty() || window.width <= 0 || window.height <= 0 || (window & frameRect) != window ||
@@ -172,10 +176,11 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
   const Correlator correlator(templ, window.size());
   double scores[kMatchFrames] = {};
   cv::Point best[kMatchFrames];
+  cv::Point2d refined[kMatchFrames];
   // The frames are independent: they are correlated side by side.
   cv::parallel_for_(cv::Range(0, kMatchFrames), [&](const cv::Range& range) {
     for (int k = range.start; k < range.end; ++k)
-      correlator.Best(frames[k](window), &scores[k], &best[k]);
+      correlator.Best(frames[k](window), &scores[k], &best[k], subPixel ? &refined[k] : nullptr);
   });
   double sumScore = 0.0;
   int sumX = 0;
@@ -187,12 +192,24 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
   }
   m.score = sumScore / kMatchFrames;
   m.best = cv::Point(sumX / kMatchFrames + window.x, sumY / kMatchFrames + window.y);
+  cv::Point2d sumRefined(0, 0);
+  for (const cv::Point2d& r : refined) sumRefined += r;
+  m.exact = subPixel ? sumRefined / kMatchFrames + cv::Point2d(window.tl()) : cv::Point2d(m.best);
   if (MatchAccepted(m.score)) {
     m.found = true;
     const int w = templ.cols;
     const int h = templ.rows;
-    m.x = -Trunc((Half(kFrameWidth) - Half(w) - m.best.x) * scale);
-    m.y = Trunc((Half(kFrameHeight) - Half(h) - m.best.y) * scale);
+    if (subPixel) {
+      // Pixel centres throughout: the camera looks at the centre of the frame's centre pixel, and
+      // a reference position names the pixel centre that many pixels right of and above the
+      // reference bitmap's lower-left pixel. Counted from the area's top, the position's row is
+      // h/2 - 1, its column w/2.
+      m.x = std::lround((m.exact.x + Half(w) - Half(kFrameWidth)) * scale);
+      m.y = std::lround((Half(kFrameHeight) - (Half(h) - 1) - m.exact.y) * scale);
+    } else {
+      m.x = -Trunc((Half(kFrameWidth) - Half(w) - m.best.x) * scale);
+      m.y = Trunc((Half(kFrameHeight) - Half(h) - m.best.y) * scale);
+    }
   }
   return m;
 }

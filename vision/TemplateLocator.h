@@ -24,6 +24,7 @@ struct MarkMatch {
   bool found = false;
   double score = 0.0;  // mean of the frames' best correlation
   cv::Point best;      // mean top-left corner of the best matches, frame pixels
+  cv::Point2d exact;   // the same to a fraction of a pixel when matched to sub-pixel precision
   long x = 0;          // offset camera centre -> mark centre, cutter units, x right
   long y = 0;          // and y up (toward row 0); meaningful only when found
 };
@@ -35,7 +36,12 @@ struct MarkMatch {
 // score 0. Each frame's scores are the normalised correlation coefficient of the plain library
 // match, computed exactly (no coarse search); the frames are correlated side by side on the
 // library's worker threads. Pure: no sleeping, no state kept between calls.
+// With subPixel each frame's peak is refined to a fraction of a pixel (RefinePeak), the frames'
+// positions are averaged in floating point, the offset is that of the template's reference pixel
+// (column w/2, row h/2 - 1: the pixel ReferenceCentre names) from the frame's centre pixel, and it
+// is rounded to the nearest cutter unit.
 MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
-                    const cv::Rect& window, double scale);
+                    const cv::Rect& window, double scale, bool subPixel = false);
+
 
 }  // namespace kx

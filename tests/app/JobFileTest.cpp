@@ -25,6 +25,7 @@ TEST(JobFile, ASheetWorldWithoutSectionsPlansEveryCopyAtThePitch) {
   EXPECT_DOUBLE_EQ(setup.plan.stepX, 12.5);
   EXPECT_DOUBLE_EQ(setup.plan.stepY, 9.25);
   EXPECT_TRUE(setup.plan.failures.empty());
+  EXPECT_EQ(setup.plan.precision, 0) << "the described run unless the file asks";
   EXPECT_EQ(setup.expect.copies, 2);
 }
 
@@ -46,13 +47,14 @@ TEST(JobFile, ARollRunsToTheLastPrintedCopyAndIsCancelledThere) {
 TEST(JobFile, SectionsOverrideTheDefaults) {
   const MainJobSetup setup = Parse(R"({
     "copies": {"columns": 3, "rows": 3},
-    "run": {"material": "roll", "rollDir": 1, "maxError": 9, "copiesX": 2, "copiesY": 1,
+    "run": {"material": "roll", "rollDir": 1, "maxError": 9, "precision": 1, "copiesX": 2, "copiesY": 1,
             "stepX": 11.5, "stepY": 4, "firstCopy": 4},
     "operator": {"failures": [{"answer": "ok", "placeCopy": 7}, {"answer": "cancel"}]},
     "expect": {"copies": 5, "maxErrorMm": 0.25, "headAtOrigin": false}})");
   EXPECT_TRUE(setup.plan.roll);
   EXPECT_EQ(setup.plan.rollDir, 1);
   EXPECT_EQ(setup.plan.maxError, 9);
+  EXPECT_EQ(setup.plan.precision, 1);
   EXPECT_EQ(setup.plan.copiesX, 2);
   EXPECT_EQ(setup.plan.copiesY, 1);
   EXPECT_DOUBLE_EQ(setup.plan.stepX, 11.5);
@@ -86,6 +88,7 @@ TEST(JobFile, EveryBadSectionValueIsNamedAndLeavesTheSetupAlone) {
       {R"({"run": 3})", "key \"run\" must be an object"},
       {R"({"run": {"copiesX": "2"}})", "key \"run.copiesX\" must be an integer"},
       {R"({"run": {"copiesY": 0}})", "key \"run.copiesY\" must be between 1 and 1000"},
+      {R"({"run": {"precision": 64}})", "key \"run.precision\" must be between 0 and 63"},
       {R"({"run": {"material": "paper"}})", "key \"run.material\" must be \"roll\" or \"sheet\""},
       {R"({"run": {"stepX": 0}})", "key \"run.stepX\" must be above 0"},
       {R"({"run": {"stepY": true}})", "key \"run.stepY\" must be a number"},

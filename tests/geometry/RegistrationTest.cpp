@@ -1,6 +1,8 @@
 // Registration transforms: hand-checked cases where a fault would hide, and recovery properties.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
 #include <random>
 
 #include "geometry/Registration.h"
@@ -106,6 +108,39 @@ TEST_F(RandomMaps, SimilarityRecoveredFromTwoPairs) {
     const TM tm = GetTM(s0, s1, truth.Map(s0), truth.Map(s1));
     ExpectTmNear(tm, truth, 1e-9);
   }
+}
+
+// A linear map that rotates by deg degrees, scales x by sx and y by sy, then shears by shearDeg.
+TM Linear(double deg, double sx, double sy, double shearDeg) {
+  const double a = deg * std::numbers::pi / 180, t = std::tan(shearDeg * std::numbers::pi / 180);
+  // Columns: the images of the x and y axes.
+  const double xx = sx, xy = 0, yx = sy * t, yy = sy;
+  TM tm = TM::Identity();
+  tm.m11 = std::cos(a) * xx - std::sin(a) * xy;
+  tm.m12 = std::sin(a) * xx + std::cos(a) * xy;
+  tm.m21 = std::cos(a) * yx - std::sin(a) * yy;
+  tm.m22 = std::sin(a) * yx + std::cos(a) * yy;
+  tm.dx = 1234;
+  tm.dy = -567;
+  return tm;
+}
+
+TEST(TransformPlausible, RotationIsFreeScaleAndShearAreBounded) {
+  for (double deg : {0.0, 3.0, -45.0, 179.0}) {
+    EXPECT_TRUE(kx::TransformPlausible(Linear(deg, 1, 1, 0), 0.02, 1.0)) << deg;
+    EXPECT_TRUE(kx::TransformPlausible(Linear(deg, 1.019, 0.981, 0.95), 0.02, 1.0)) << deg;
+    EXPECT_FALSE(kx::TransformPlausible(Linear(deg, 1.021, 1, 0), 0.02, 1.0)) << deg;
+    EXPECT_FALSE(kx::TransformPlausible(Linear(deg, 1, 0.979, 0), 0.02, 1.0)) << deg;
+    EXPECT_FALSE(kx::TransformPlausible(Linear(deg, 1, 1, 1.05), 0.02, 1.0)) << deg;
+    EXPECT_FALSE(kx::TransformPlausible(Linear(deg, 1, 1, -1.05), 0.02, 1.0)) << deg;
+  }
+  // A mirrored print, or marks that coincide, are no print of the document at all.
+  TM mirrored = TM::Identity();
+  mirrored.m22 = -1;
+  EXPECT_FALSE(kx::TransformPlausible(mirrored, 0.02, 1.0));
+  TM degenerate = TM::Identity();
+  degenerate.m11 = degenerate.m22 = 0;
+  EXPECT_FALSE(kx::TransformPlausible(degenerate, 0.02, 1.0));
 }
 
 }  // namespace
