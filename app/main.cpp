@@ -26,7 +26,8 @@ int Usage(std::ostream& to, int status) {
         "Writes DIR/report.json, DIR/bed.png and DIR/dialog.png, and the settings into DIR/config\n"
         "(DIR defaults to out). --config CFG runs with the settings a calibration left in CFG\n"
         "(say out/config) instead of the world's own.\n"
-        "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed.\n";
+        "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed,\n"
+        "4 the machine failed (run, demo).\n";
   return status;
 }
 

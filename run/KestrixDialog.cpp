@@ -16,6 +16,7 @@
 #include "host/DriverSession.h"
 #include "platform/Clock.h"
 #include "platform/Operator.h"
+#include "run/MachineFault.h"
 #include "vision/LiveView.h"
 #include "vision/ReferenceArea.h"
 
@@ -104,6 +105,7 @@ BOOL CKestrixDialog::OnInitDialog() {
     char port[100] = {};
     GetStringDeviceNull("Port Setup", "Port", port, sizeof port);
     m_nPort = kx::ResolvePort(port);
+    ReadWaitLimits();
     m_ptHead = ReadHead();
     m_wndLive.SetWindowPos(nullptr, 0, 0, 192, 256, SWP_NOMOVE | SWP_NOZORDER);
     if (m_wndPreview.GetSafeHwnd()) m_wndPreview.GetClientRect(&m_rcPreview);
@@ -148,15 +150,64 @@ POINT CKestrixDialog::ReadHead() const {
   return POINT{p.x, p.y};
 }
 
+int CKestrixDialog::PositionTolerance() const { return std::max(m_nPosTolerance, m_nNoiseSeen); }
+
+POINT CKestrixDialog::ReadHeadSettled() const {
+  if (PositionTolerance() <= 0) return ReadHead();
+  constexpr int kReadings = 8;
+  double sx = 0, sy = 0;
+  for (int i = 0; i < kReadings; ++i) {
+    const POINT p = ReadHead();
+    sx += p.x;
+    sy += p.y;
+  }
+  return POINT{static_cast<LONG>(kx::Trunc(sx / kReadings)),
+               static_cast<LONG>(kx::Trunc(sy / kReadings))};
+}
+
+void CKestrixDialog::ReadWaitLimits() {
+  m_nPosTolerance = std::clamp(GetIntDeviceSetup("KestrixPositionTolerance", 0), 0, 100000);
+  m_nHeadTimeout = std::clamp(GetIntDeviceSetup("KestrixHeadTimeout", 600), 1, 86400);
+  m_nFrameTimeout = std::clamp(GetIntDeviceSetup("KestrixFrameTimeout", 30), 1, 86400);
+}
+
+void CKestrixDialog::MeasureReadingNoise() {
+  // Two readings back to back of a head at rest agree on a behaving cutter; what they differ by
+  // is noise, and each of them may be off by half of it.
+  const POINT a = ReadHead();
+  const POINT b = ReadHead();
+  const long spread = std::max(std::labs(a.x - b.x), std::labs(a.y - b.y));
+  const int noise = static_cast<int>(std::min<long>((spread + 1) / 2, 100000));
+  m_nNoiseSeen = std::max(m_nNoiseSeen, noise);
+}
+
 void CKestrixDialog::MoveTo(long x, long y) {
   m_bMoving = 1;
   sendxyNoW(x, y, kMoveTravel);
   POINT p = ReadHead();
+  const POINT start = p;
   POINT previous{-1, -1};
+  const DWORD began = GetTickCount();
+  // Readings that may each be off by the tolerance count as equal when they differ by twice it.
+  const long tolerance = PositionTolerance();
+  const long arrival = 3 + tolerance;
+  const long agree = 2 * tolerance;
+  const auto near = [](POINT a, POINT b, long d) {
+    return std::labs(a.x - b.x) <= d && std::labs(a.y - b.y) <= d;
+  };
+  if (!near(p, POINT{static_cast<LONG>(x), static_cast<LONG>(y)}, arrival)) m_bMoveAsked = true;
   for (;;) {
-    if (std::labs(p.x - x) <= 3 && std::labs(p.y - y) <= 3) break;
-    if (p.x == previous.x && p.y == previous.y) break;  // stalled or blocked short of the target
-    if (m_bMoving == 0) break;                          // Stop
+    if (!near(p, start, agree)) m_bHeadMoved = true;
+    if (near(p, POINT{static_cast<LONG>(x), static_cast<LONG>(y)}, arrival)) break;
+    if (previous.x != -1 && near(p, previous, agree)) break;  // stalled or blocked short
+    if (p.x == previous.x && p.y == previous.y) break;
+    if (m_bMoving == 0) break;  // Stop
+    if (m_bFault == 1) break;   // the run has ended on a fault of the machine already
+    if (GetTickCount() - began >= static_cast<DWORD>(m_nHeadTimeout) * 1000u) {
+      m_bMoving = 0;
+      EndRunOnFault(kx::kHeadNotResting, m_nHeadTimeout);
+      break;
+    }
     Sleep(200);
     previous = p;
     p = ReadHead();
@@ -167,13 +218,15 @@ void CKestrixDialog::MoveTo(long x, long y) {
 
 void CKestrixDialog::MoveToOffset(long dx, long dy) {
   PumpOne();
+  // The head rests where the last move left it: a good moment to see what a reading carries.
+  MeasureReadingNoise();
   long tx = m_ptHead.x + dx;
   long ty = m_ptHead.y + dy;
   if (tx < 0) tx = 0;
   if (ty < 0) ty = 0;
   MoveTo(tx, ty);
   m_ptHead = POINT{static_cast<LONG>(tx), static_cast<LONG>(ty)};
-  m_ptHead = ReadHead();
+  m_ptHead = ReadHeadSettled();
 }
 
 void CKestrixDialog::OnLButtonDown(UINT nFlags, CPoint point) {

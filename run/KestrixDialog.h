@@ -121,6 +121,13 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // Removes and dispatches one pending message of this window; false when there was none.
   bool PumpOne();
   POINT ReadHead() const;
+  // The head position to move from: one reading, or with a position tolerance set the mean of
+  // several back-to-back readings, so that a noisy reading does not throw a centring move off.
+  POINT ReadHeadSettled() const;
+  // Compares two head readings taken back to back and keeps the largest noise seen.
+  void MeasureReadingNoise();
+  // The noise a head reading may carry: the setting, or the noise seen if that is larger.
+  int PositionTolerance() const;
 
   CStatic m_wndLive;
   CStatic m_wndPreview;
@@ -163,6 +170,15 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   std::array<std::unique_ptr<kx::RoiImage>, 21> m_pRotTmpl;
   double m_dRotation = 0.0;  // the last rotation FindRegMark2 found, radians
 
+  // Limits of the waits on the machine (device settings "KestrixPositionTolerance",
+  // "KestrixHeadTimeout", "KestrixFrameTimeout"): the noise a head reading may carry (cutter
+  // units), and how long a wait on the head or on a camera frame lasts before the run gives up
+  // (seconds).
+  int m_nPosTolerance = 0;
+  int m_nNoiseSeen = 0;  // half the largest difference of two back-to-back readings so far
+  int m_nHeadTimeout = 600;
+  int m_nFrameTimeout = 30;
+
  private:
   // Set once OnInitDialog has readied the frame buffer and the live view: frames before that are
   // neither stored nor shown.
@@ -176,6 +192,31 @@ class KX_EXPORT CKestrixDialog : public CDialog {
                   bool* gaveUp);
   // The failure dialogue; true when the user placed the camera and the search starts again.
   bool AskForManualPlacement();
+  // Reads the limits of the waits on the machine from the device settings.
+  void ReadWaitLimits();
+  // Waits for the head to rest after a cut: two readings 100 ms apart that agree. False (and
+  // the run ended with a message) when it did not rest within the head timeout.
+  bool WaitForRest();
+  // Before a failed search asks the user: true when the machine is the cause (the camera has
+  // delivered no frame for the frame timeout, the head did not move at all during the search
+  // though it was sent away, or its readings carry more noise than maxErr, the offset a centred
+  // mark may have); the run has then ended with a message saying so.
+  bool SearchFailedOnMachine(int maxErr);
+  // Shows text (with %d replaced by number) and ends the run where the head stands; the first
+  // such fault of a run is the one shown.
+  void EndRunOnFault(const char* text, int number = 0);
+
+  // Set when a machine fault ended the run (cleared at Start).
+  int m_bFault = 0;
+  // What the moves of the current search did: whether one was sent away beyond the arrival
+  // window, and whether the head was seen to move.
+  bool m_bMoveAsked = false;
+  bool m_bHeadMoved = false;
+  // The camera as the mark search last saw it: the frame buffer's sequence, when it last
+  // changed (clock milliseconds), and whether the last search's captures got no new frame.
+  std::uint64_t m_nFrameSeq = 0;
+  DWORD m_dwFrameSeen = 0;
+  bool m_bFramesStale = false;
 
   DECLARE_MESSAGE_MAP()
 };

@@ -1,11 +1,13 @@
 // The registration run: the serpentine over the copies, the mark search and cutting.
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "common/Units.h"
 #include "host/CutterDriver.h"
 #include "platform/Clock.h"
 #include "run/KestrixDialog.h"
+#include "run/MachineFault.h"
 #include "vision/MarkSearch.h"
 #include "vision/ReferenceArea.h"
 #include "vision/TemplateLocator.h"
@@ -27,6 +29,14 @@ const char kNoReference[] =
 const char kCutRefused[] =
     "(*v*)The cutter did not take the copy. The copy was registered but not cut; the run stops.";
 
+// text translated, with its "%d" replaced by number.
+std::string WithNumber(const char* text, int number) {
+  std::string out = kx::Translate(text);
+  if (const std::size_t at = out.find("%d"); at != std::string::npos)
+    out = out.substr(0, at) + std::to_string(number) + out.substr(at + 2);
+  return out;
+}
+
 }  // namespace
 
 // ---- Start and Stop ----
@@ -43,6 +53,10 @@ void CKestrixDialog::OnStart() {
   // The dialog cannot be closed behind the run's back: a close request stops the run first.
   CBusyScope busy(*this);
   m_bRunning = 1;
+  m_bFault = 0;
+  ReadWaitLimits();
+  m_nFrameSeq = m_FrameBuffer.Sequence();
+  m_dwFrameSeen = GetTickCount();
   GetDlgItem(IDC_KX_START)->EnableWindow(FALSE);
   GetDlgItem(IDC_KX_STOP)->SetWindowText("(*v*)Stop");
   UpdateData(TRUE);
@@ -60,9 +74,7 @@ void CKestrixDialog::OnStart() {
   for (uint64 h : m_hRegMark) marks += h != 0;
   if (marks < 3) {
     // Never a search with a guessed area: the run ends here, naming what the job lacks.
-    std::string text = kx::Translate(kTooFewMarks);
-    if (const std::size_t at = text.find("%d"); at != std::string::npos)
-      text = text.substr(0, at) + std::to_string(marks) + text.substr(at + 2);
+    const std::string text = WithNumber(kTooFewMarks, marks);
     TMessageBox(this, text.c_str(), kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
   } else if (!m_pRegImage) {
     TMessageBox(this, kNoReference, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -186,9 +198,17 @@ void CKestrixDialog::OnSheet() {
 bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, double* score) {
   const cv::Mat templ = reference->RoiMat().clone();
   cv::Mat frames[kx::kMatchFrames];
+  const std::uint64_t before = m_FrameBuffer.Sequence();
   for (cv::Mat& frame : frames) {
     frame = m_FrameBuffer.Snapshot();
     Sleep(kx::kMatchFrameIntervalMs);
+  }
+  // Whether the camera still delivers: a failed search asks only once frames come in.
+  const std::uint64_t after = m_FrameBuffer.Sequence();
+  m_bFramesStale = after == before;
+  if (after != m_nFrameSeq) {
+    m_nFrameSeq = after;
+    m_dwFrameSeen = GetTickCount();
   }
   BOUNDS bounds{};
   DBGetMemberBounds(m_JobList, &bounds);
@@ -214,9 +234,10 @@ bool CKestrixDialog::SearchMark(int mark, NewWorldPt ref, int maxErr, int stepX,
   double score = 0.0;
   bool found = FindRegMark(m_pRegImage.get(), x, y, &score);
   int count = 0;
+  int centrings = 0;
   for (;;) {
     if (found && kx::MarkCentred(*x, *y, maxErr)) break;
-    if (kx::SearchGivesUp(limit, count)) {
+    if (kx::SearchGivesUp(limit, count) || (found && centrings >= kx::kCentringLimit)) {
       *gaveUp = true;
       break;
     }
@@ -225,6 +246,7 @@ bool CKestrixDialog::SearchMark(int mark, NewWorldPt ref, int maxErr, int stepX,
     const bool stepped = !found;
     if (found) {
       MoveToOffset(*x, *y);  // centring on a found mark
+      centrings += 1;
     } else {
       const kx::HeadStep step = mark == 0 ? kx::FirstMarkStep(area, m_dScale, m_nDir, stepX, stepY)
                                           : kx::LaterMarkStep(count, area, m_dScale, m_nDir);
@@ -263,6 +285,7 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
   const int maxErr = GetIntDeviceSetup("KestrixMaxError", 6);
   for (;;) {
     for (int i = 0; i < 3; ++i) m_RefPt[i] = m_FoundPt[i] = NewWorldPt{0, 0};
+    m_bMoveAsked = m_bHeadMoved = false;
     bool found = false;
     for (int i = 0; i < 3 && m_bRunning != 0; ++i) {
       // A missing mark has no area to search for (Start refuses such a job already).
@@ -293,6 +316,11 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
     if (found || IsClosePending()) {
       SetupRegImage(0);
       return found && m_bRunning != 0;
+    }
+    // A search that failed because the machine did: the user is told that instead.
+    if (m_bFault == 1 || (m_bRunning == 1 && SearchFailedOnMachine(maxErr))) {
+      SetupRegImage(0);
+      return false;
     }
     if (!AskForManualPlacement()) {
       SetupRegImage(0);
@@ -337,24 +365,80 @@ void CKestrixDialog::Cut() {
     DEV_SendInfo(kDevCodeCutState, &cutState);
     const bool cut = machine->CallSection(copies, nullptr);
 
-    POINT position = ReadHead();
+    const POINT position = ReadHead();
     MoveTo(position.x + 2, position.y + 2);
-    // Wait for the head to rest: two readings 100 ms apart that agree.
-    position = ReadHead();
-    POINT previous{-1, -1};
-    while (position.x != previous.x || position.y != previous.y) {
-      Sleep(100);
-      previous = position;
-      position = ReadHead();
-      PumpOne();
-    }
+    WaitForRest();
     cutState = 2;
     DEV_SendInfo(kDevCodeCutState, &cutState);
-    m_ptHead = ReadHead();
+    m_ptHead = ReadHeadSettled();
     DBDestroyList(copies);
-    if (!cut) {
+    if (!cut && m_bFault == 0) {
       TMessageBox(this, kCutRefused, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
       OnStop();
     }
   }
+}
+
+bool CKestrixDialog::WaitForRest() {
+  if (m_bFault == 1) return false;
+  // Two readings 100 ms apart that agree (within twice the noise a reading may carry).
+  const long agree = 2L * PositionTolerance();
+  const DWORD began = GetTickCount();
+  POINT position = ReadHead();
+  POINT previous{-1, -1};
+  for (;;) {
+    if (position.x == previous.x && position.y == previous.y) return true;
+    if (previous.x != -1 && std::labs(position.x - previous.x) <= agree &&
+        std::labs(position.y - previous.y) <= agree)
+      return true;
+    if (GetTickCount() - began >= static_cast<DWORD>(m_nHeadTimeout) * 1000u) {
+      EndRunOnFault(kx::kHeadNotResting, m_nHeadTimeout);
+      return false;
+    }
+    Sleep(100);
+    previous = position;
+    position = ReadHead();
+    PumpOne();
+  }
+}
+
+// ---- Faults of the machine ----
+
+bool CKestrixDialog::SearchFailedOnMachine(int maxErr) {
+  if (m_bFramesStale) {
+    // The last look got no new frame: wait for one, up to the frame timeout since the last.
+    while (m_FrameBuffer.Sequence() == m_nFrameSeq) {
+      if (GetTickCount() - m_dwFrameSeen >= static_cast<DWORD>(m_nFrameTimeout) * 1000u) {
+        EndRunOnFault(kx::kNoCameraFrames, m_nFrameTimeout);
+        return true;
+      }
+      if (m_bRunning == 0) return false;
+      Sleep(100);
+      PumpOne();
+    }
+  }
+  if (m_bMoveAsked && !m_bHeadMoved) {
+    EndRunOnFault(kx::kHeadNotMoving);
+    return true;
+  }
+  if (m_nNoiseSeen > maxErr) {
+    EndRunOnFault(kx::kHeadReadingsNoisy, m_nNoiseSeen);
+    return true;
+  }
+  return false;
+}
+
+void CKestrixDialog::EndRunOnFault(const char* text, int number) {
+  if (m_bFault == 1) return;
+  if (m_bRunning == 1) m_bFault = 1;
+  const std::string message = WithNumber(text, number);
+  TMessageBox(this, message.c_str(), kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+  if (m_bRunning == 0) return;
+  if (m_bManualLocate == 1) {
+    // The wait for placement by hand ends, and the run with it.
+    m_bManualLocate = 0;
+    m_bRunning = 0;
+    return;
+  }
+  OnStop();
 }

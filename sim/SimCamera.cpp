@@ -129,7 +129,7 @@ void SimCamera::Run(std::shared_ptr<Sync> sync) {
     const bool seen =
         !sync->followsClock || m_everyFrameInFull.load() || sync->Due(index + 1) > sync->clockNow;
     lock.unlock();
-    if (!m_sinks.Empty()) {
+    if (!m_sinks.Empty() && due < m_stopAt.load()) {
       cv::Mat frame = Render(due, index, seen, &cache);
       m_sinks.Deliver(frame.data, static_cast<DWORD>(kFrameBytes));
     }
