@@ -2,6 +2,7 @@
 #include "run/KestrixDialog.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -152,17 +153,38 @@ POINT CKestrixDialog::ReadHead() const {
 
 int CKestrixDialog::PositionTolerance() const { return std::max(m_nPosTolerance, m_nNoiseSeen); }
 
+namespace {
+// Readings off by up to t units either way scatter with a spread of t / sqrt(3); the mean of
+// t * t / 3 of them is within about a unit of the truth. At most 64 readings.
+int SettledReadings(int tolerance) {
+  return static_cast<int>(std::clamp((static_cast<long>(tolerance) * tolerance + 2) / 3, 1L, 64L));
+}
+}  // namespace
+
+double CKestrixDialog::SettledUncertainty() const {
+  const int tolerance = PositionTolerance();
+  return tolerance / std::sqrt(3.0 * SettledReadings(tolerance));
+}
+
 POINT CKestrixDialog::ReadHeadSettled() const {
-  if (PositionTolerance() <= 0) return ReadHead();
-  constexpr int kReadings = 8;
+  const int tolerance = PositionTolerance();
+  if (tolerance <= 0) return ReadHead();
+  const int readings = SettledReadings(tolerance);
   double sx = 0, sy = 0;
-  for (int i = 0; i < kReadings; ++i) {
+  for (int i = 0; i < readings; ++i) {
     const POINT p = ReadHead();
     sx += p.x;
     sy += p.y;
   }
-  return POINT{static_cast<LONG>(kx::Trunc(sx / kReadings)),
-               static_cast<LONG>(kx::Trunc(sy / kReadings))};
+  return POINT{static_cast<LONG>(kx::Trunc(sx / readings)),
+               static_cast<LONG>(kx::Trunc(sy / readings))};
+}
+
+void CKestrixDialog::NoteFrames() {
+  const std::uint64_t sequence = m_FrameBuffer.Sequence();
+  if (sequence == m_nFrameSeq) return;
+  m_nFrameSeq = sequence;
+  m_dwFrameSeen = GetTickCount();
 }
 
 void CKestrixDialog::ReadWaitLimits() {
@@ -172,11 +194,18 @@ void CKestrixDialog::ReadWaitLimits() {
 }
 
 void CKestrixDialog::MeasureReadingNoise() {
-  // Two readings back to back of a head at rest agree on a behaving cutter; what they differ by
-  // is noise, and each of them may be off by half of it.
-  const POINT a = ReadHead();
-  const POINT b = ReadHead();
-  const long spread = std::max(std::labs(a.x - b.x), std::labs(a.y - b.y));
+  // Readings back to back of a head at rest agree on a behaving cutter. When two do not, a few
+  // more show how far they scatter: each reading may be off by half the widest spread.
+  POINT lo = ReadHead();
+  POINT hi = lo;
+  const POINT second = ReadHead();
+  if (second.x == lo.x && second.y == lo.y) return;
+  for (int i = 0; i < 9; ++i) {
+    const POINT p = i == 0 ? second : ReadHead();
+    lo = POINT{std::min(lo.x, p.x), std::min(lo.y, p.y)};
+    hi = POINT{std::max(hi.x, p.x), std::max(hi.y, p.y)};
+  }
+  const long spread = std::max(static_cast<long>(hi.x) - lo.x, static_cast<long>(hi.y) - lo.y);
   const int noise = static_cast<int>(std::min<long>((spread + 1) / 2, 100000));
   m_nNoiseSeen = std::max(m_nNoiseSeen, noise);
 }
@@ -211,6 +240,7 @@ void CKestrixDialog::MoveTo(long x, long y) {
     Sleep(200);
     previous = p;
     p = ReadHead();
+    NoteFrames();
     PumpOne();
   }
   m_bMoving = 0;

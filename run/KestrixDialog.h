@@ -121,10 +121,16 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // Removes and dispatches one pending message of this window; false when there was none.
   bool PumpOne();
   POINT ReadHead() const;
-  // The head position to move from: one reading, or with a position tolerance set the mean of
-  // several back-to-back readings, so that a noisy reading does not throw a centring move off.
+  // The head position to move from: one reading, or while readings may carry noise the mean of
+  // enough back-to-back readings to bring it within about a unit, so that a noisy reading does
+  // not throw a centring move or a found mark's position off.
   POINT ReadHeadSettled() const;
-  // Compares two head readings taken back to back and keeps the largest noise seen.
+  // How far a settled reading may still be off the truth (one spread of the mean), cutter units;
+  // 0 while readings carry no noise.
+  double SettledUncertainty() const;
+  // Notes whether a camera frame has arrived since the last look (m_nFrameSeq, m_dwFrameSeen).
+  void NoteFrames();
+  // Compares head readings taken back to back and keeps the largest noise seen.
   void MeasureReadingNoise();
   // The noise a head reading may carry: the setting, or the noise seen if that is larger.
   int PositionTolerance() const;
@@ -175,7 +181,7 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // units), and how long a wait on the head or on a camera frame lasts before the run gives up
   // (seconds).
   int m_nPosTolerance = 0;
-  int m_nNoiseSeen = 0;  // half the largest difference of two back-to-back readings so far
+  int m_nNoiseSeen = 0;  // half the widest spread of back-to-back readings so far
   int m_nHeadTimeout = 600;
   int m_nFrameTimeout = 30;
 
@@ -199,8 +205,8 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   bool WaitForRest();
   // Before a failed search asks the user: true when the machine is the cause (the camera has
   // delivered no frame for the frame timeout, the head did not move at all during the search
-  // though it was sent away, or its readings carry more noise than maxErr, the offset a centred
-  // mark may have); the run has then ended with a message saying so.
+  // though it was sent away, or even a settled reading may be off by more than maxErr, the
+  // offset a centred mark may have); the run has then ended with a message saying so.
   bool SearchFailedOnMachine(int maxErr);
   // Shows text (with %d replaced by number) and ends the run where the head stands; the first
   // such fault of a run is the one shown.
@@ -212,8 +218,8 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // window, and whether the head was seen to move.
   bool m_bMoveAsked = false;
   bool m_bHeadMoved = false;
-  // The camera as the mark search last saw it: the frame buffer's sequence, when it last
-  // changed (clock milliseconds), and whether the last search's captures got no new frame.
+  // The camera as the run last saw it: the frame buffer's sequence, when it last changed (clock
+  // milliseconds), and whether the last search's captures got no new frame.
   std::uint64_t m_nFrameSeq = 0;
   DWORD m_dwFrameSeen = 0;
   bool m_bFramesStale = false;

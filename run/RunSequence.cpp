@@ -204,12 +204,8 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
     Sleep(kx::kMatchFrameIntervalMs);
   }
   // Whether the camera still delivers: a failed search asks only once frames come in.
-  const std::uint64_t after = m_FrameBuffer.Sequence();
-  m_bFramesStale = after == before;
-  if (after != m_nFrameSeq) {
-    m_nFrameSeq = after;
-    m_dwFrameSeen = GetTickCount();
-  }
+  m_bFramesStale = m_FrameBuffer.Sequence() == before;
+  NoteFrames();
   BOUNDS bounds{};
   DBGetMemberBounds(m_JobList, &bounds);
   const kx::MarkMatch m =
@@ -298,6 +294,11 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       long x = 0, y = 0;
       bool gaveUp = false;
       found = SearchMark(i, ref, maxErr, stepX, stepY, &x, &y, &gaveUp) && !gaveUp;
+      if (found && SettledUncertainty() > maxErr) {
+        // Centred by luck: where the head stands is not known well enough to register on.
+        EndRunOnFault(kx::kHeadReadingsNoisy, PositionTolerance());
+        found = false;
+      }
       if (!found) break;
       MoveToOffset(x, y);
       const double headX = m_ptHead.x;
@@ -398,6 +399,7 @@ bool CKestrixDialog::WaitForRest() {
     Sleep(100);
     previous = position;
     position = ReadHead();
+    NoteFrames();
     PumpOne();
   }
 }
@@ -421,8 +423,8 @@ bool CKestrixDialog::SearchFailedOnMachine(int maxErr) {
     EndRunOnFault(kx::kHeadNotMoving);
     return true;
   }
-  if (m_nNoiseSeen > maxErr) {
-    EndRunOnFault(kx::kHeadReadingsNoisy, m_nNoiseSeen);
+  if (SettledUncertainty() > maxErr) {
+    EndRunOnFault(kx::kHeadReadingsNoisy, PositionTolerance());
     return true;
   }
   return false;

@@ -99,16 +99,17 @@ TEST(MachineFault, AHeadThatStopsMovingEndsTheRunSayingSo) {
 
 TEST(MachineFault, AHeadStalledBesideAMarkEndsInTheFailureDialogue) {
   RunHarness h(SheetWorld(1, 1, 44));
-  // The head stops for good 60 units short of the copy's second mark, on its way there: the
-  // mark is in view but the camera can never be centred on it.
+  // The head stops for good some 60 units short of the copy's second mark, on its way there
+  // (the prediction from one mark misses by tens of units on a turned sheet, hence the wide
+  // catch): the mark is in view but the camera can never be centred on it.
   const cv::Point2d m0 = h.scenario.HeadOverMark(0, 0);
   const cv::Point2d m1 = h.scenario.HeadOverMark(0, 1);
   const cv::Point2d stall = m1 + (m0 - m1) * (60.0 / cv::norm(m0 - m1));
-  h.scenario.Machine().Cutter().InjectStall(stall, 25.0);
+  h.scenario.Machine().Cutter().InjectStall(stall, 80.0);
   EXPECT_EQ(h.Run(h.OnGrid({.failures = {{.answer = IDCANCEL}}})), 0);
   EXPECT_EQ(h.op.PendingBoxes(), 0u) << "the search's failure dialogue was shown";
   EXPECT_THAT(h.Copies(), IsEmpty());
-  EXPECT_LT(cv::norm(h.Head() - stall), 30.0) << "stalled where it was";
+  EXPECT_LT(cv::norm(h.Head() - stall), 81.0) << "stalled where it was";
   EXPECT_LT(VirtualSeconds(h), 120.0);
   ExpectKnifeUp(h);
 }
