@@ -224,10 +224,15 @@ void CKestrixDialog::MoveTo(long x, long y) {
   const auto near = [](POINT a, POINT b, long d) {
     return std::labs(a.x - b.x) <= d && std::labs(a.y - b.y) <= d;
   };
-  if (!near(p, POINT{static_cast<LONG>(x), static_cast<LONG>(y)}, arrival)) m_bMoveAsked = true;
+  const bool sentAway = !near(p, POINT{static_cast<LONG>(x), static_cast<LONG>(y)}, arrival);
+  bool moved = false;
+  bool arrived = false;
   for (;;) {
-    if (!near(p, start, agree)) m_bHeadMoved = true;
-    if (near(p, POINT{static_cast<LONG>(x), static_cast<LONG>(y)}, arrival)) break;
+    if (!near(p, start, agree)) moved = true;
+    if (near(p, POINT{static_cast<LONG>(x), static_cast<LONG>(y)}, arrival)) {
+      arrived = true;
+      break;
+    }
     if (previous.x != -1 && near(p, previous, agree)) break;  // stalled or blocked short
     if (p.x == previous.x && p.y == previous.y) break;
     if (m_bMoving == 0) break;  // Stop
@@ -242,6 +247,12 @@ void CKestrixDialog::MoveTo(long x, long y) {
     p = ReadHead();
     NoteFrames();
     PumpOne();
+  }
+  if (moved) {
+    m_nStillMoves = 0;
+    m_bLastMoveArrived = arrived;
+  } else if (sentAway) {
+    m_nStillMoves += 1;
   }
   m_bMoving = 0;
 }

@@ -204,9 +204,10 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // the run ended with a message) when it did not rest within the head timeout.
   bool WaitForRest();
   // Before a failed search asks the user: true when the machine is the cause (the camera has
-  // delivered no frame for the frame timeout, the head did not move at all during the search
-  // though it was sent away, or even a settled reading may be off by more than maxErr, the
-  // offset a centred mark may have); the run has then ended with a message saying so.
+  // delivered no frame for the frame timeout, the head did not move on the last two or more
+  // moves although its last move before them arrived, or even a settled reading may be off by
+  // more than maxErr, the offset a centred mark may have); the run has then ended with a message
+  // saying so.
   bool SearchFailedOnMachine(int maxErr);
   // Shows text (with %d replaced by number) and ends the run where the head stands; the first
   // such fault of a run is the one shown.
@@ -214,10 +215,11 @@ class KX_EXPORT CKestrixDialog : public CDialog {
 
   // Set when a machine fault ended the run (cleared at Start).
   int m_bFault = 0;
-  // What the moves of the current search did: whether one was sent away beyond the arrival
-  // window, and whether the head was seen to move.
-  bool m_bMoveAsked = false;
-  bool m_bHeadMoved = false;
+  // What the moves did: how many in a row were sent away beyond the arrival window without the
+  // head moving at all, and whether the last move that moved the head arrived (a head that
+  // stopped short has stalled; one that stops moving after arriving does not move).
+  int m_nStillMoves = 0;
+  bool m_bLastMoveArrived = true;
   // The camera as the run last saw it: the frame buffer's sequence, when it last changed (clock
   // milliseconds), and whether the last search's captures got no new frame.
   std::uint64_t m_nFrameSeq = 0;

@@ -281,7 +281,6 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
   const int maxErr = GetIntDeviceSetup("KestrixMaxError", 6);
   for (;;) {
     for (int i = 0; i < 3; ++i) m_RefPt[i] = m_FoundPt[i] = NewWorldPt{0, 0};
-    m_bMoveAsked = m_bHeadMoved = false;
     bool found = false;
     for (int i = 0; i < 3 && m_bRunning != 0; ++i) {
       // A missing mark has no area to search for (Start refuses such a job already).
@@ -419,7 +418,7 @@ bool CKestrixDialog::SearchFailedOnMachine(int maxErr) {
       PumpOne();
     }
   }
-  if (m_bMoveAsked && !m_bHeadMoved) {
+  if (m_nStillMoves >= 2 && m_bLastMoveArrived) {
     EndRunOnFault(kx::kHeadNotMoving);
     return true;
   }
