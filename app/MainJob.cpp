@@ -193,7 +193,8 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
                     " scripted answer(s) to the search's failure dialogue never asked for");
   const std::string operatorFailure = op.Failed() ? op.FailureText() : std::string();
   const std::string machineFault = watch.Fault();
-  if (!machineFault.empty()) unmet.push_back("the run ended on a fault of the machine: " + machineFault);
+  if (!machineFault.empty())
+    unmet.push_back("the run ended on a fault of the machine: " + machineFault);
 
   out << SummaryLine(results, totals) << std::endl;
   for (const std::string& u : unmet) out << "not as expected: " << u << std::endl;

@@ -21,6 +21,6 @@ inline constexpr char kNoCameraFrames[] =
 // All of them, for whoever watches a run (the scripted user, the main job) and must tell a
 // machine fault from the other messages.
 inline constexpr const char* kMachineFaultTexts[] = {kHeadNotMoving, kHeadNotResting,
-                                                      kHeadReadingsNoisy, kNoCameraFrames};
+                                                     kHeadReadingsNoisy, kNoCameraFrames};
 
 }  // namespace kx

@@ -1,9 +1,9 @@
 // End-to-end: a machine that misbehaves mid-run (the head does not move, stalls beside a mark,
 // reads its position with noise, the camera stops) ends the run in bounded virtual time with a
 // message saying what happened, the knife up and nothing counted as cut that was not.
-#include <atomic>
-
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 #include "host/Settings.h"
 #include "tests/support/RunHarness.h"
@@ -68,11 +68,9 @@ TEST(MachineFault, ACameraThatStopsDeliversNothingFromThenOn) {
   ScratchFolder scratch;
   Scenario s(w, scratch / "config");
   std::atomic<int> frames{0};
-  s.Machine().Cam().AddSink(
-      [](BYTE*, DWORD, DWORD, DWORD, DWORD, DWORD, void* context, void*) {
-        *static_cast<std::atomic<int>*>(context) += 1;
-      },
-      &frames);
+  s.Machine().Cam().AddSink([](BYTE*, DWORD, DWORD, DWORD, DWORD, DWORD, void* context,
+                               void*) { *static_cast<std::atomic<int>*>(context) += 1; },
+                            &frames);
   s.Clock().Advance(500'000);
   EXPECT_EQ(frames.load(), 7) << "frames 1 to 7 of 15 a second fell due by 0.5 s";
   for (int i = 0; i < 30; ++i) s.Clock().Advance(100'000);
@@ -176,8 +174,8 @@ TEST(MachineFault, AHeadThatDoesNotComeToRestInTimeEndsTheRunAfterTheCut) {
   // A copy's cut takes the simulated cutter several seconds: with a head timeout of one second
   // the rest wait after it gives up.
   WriteIntDeviceSetup("KestrixHeadTimeout", 1);
-  h.op.ExpectBox("The cutter head did not come to rest within 1 s. Check the cutter; the run stops.",
-                 IDOK);
+  h.op.ExpectBox(
+      "The cutter head did not come to rest within 1 s. Check the cutter; the run stops.", IDOK);
   EXPECT_EQ(h.Run(h.OnGrid({.copiesY = 2})), 0);
   EXPECT_EQ(h.op.PendingBoxes(), 0u) << "the fault was reported";
   ASSERT_EQ(h.Copies().size(), 1u) << "the run stopped after the first copy";
