@@ -189,8 +189,9 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
       << ModeName(plan.precision) << std::endl;
   const std::int64_t virtualStart = scenario.Clock().NowMicros();
   const auto wallStart = std::chrono::steady_clock::now();
+  MachineFaultWatch watch(op);
   {
-    ScopedOperator install(&op);
+    ScopedOperator install(&watch);
     dialog.DoModal(&machine, scenario.Doc().jobList, scenario.Doc().imageObject);
   }
   recorder.Finish();
@@ -219,6 +220,9 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
     unmet.push_back(std::to_string(unasked) +
                     " scripted answer(s) to the search's failure dialogue never asked for");
   const std::string operatorFailure = op.Failed() ? op.FailureText() : std::string();
+  const std::string machineFault = watch.Fault();
+  if (!machineFault.empty())
+    unmet.push_back("the run ended on a fault of the machine: " + machineFault);
 
   out << SummaryLine(results, totals) << std::endl;
   if (loop && dryRun) out << "dry run: every move went knife up; no copy was cut" << std::endl;
@@ -228,6 +232,7 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   for (const KnifeCut& c : scenario.Machine().Cutter().Cuts()) cuts.push_back(c.segment);
   nlohmann::json report = ReportJson(worldName, setup, results, totals, unmet, operatorFailure);
   report["settings"] = settingsUsed;
+  report["machineFault"] = machineFault;
   bool written = WriteText(outDir / "report.json", report.dump(2) + "\n", err);
   written =
       WritePng(
@@ -239,6 +244,11 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   // A setting the dialog could not store made it show a message nobody scripted: the settings
   // are the cause, not the script.
   if (!SettingsStored(scenario, err)) return kJobBadInput;
+  // The machine failed: what the user was told is the cause, whatever the script then missed.
+  if (!machineFault.empty()) {
+    err << "kestrix: the machine failed: " << machineFault << "\n";
+    return written ? kJobMachineFault : kJobBadInput;
+  }
   if (!operatorFailure.empty()) {
     err << "kestrix: the scripted user could not finish the run:\n" << operatorFailure << "\n";
     return kJobScriptFailed;

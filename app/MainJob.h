@@ -36,6 +36,9 @@ inline constexpr int kJobUnmet = 1;  // the run ended but missed an expectation
 // (checked before anything is registered, and again after the run) or an output file is unusable.
 inline constexpr int kJobBadInput = 2;
 inline constexpr int kJobScriptFailed = 3;  // the scripted user could not do its part
+// The run ended on a fault of the machine (the head did not move or come to rest, its readings
+// were too noisy, the camera delivered no frames); the message is printed and reported.
+inline constexpr int kJobMachineFault = 4;
 
 // Reads the world (options.worldFile, or the demo), runs the run dialog modally on it with the
 // scripted user, prints a line per copy as the run goes and a summary on out, and writes

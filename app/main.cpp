@@ -43,7 +43,8 @@ int Usage(std::ostream& to, int status) {
         "(DIR defaults to out). --config CFG runs with the settings a calibration left in CFG\n"
         "(say out/config) instead of the world's own. --precision runs in precision mode\n"
         "(\"KestrixPrecision\" 1) whatever the world file says.\n"
-        "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed.\n";
+        "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed,\n"
+        "4 the machine failed (run, demo).\n";
   return status;
 }
 

@@ -2,6 +2,7 @@
 #include "run/KestrixDialog.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,6 +17,7 @@
 #include "host/DriverSession.h"
 #include "platform/Clock.h"
 #include "platform/Operator.h"
+#include "run/MachineFault.h"
 #include "vision/LiveView.h"
 #include "vision/ReferenceArea.h"
 
@@ -104,6 +106,7 @@ BOOL CKestrixDialog::OnInitDialog() {
     char port[100] = {};
     GetStringDeviceNull("Port Setup", "Port", port, sizeof port);
     m_nPort = kx::ResolvePort(port);
+    ReadWaitLimits();
     m_ptHead = ReadHead();
     m_wndLive.SetWindowPos(nullptr, 0, 0, 192, 256, SWP_NOMOVE | SWP_NOZORDER);
     if (m_wndPreview.GetSafeHwnd()) m_wndPreview.GetClientRect(&m_rcPreview);
@@ -148,32 +151,123 @@ POINT CKestrixDialog::ReadHead() const {
   return POINT{p.x, p.y};
 }
 
+int CKestrixDialog::PositionTolerance() const { return std::max(m_nPosTolerance, m_nNoiseSeen); }
+
+namespace {
+// Readings off by up to t units either way scatter with a spread of t / sqrt(3); the mean of
+// t * t / 3 of them is within about a unit of the truth. At most 64 readings.
+int SettledReadings(int tolerance) {
+  return static_cast<int>(std::clamp((static_cast<long>(tolerance) * tolerance + 2) / 3, 1L, 64L));
+}
+}  // namespace
+
+double CKestrixDialog::SettledUncertainty() const {
+  const int tolerance = PositionTolerance();
+  return tolerance / std::sqrt(3.0 * SettledReadings(tolerance));
+}
+
+POINT CKestrixDialog::ReadHeadSettled() const {
+  const int tolerance = PositionTolerance();
+  if (tolerance <= 0) return ReadHead();
+  const int readings = SettledReadings(tolerance);
+  double sx = 0, sy = 0;
+  for (int i = 0; i < readings; ++i) {
+    const POINT p = ReadHead();
+    sx += p.x;
+    sy += p.y;
+  }
+  return POINT{static_cast<LONG>(kx::Trunc(sx / readings)),
+               static_cast<LONG>(kx::Trunc(sy / readings))};
+}
+
+void CKestrixDialog::NoteFrames() {
+  const std::uint64_t sequence = m_FrameBuffer.Sequence();
+  if (sequence == m_nFrameSeq) return;
+  m_nFrameSeq = sequence;
+  m_dwFrameSeen = GetTickCount();
+}
+
+void CKestrixDialog::ReadWaitLimits() {
+  m_nPosTolerance = std::clamp(GetIntDeviceSetup("KestrixPositionTolerance", 0), 0, 100000);
+  m_nHeadTimeout = std::clamp(GetIntDeviceSetup("KestrixHeadTimeout", 600), 1, 86400);
+  m_nFrameTimeout = std::clamp(GetIntDeviceSetup("KestrixFrameTimeout", 30), 1, 86400);
+}
+
+void CKestrixDialog::MeasureReadingNoise() {
+  // Readings back to back of a head at rest agree on a behaving cutter. When two do not, a few
+  // more show how far they scatter: each reading may be off by half the widest spread.
+  POINT lo = ReadHead();
+  POINT hi = lo;
+  const POINT second = ReadHead();
+  if (second.x == lo.x && second.y == lo.y) return;
+  for (int i = 0; i < 9; ++i) {
+    const POINT p = i == 0 ? second : ReadHead();
+    lo = POINT{std::min(lo.x, p.x), std::min(lo.y, p.y)};
+    hi = POINT{std::max(hi.x, p.x), std::max(hi.y, p.y)};
+  }
+  const long spread = std::max(static_cast<long>(hi.x) - lo.x, static_cast<long>(hi.y) - lo.y);
+  const int noise = static_cast<int>(std::min<long>((spread + 1) / 2, 100000));
+  m_nNoiseSeen = std::max(m_nNoiseSeen, noise);
+}
+
 void CKestrixDialog::MoveTo(long x, long y) {
   m_bMoving = 1;
   sendxyNoW(x, y, kMoveTravel);
   POINT p = ReadHead();
+  const POINT start = p;
   POINT previous{-1, -1};
+  const DWORD began = GetTickCount();
+  // Readings that may each be off by the tolerance count as equal when they differ by twice it.
+  const long tolerance = PositionTolerance();
+  const long arrival = 3 + tolerance;
+  const long agree = 2 * tolerance;
+  const auto near = [](POINT a, POINT b, long d) {
+    return std::labs(a.x - b.x) <= d && std::labs(a.y - b.y) <= d;
+  };
+  const bool sentAway = !near(p, POINT{static_cast<LONG>(x), static_cast<LONG>(y)}, arrival);
+  bool moved = false;
+  bool arrived = false;
   for (;;) {
-    if (std::labs(p.x - x) <= 3 && std::labs(p.y - y) <= 3) break;
-    if (p.x == previous.x && p.y == previous.y) break;  // stalled or blocked short of the target
-    if (m_bMoving == 0) break;                          // Stop
+    if (!near(p, start, agree)) moved = true;
+    if (near(p, POINT{static_cast<LONG>(x), static_cast<LONG>(y)}, arrival)) {
+      arrived = true;
+      break;
+    }
+    if (previous.x != -1 && near(p, previous, agree)) break;  // stalled or blocked short
+    if (p.x == previous.x && p.y == previous.y) break;
+    if (m_bMoving == 0) break;  // Stop
+    if (m_bFault == 1) break;   // the run has ended on a fault of the machine already
+    if (GetTickCount() - began >= static_cast<DWORD>(m_nHeadTimeout) * 1000u) {
+      m_bMoving = 0;
+      EndRunOnFault(kx::kHeadNotResting, m_nHeadTimeout);
+      break;
+    }
     Sleep(200);
     previous = p;
     p = ReadHead();
+    NoteFrames();
     PumpOne();
+  }
+  if (moved) {
+    m_nStillMoves = 0;
+    m_bLastMoveArrived = arrived;
+  } else if (sentAway) {
+    m_nStillMoves += 1;
   }
   m_bMoving = 0;
 }
 
 void CKestrixDialog::MoveToOffset(long dx, long dy) {
   PumpOne();
+  // The head rests where the last move left it: a good moment to see what a reading carries.
+  MeasureReadingNoise();
   long tx = m_ptHead.x + dx;
   long ty = m_ptHead.y + dy;
   if (tx < 0) tx = 0;
   if (ty < 0) ty = 0;
   MoveTo(tx, ty);
   m_ptHead = POINT{static_cast<LONG>(tx), static_cast<LONG>(ty)};
-  m_ptHead = ReadHead();
+  m_ptHead = ReadHeadSettled();
 }
 
 void CKestrixDialog::OnLButtonDown(UINT nFlags, CPoint point) {

@@ -122,6 +122,19 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // Removes and dispatches one pending message of this window; false when there was none.
   bool PumpOne();
   POINT ReadHead() const;
+  // The head position to move from: one reading, or while readings may carry noise the mean of
+  // enough back-to-back readings to bring it within about a unit, so that a noisy reading does
+  // not throw a centring move or a found mark's position off.
+  POINT ReadHeadSettled() const;
+  // How far a settled reading may still be off the truth (one spread of the mean), cutter units;
+  // 0 while readings carry no noise.
+  double SettledUncertainty() const;
+  // Notes whether a camera frame has arrived since the last look (m_nFrameSeq, m_dwFrameSeen).
+  void NoteFrames();
+  // Compares head readings taken back to back and keeps the largest noise seen.
+  void MeasureReadingNoise();
+  // The noise a head reading may carry: the setting, or the noise seen if that is larger.
+  int PositionTolerance() const;
 
   CStatic m_wndLive;
   CStatic m_wndPreview;
@@ -170,6 +183,15 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // Cutter units a pixel of the resampled reference bitmap truly spans, along x and y.
   cv::Point2d m_ptRefUnitsPerPixel{1.0, 1.0};
 
+  // Limits of the waits on the machine (device settings "KestrixPositionTolerance",
+  // "KestrixHeadTimeout", "KestrixFrameTimeout"): the noise a head reading may carry (cutter
+  // units), and how long a wait on the head or on a camera frame lasts before the run gives up
+  // (seconds).
+  int m_nPosTolerance = 0;
+  int m_nNoiseSeen = 0;  // half the widest spread of back-to-back readings so far
+  int m_nHeadTimeout = 600;
+  int m_nFrameTimeout = 30;
+
  private:
   // Set once OnInitDialog has readied the frame buffer and the live view: frames before that are
   // neither stored nor shown.
@@ -186,6 +208,33 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   NewWorldPt PredictNextCopy(NewWorldPt nominal);
   // The failure dialogue; true when the user placed the camera and the search starts again.
   bool AskForManualPlacement();
+  // Reads the limits of the waits on the machine from the device settings.
+  void ReadWaitLimits();
+  // Waits for the head to rest after a cut: two readings 100 ms apart that agree. False (and
+  // the run ended with a message) when it did not rest within the head timeout.
+  bool WaitForRest();
+  // Before a failed search asks the user: true when the machine is the cause (the camera has
+  // delivered no frame for the frame timeout, the head did not move on the last two or more
+  // moves although its last move before them arrived, or even a settled reading may be off by
+  // more than maxErr, the offset a centred mark may have); the run has then ended with a message
+  // saying so.
+  bool SearchFailedOnMachine(int maxErr);
+  // Shows text (with %d replaced by number) and ends the run where the head stands; the first
+  // such fault of a run is the one shown.
+  void EndRunOnFault(const char* text, int number = 0);
+
+  // Set when a machine fault ended the run (cleared at Start).
+  int m_bFault = 0;
+  // What the moves did: how many in a row were sent away beyond the arrival window without the
+  // head moving at all, and whether the last move that moved the head arrived (a head that
+  // stopped short has stalled; one that stops moving after arriving does not move).
+  int m_nStillMoves = 0;
+  bool m_bLastMoveArrived = true;
+  // The camera as the run last saw it: the frame buffer's sequence, when it last changed (clock
+  // milliseconds), and whether the last search's captures got no new frame.
+  std::uint64_t m_nFrameSeq = 0;
+  DWORD m_dwFrameSeen = 0;
+  bool m_bFramesStale = false;
 
   DECLARE_MESSAGE_MAP()
 };

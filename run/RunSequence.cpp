@@ -1,5 +1,6 @@
 // The registration run: the serpentine over the copies, the mark search and cutting.
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "common/Units.h"
@@ -7,6 +8,7 @@
 #include "host/CutterDriver.h"
 #include "platform/Clock.h"
 #include "run/KestrixDialog.h"
+#include "run/MachineFault.h"
 #include "vision/MarkSearch.h"
 #include "vision/ReferenceArea.h"
 #include "vision/TemplateLocator.h"
@@ -32,6 +34,14 @@ const char kCutRefused[] =
 constexpr double kPlausibleScale = 0.02;
 constexpr double kPlausibleShearDegrees = 1.0;
 
+// text translated, with its "%d" replaced by number.
+std::string WithNumber(const char* text, int number) {
+  std::string out = kx::Translate(text);
+  if (const std::size_t at = out.find("%d"); at != std::string::npos)
+    out = out.substr(0, at) + std::to_string(number) + out.substr(at + 2);
+  return out;
+}
+
 }  // namespace
 
 // ---- Start and Stop ----
@@ -48,6 +58,10 @@ void CKestrixDialog::OnStart() {
   // The dialog cannot be closed behind the run's back: a close request stops the run first.
   CBusyScope busy(*this);
   m_bRunning = 1;
+  m_bFault = 0;
+  ReadWaitLimits();
+  m_nFrameSeq = m_FrameBuffer.Sequence();
+  m_dwFrameSeen = GetTickCount();
   GetDlgItem(IDC_KX_START)->EnableWindow(FALSE);
   GetDlgItem(IDC_KX_STOP)->SetWindowText("(*v*)Stop");
   UpdateData(TRUE);
@@ -65,9 +79,7 @@ void CKestrixDialog::OnStart() {
   for (uint64 h : m_hRegMark) marks += h != 0;
   if (marks < 3) {
     // Never a search with a guessed area: the run ends here, naming what the job lacks.
-    std::string text = kx::Translate(kTooFewMarks);
-    if (const std::size_t at = text.find("%d"); at != std::string::npos)
-      text = text.substr(0, at) + std::to_string(marks) + text.substr(at + 2);
+    const std::string text = WithNumber(kTooFewMarks, marks);
     TMessageBox(this, text.c_str(), kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
   } else if (!m_pRegImage) {
     TMessageBox(this, kNoReference, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -202,6 +214,7 @@ void CKestrixDialog::OnSheet() {
 bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, double* score) {
   const cv::Mat templ = reference->RoiMat().clone();
   cv::Mat frames[kx::kMatchFrames];
+  const std::uint64_t before = m_FrameBuffer.Sequence();
   for (cv::Mat& frame : frames) {
     // Looking where the head truly stands: each frame after the pause, when a move that has just
     // come within reach of its target has ended, in the same time.
@@ -209,7 +222,10 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
     Sleep(kx::kMatchFrameIntervalMs);
     if (m_Precision.truePosition) frame = m_FrameBuffer.Snapshot();
   }
-  m_ptLook = ReadHead();
+  m_ptLook = ReadHeadSettled();
+  // Whether the camera still delivers: a failed search asks only once frames come in.
+  m_bFramesStale = m_FrameBuffer.Sequence() == before;
+  NoteFrames();
   BOUNDS bounds{};
   DBGetMemberBounds(m_JobList, &bounds);
   const kx::MarkMatch m = kx::MatchMark(frames, templ, kx::SearchWindow(bounds, m_dScale), m_dScale,
@@ -234,9 +250,10 @@ bool CKestrixDialog::SearchMark(int mark, NewWorldPt ref, int maxErr, int stepX,
   double score = 0.0;
   bool found = FindRegMark(m_pRegImage.get(), x, y, &score);
   int count = 0;
+  int centrings = 0;
   for (;;) {
     if (found && kx::MarkCentred(*x, *y, maxErr)) break;
-    if (kx::SearchGivesUp(limit, count)) {
+    if (kx::SearchGivesUp(limit, count) || (found && centrings >= kx::kCentringLimit)) {
       *gaveUp = true;
       break;
     }
@@ -245,6 +262,7 @@ bool CKestrixDialog::SearchMark(int mark, NewWorldPt ref, int maxErr, int stepX,
     const bool stepped = !found;
     if (found) {
       MoveToOffset(*x, *y);  // centring on a found mark
+      centrings += 1;
     } else {
       const kx::HeadStep step = mark == 0 ? kx::FirstMarkStep(area, m_dScale, m_nDir, stepX, stepY)
                                           : kx::LaterMarkStep(count, area, m_dScale, m_nDir);
@@ -297,6 +315,11 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       long x = 0, y = 0;
       bool gaveUp = false;
       found = SearchMark(i, ref, maxErr, stepX, stepY, &x, &y, &gaveUp) && !gaveUp;
+      if (found && SettledUncertainty() > maxErr) {
+        // Centred by luck: where the head stands is not known well enough to register on.
+        EndRunOnFault(kx::kHeadReadingsNoisy, PositionTolerance());
+        found = false;
+      }
       if (!found) break;
       const POINT look = m_ptLook;
       MoveToOffset(x, y);
@@ -328,6 +351,11 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
     if (found || IsClosePending()) {
       SetupRegImage(0);
       return found && m_bRunning != 0;
+    }
+    // A search that failed because the machine did: the user is told that instead.
+    if (m_bFault == 1 || (m_bRunning == 1 && SearchFailedOnMachine(maxErr))) {
+      SetupRegImage(0);
+      return false;
     }
     if (!AskForManualPlacement()) {
       SetupRegImage(0);
@@ -378,24 +406,81 @@ void CKestrixDialog::Cut() {
     DEV_SendInfo(kDevCodeCutState, &cutState);
     const bool cut = machine->CallSection(copies, nullptr);
 
-    POINT position = ReadHead();
+    const POINT position = ReadHead();
     MoveTo(position.x + 2, position.y + 2);
-    // Wait for the head to rest: two readings 100 ms apart that agree.
-    position = ReadHead();
-    POINT previous{-1, -1};
-    while (position.x != previous.x || position.y != previous.y) {
-      Sleep(100);
-      previous = position;
-      position = ReadHead();
-      PumpOne();
-    }
+    WaitForRest();
     cutState = 2;
     DEV_SendInfo(kDevCodeCutState, &cutState);
-    m_ptHead = ReadHead();
+    m_ptHead = ReadHeadSettled();
     DBDestroyList(copies);
-    if (!cut) {
+    if (!cut && m_bFault == 0) {
       TMessageBox(this, kCutRefused, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
       OnStop();
     }
   }
+}
+
+bool CKestrixDialog::WaitForRest() {
+  if (m_bFault == 1) return false;
+  // Two readings 100 ms apart that agree (within twice the noise a reading may carry).
+  const long agree = 2L * PositionTolerance();
+  const DWORD began = GetTickCount();
+  POINT position = ReadHead();
+  POINT previous{-1, -1};
+  for (;;) {
+    if (position.x == previous.x && position.y == previous.y) return true;
+    if (previous.x != -1 && std::labs(position.x - previous.x) <= agree &&
+        std::labs(position.y - previous.y) <= agree)
+      return true;
+    if (GetTickCount() - began >= static_cast<DWORD>(m_nHeadTimeout) * 1000u) {
+      EndRunOnFault(kx::kHeadNotResting, m_nHeadTimeout);
+      return false;
+    }
+    Sleep(100);
+    previous = position;
+    position = ReadHead();
+    NoteFrames();
+    PumpOne();
+  }
+}
+
+// ---- Faults of the machine ----
+
+bool CKestrixDialog::SearchFailedOnMachine(int maxErr) {
+  if (m_bFramesStale) {
+    // The last look got no new frame: wait for one, up to the frame timeout since the last.
+    while (m_FrameBuffer.Sequence() == m_nFrameSeq) {
+      if (GetTickCount() - m_dwFrameSeen >= static_cast<DWORD>(m_nFrameTimeout) * 1000u) {
+        EndRunOnFault(kx::kNoCameraFrames, m_nFrameTimeout);
+        return true;
+      }
+      if (m_bRunning == 0) return false;
+      Sleep(100);
+      PumpOne();
+    }
+  }
+  if (m_nStillMoves >= 2 && m_bLastMoveArrived) {
+    EndRunOnFault(kx::kHeadNotMoving);
+    return true;
+  }
+  if (SettledUncertainty() > maxErr) {
+    EndRunOnFault(kx::kHeadReadingsNoisy, PositionTolerance());
+    return true;
+  }
+  return false;
+}
+
+void CKestrixDialog::EndRunOnFault(const char* text, int number) {
+  if (m_bFault == 1) return;
+  if (m_bRunning == 1) m_bFault = 1;
+  const std::string message = WithNumber(text, number);
+  TMessageBox(this, message.c_str(), kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
+  if (m_bRunning == 0) return;
+  if (m_bManualLocate == 1) {
+    // The wait for placement by hand ends, and the run with it.
+    m_bManualLocate = 0;
+    m_bRunning = 0;
+    return;
+  }
+  OnStop();
 }

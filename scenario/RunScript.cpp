@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "host/Settings.h"
+#include "host/Translation.h"
 #include "platform/Input.h"
+#include "run/MachineFault.h"
 
 namespace kx {
 
@@ -179,6 +181,29 @@ void RunRecorder::Complete(CopyRecord& record, std::size_t endCut) {
   if (record.copy >= 0 && !knife.empty()) record.score = world.ScoreCut(record.copy, knife);
   ++m_completed;
   if (onCopy) onCopy(record);
+}
+
+bool IsMachineFault(const std::string& text) {
+  for (const char* fault : kMachineFaultTexts) {
+    const std::string shown = Translate(fault);
+    // The part before the number the message carries.
+    const std::string start = shown.substr(0, shown.find("%d"));
+    if (text.compare(0, start.size(), start) == 0) return true;
+  }
+  return false;
+}
+
+int MachineFaultWatch::AnswerMessageBox(HWND owner, const std::string& text,
+                                        const std::string& caption, UINT flags) {
+  if (!IsMachineFault(text)) return m_inner.AnswerMessageBox(owner, text, caption, flags);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (m_fault.empty()) m_fault = text;
+  return IDOK;
+}
+
+std::string MachineFaultWatch::Fault() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_fault;
 }
 
 }  // namespace kx

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "host/CutMachine.h"
@@ -96,6 +98,29 @@ class RunRecorder final : public CCutMachine {
   Scenario* m_scenario;
   std::vector<CopyRecord> m_copies;
   std::size_t m_completed = 0;
+};
+
+// Whether text, a message box's text as shown, is one of the messages with which a run ends on
+// a fault of the machine (run/MachineFault.h).
+bool IsMachineFault(const std::string& text);
+
+// Stands between the run and the scripted user: a box that reports a machine fault is answered
+// OK and its text kept (the first one); every other box, and every idle turn, goes to inner.
+// Thread-safe.
+class MachineFaultWatch final : public IOperator {
+ public:
+  explicit MachineFaultWatch(IOperator& inner) : m_inner(inner) {}
+  int AnswerMessageBox(HWND owner, const std::string& text, const std::string& caption,
+                       UINT flags) override;
+  bool OnIdle() override { return m_inner.OnIdle(); }
+  bool OnBlocked() override { return m_inner.OnBlocked(); }
+  // The machine fault the run ended on, empty when none.
+  std::string Fault() const;
+
+ private:
+  IOperator& m_inner;
+  mutable std::mutex m_mutex;
+  std::string m_fault;
 };
 
 }  // namespace kx

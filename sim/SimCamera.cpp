@@ -141,7 +141,7 @@ void SimCamera::Run(std::shared_ptr<Sync> sync) {
         m_cutter.TravellingAt(due, sync->period, kNearRest))
       seen = false;
     lock.unlock();
-    if (!m_sinks.Empty()) {
+    if (!m_sinks.Empty() && due < m_stopAt.load()) {
       cv::Mat frame = Render(due, index, seen, &cache);
       m_sinks.Deliver(frame.data, static_cast<DWORD>(kFrameBytes));
     }

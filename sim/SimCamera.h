@@ -57,6 +57,10 @@ class SimCamera final : public ICamera {
   std::uint64_t FrameCount() const;
   // The frame the camera shows at a clock time, with the noise of frame index (the full render).
   cv::Mat RenderAt(std::int64_t micros, std::uint64_t index) const;
+  // A camera that stops delivering: frames falling due at or after micros (clock time) are not
+  // delivered to any sink (they still fall due). Never by default.
+  void StopDeliveringAt(std::int64_t micros) { m_stopAt.store(micros); }
+
   // Whether frames replaced within one sleep of a virtual clock are rendered in full as well
   // (default: as previews).
   void RenderEveryFrameInFull(bool on) { m_everyFrameInFull.store(on); }
@@ -82,6 +86,7 @@ class SimCamera final : public ICamera {
   int m_listener = 0;
   std::int64_t m_period = 0;
   std::atomic<bool> m_everyFrameInFull{false};
+  std::atomic<std::int64_t> m_stopAt{INT64_MAX};
 };
 
 }  // namespace kx

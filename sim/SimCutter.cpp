@@ -101,7 +101,7 @@ int SimCutter::GetPlotterData(int port, int what, void* buffer) {
     return 0;
   const cv::Point2d p = PositionAtLocked(now);
   std::int32_t xy[2] = {static_cast<std::int32_t>(p.x), static_cast<std::int32_t>(p.y)};
-  if (m_noise > 0) {
+  if (m_noise > 0 && now >= m_faultsFrom) {
     std::uniform_int_distribution<int> jitter(-m_noise, m_noise);
     xy[0] += jitter(m_rng);
     xy[1] += jitter(m_rng);
@@ -121,7 +121,7 @@ int SimCutter::sendxyNoW(long x, long y, int mode) {
   // The carriage cannot leave the bed: a target past an edge stops at the edge.
   m.to = cv::Point2d(std::clamp<double>(static_cast<double>(x), 0.0, m_opts.bedWidth),
                      std::clamp<double>(static_cast<double>(y), 0.0, m_opts.bedHeight));
-  if (m_noMotion || m_stalled) m.to = m.from;
+  if ((m_noMotion && now >= m_faultsFrom) || m_stalled) m.to = m.from;
   if (m_stallArmed && !m_stalled) {
     const cv::Point2d d = m.to - m.from;
     const double len2 = d.dot(d);
@@ -238,10 +238,16 @@ void SimCutter::SetPositionNoise(int amplitude) {
   m_noise = std::max(0, amplitude);
 }
 
+void SimCutter::SetFaultsFrom(std::int64_t micros) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_faultsFrom = micros;
+}
+
 void SimCutter::ClearFaults() {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_stallArmed = m_stalled = m_noMotion = false;
   m_noise = 0;
+  m_faultsFrom = 0;
 }
 
 void SimCutter::SetPorts(std::vector<PortEntry> ports) {

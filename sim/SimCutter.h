@@ -98,6 +98,9 @@ class SimCutter final : public ICutterDriver {
   void InjectStall(cv::Point2d point, double radius = 5.0);
   void SetNoMotion(bool on);
   void SetPositionNoise(int amplitude);
+  // No motion and position noise take effect only from this clock time on (microseconds; 0 by
+  // default, from the start).
+  void SetFaultsFrom(std::int64_t micros);
   void ClearFaults();
 
   void SetPorts(std::vector<PortEntry> ports);
@@ -122,6 +125,7 @@ class SimCutter final : public ICutterDriver {
   double m_stallRadius = 0;
   bool m_noMotion = false;
   int m_noise = 0;
+  std::int64_t m_faultsFrom = 0;
   std::mt19937_64 m_rng;
 };
 

@@ -12,6 +12,15 @@ SimMachine::SimMachine(const WorldOptions& opts)
       m_camera(m_world, m_cutter),
       m_previousDriver(CutterDriver()),
       m_previousCamera(Camera()) {
+  // The faults count from the clock's present, where the machine starts.
+  const std::int64_t start = Clock().NowMicros();
+  const WorldFaultOptions& f = opts.faults;
+  m_cutter.SetFaultsFrom(start + static_cast<std::int64_t>(f.fromSeconds * 1e6));
+  m_cutter.SetNoMotion(f.noMotion);
+  m_cutter.SetPositionNoise(f.positionNoise);
+  if (f.stallX && f.stallY) m_cutter.InjectStall({*f.stallX, *f.stallY}, f.stallRadius);
+  if (f.cameraStopsAt)
+    m_camera.StopDeliveringAt(start + static_cast<std::int64_t>(*f.cameraStopsAt * 1e6));
   InstallCutterDriver(&m_cutter);
   InstallCamera(&m_camera);
   m_camera.Start();

@@ -12,7 +12,8 @@
 namespace kx {
 namespace {
 
-using Field = std::variant<double*, int*, bool*, std::string*, std::uint64_t*, std::optional<int>*>;
+using Field = std::variant<double*, int*, bool*, std::string*, std::uint64_t*, std::optional<int>*,
+                           std::optional<double>*>;
 struct Entry {
   const char* section;  // "" for the top level
   const char* key;
@@ -76,6 +77,13 @@ std::vector<Entry> Fields(WorldOptions& o) {
       {"setup", "material", &o.setup.material},
       {"setup", "startX", &o.setup.startX},
       {"setup", "startY", &o.setup.startY},
+      {"faults", "fromSeconds", &o.faults.fromSeconds},
+      {"faults", "noMotion", &o.faults.noMotion},
+      {"faults", "positionNoise", &o.faults.positionNoise},
+      {"faults", "stallX", &o.faults.stallX},
+      {"faults", "stallY", &o.faults.stallY},
+      {"faults", "stallRadius", &o.faults.stallRadius},
+      {"faults", "cameraStopsAt", &o.faults.cameraStopsAt},
   };
 }
 
@@ -88,7 +96,7 @@ std::string Assign(const nlohmann::json& value, Field field) {
   return std::visit(
       [&](auto* target) -> std::string {
         using T = std::remove_pointer_t<decltype(target)>;
-        if constexpr (std::is_same_v<T, double>) {
+        if constexpr (std::is_same_v<T, double> || std::is_same_v<T, std::optional<double>>) {
           if (!value.is_number()) return "a number";
           *target = value.get<double>();
         } else if constexpr (std::is_same_v<T, int> || std::is_same_v<T, std::optional<int>>) {
@@ -213,6 +221,18 @@ std::string ValidateWorldOptions(const WorldOptions& o) {
        "setup.startX", "on the bed (0 to cutter.bedWidth)"},
       {!o.setup.startY || (*o.setup.startY >= 0 && *o.setup.startY <= o.cutter.bedHeight),
        "setup.startY", "on the bed (0 to cutter.bedHeight)"},
+      {within(o.faults.fromSeconds, 0, 1e6), "faults.fromSeconds", "between 0 and 1000000"},
+      {o.faults.positionNoise >= 0 && o.faults.positionNoise <= 100000, "faults.positionNoise",
+       "between 0 and 100000"},
+      {o.faults.stallX.has_value() == o.faults.stallY.has_value(), "faults.stallX",
+       "given together with faults.stallY"},
+      {!o.faults.stallX || within(*o.faults.stallX, 0, o.cutter.bedWidth), "faults.stallX",
+       "on the bed (0 to cutter.bedWidth)"},
+      {!o.faults.stallY || within(*o.faults.stallY, 0, o.cutter.bedHeight), "faults.stallY",
+       "on the bed (0 to cutter.bedHeight)"},
+      {within(o.faults.stallRadius, 0, 100000), "faults.stallRadius", "between 0 and 100000"},
+      {!o.faults.cameraStopsAt || within(*o.faults.cameraStopsAt, 0, 1e6), "faults.cameraStopsAt",
+       "between 0 and 1000000"},
   };
   for (const Check& c : checks) {
     if (!c.ok) return std::string("key \"") + c.key + "\" must be " + c.rule;

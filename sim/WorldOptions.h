@@ -94,6 +94,19 @@ struct WorldSetupOptions {
   std::optional<int> startY;
 };
 
+// Faults of the machine, for runs that must end well on a machine that misbehaves. Times are
+// seconds of the clock the machine runs on, counted from its start.
+struct WorldFaultOptions {
+  double fromSeconds = 0;  // when no motion and position noise set in
+  bool noMotion = false;   // the head ignores every move
+  int positionNoise = 0;   // each head reading is off by up to this many units on each axis
+  // The head stops for good where a move first comes within stallRadius of (stallX, stallY).
+  std::optional<double> stallX;
+  std::optional<double> stallY;
+  double stallRadius = 5.0;
+  std::optional<double> cameraStopsAt;  // the camera delivers no frame from then on
+};
+
 struct WorldOptions {
   std::uint64_t seed = 1;
   WorldCameraOptions camera;
@@ -103,6 +116,7 @@ struct WorldOptions {
   WorldArtworkOptions artwork;
   WorldCalibrationOptions calibration;
   WorldSetupOptions setup;
+  WorldFaultOptions faults;
 };
 
 // Checks the knobs' ranges. Empty when valid, else a message naming the key ("camera.scale").

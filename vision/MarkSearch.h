@@ -41,6 +41,13 @@ struct MarkSearchLimit {
 inline constexpr MarkSearchLimit kFirstMarkLimit{5, true};
 inline constexpr MarkSearchLimit kLaterMarkLimit{4, false};
 
+// A mark that is found but not centred is followed by at most this many centring moves in one
+// search; then the search gives up as one that does not find its mark. A behaving machine
+// centres in one or two (the offset is measured in the frame and the move lands within a unit or
+// two); a head that cannot get there (below the bed's origin, stalled beside the mark) would
+// otherwise be sent after the mark for ever.
+inline constexpr int kCentringLimit = 8;
+
 // The count after one more turn of a search: the head stepped (`stepped`, the mark had not been
 // found) or centred on the found mark, and the search after the move `found` it or not.
 int NextSearchCount(const MarkSearchLimit& limit, int count, bool stepped, bool found);

@@ -98,6 +98,28 @@ TEST(MainJob, AnOkNeverAskedForIsOneMissedExpectationNotAFailedScript) {
   EXPECT_EQ(run.report["totals"]["copiesCut"], 2);
 }
 
+TEST(MainJob, AMachineFaultEndsTheJobWithItsOwnStatusAndAnHonestReport) {
+  // The camera stops 5 s into the machine's time, while the first copy is being cut.
+  const ScratchFolder dir;
+  const JobRun run = RunWorld(dir, R"({"copies": {"columns": 1, "rows": 2},
+      "faults": {"cameraStopsAt": 5}})");
+  EXPECT_EQ(run.status, kJobMachineFault) << run.out << run.err;
+  EXPECT_NE(run.err.find("kestrix: the machine failed: The camera delivers no frames"),
+            std::string::npos)
+      << run.err;
+  const auto& report = run.report;
+  ASSERT_TRUE(report.is_object()) << "no readable report.json";
+  EXPECT_EQ(report["machineFault"].get<std::string>().rfind("The camera delivers no frames", 0),
+            0u);
+  EXPECT_EQ(report["totals"]["copiesCut"], 1);
+  ASSERT_EQ(report["copies"].size(), 1u);
+  EXPECT_TRUE(report["copies"][0]["pass"].get<bool>()) << "registered on frames that came";
+  EXPECT_FALSE(report["success"].get<bool>());
+  EXPECT_EQ(report["operatorFailure"], "");
+  // Bounded: the frame timeout after the last frame, not a search for ever.
+  EXPECT_LT(report["totals"]["virtualSeconds"].get<double>(), 120.0);
+}
+
 TEST(MainJob, BadInputStopsBeforeAnyRun) {
   const ScratchFolder dir;
   const JobRun bad = RunWorld(dir, R"({"run": {"copiesX": 0}})");

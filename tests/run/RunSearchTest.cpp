@@ -43,8 +43,9 @@ std::function<void(JobDescription&)> SpoilMark(int mark) {
 
 // A one-copy world whose clock records every sleep made while `recording` is set.
 struct SearchWorld {
-  explicit SearchWorld(const std::function<void(JobDescription&)>& editJob = nullptr)
-      : scenario(SheetWorld(1, 1, 41), scratch.Path(), editJob) {
+  explicit SearchWorld(const std::function<void(JobDescription&)>& editJob = nullptr,
+                       const WorldOptions& world = SheetWorld(1, 1, 41))
+      : scenario(world, scratch.Path(), editJob) {
     scenario.StoreCalibration();
     m_listener = scenario.Clock().AddListener([this](std::int64_t from, std::int64_t to) {
       if (recording) sleeps.push_back(to - from);
@@ -190,6 +191,43 @@ TEST(RunSearch, ALaterMarkNotFoundIsSoughtAroundItsPredictionInFourStepsThenAske
         SearchWorld::Steps(last[0], {last.begin() + 1, last.end()});
     EXPECT_EQ(steps, table);
   }
+}
+
+TEST(RunSearch, AFoundMarkTheHeadCannotReachIsFollowedByEightCentringMovesThenAsked) {
+  // A camera 3100 units right of the knife, and a sheet placed so that the camera centres on the
+  // first mark only with the head at x = -100: below the bed's origin, where it cannot go.
+  WorldOptions world = SheetWorld(1, 1, 41);
+  world.camera.offsetX = 3100;
+  {
+    SearchWorld probe(nullptr, world);
+    world.sheet.offsetX += -100 - probe.scenario.HeadOverMark(0, 0).x;
+  }
+  SearchWorld w(nullptr, world);
+  const cv::Point2d mark = w.scenario.HeadOverMark(0, 0);
+  ASSERT_NEAR(mark.x, -100, 1);
+  w.Park({0, mark.y});
+  w.op.ExpectBox(kUnableToLocate, IDCANCEL);
+  std::size_t before = 0;
+  bool result = true;
+  w.Within([&](SearchDialog& d) {
+    Sleep(200);  // the camera's frames since the dialog opened
+    before = w.MoveCount();
+    d.m_bRunning = 1;
+    w.recording = true;
+    result = d.LocateObject(0, 0, 0, 1);
+    w.recording = false;
+    d.m_bRunning = 0;
+  });
+  EXPECT_FALSE(result);
+  // Every centring move is clamped to x = 0 and leaves the mark 100 units off: eight of them,
+  // then the search gives up and asks.
+  const std::vector<cv::Point> targets = w.TargetsFrom(before);
+  ASSERT_EQ(targets.size(), 8u) << "eight centring moves, no stepping move";
+  for (const cv::Point& t : targets) {
+    EXPECT_EQ(t.x, 0);
+    EXPECT_NEAR(t.y, mark.y, 6);
+  }
+  EXPECT_EQ(w.Count(100'000), 9 * 3) << "a look before each centring move and one after the last";
 }
 
 TEST(RunSearch, CuttingNudgesTheHeadByTwoAndPollsEveryHundredMillisecondsUntilItRests) {
