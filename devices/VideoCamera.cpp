@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include <opencv2/imgproc.hpp>
 
@@ -82,6 +83,12 @@ bool VideoCamera::Open(std::string* error) {
     } else {
       m_live = false;
       const bool sequence = m_opts.source.find('%') != std::string::npos;
+      // A file that is not there is named plainly, before any capture back end tries to guess.
+      std::error_code ec;
+      if (!sequence && !std::filesystem::exists(m_opts.source, ec)) {
+        *error = "camera " + m_opts.source + ": no such device, file or sequence";
+        return false;
+      }
       m_capture.open(m_opts.source, sequence ? cv::CAP_IMAGES : cv::CAP_ANY);
     }
   } catch (const cv::Exception& e) {
