@@ -277,6 +277,11 @@ TEST(SerialCutterSafety, ALostPortEndsTheJobAndNothingMoreIsSent) {
 }
 
 TEST(SerialCutterSafety, ASignalLiftsTheKnifeBeforeTheProgramEnds) {
+#if defined(__SANITIZE_THREAD__)
+  // ThreadSanitizer stops calling signal handlers in a child forked from a process with threads
+  // (the fake plotter's), so the child would never reach the handler under test.
+  GTEST_SKIP() << "signal handlers are not called in a forked child under ThreadSanitizer";
+#endif
   for (int sig : {SIGINT, SIGTERM}) {
     for (CutterProtocol protocol : {CutterProtocol::Hpgl, CutterProtocol::Grbl}) {
       FakePlotter plotter(protocol);
