@@ -134,6 +134,10 @@ TEST(MainJob, BadInputStopsBeforeAnyRun) {
   std::ostringstream out, err;
   EXPECT_EQ(RunMainJob(DemoJob(), "demo", dir / "taken", out, err), kJobBadInput);
   EXPECT_NE(err.str().find("cannot create the output folder"), std::string::npos) << err.str();
+  std::ostringstream noOut, noErr;
+  EXPECT_EQ(RunMainJob(DemoJob(), "demo", "", noOut, noErr), kJobBadInput);
+  EXPECT_EQ(noErr.str(), "kestrix: the output folder has no name\n");
+  EXPECT_EQ(noOut.str(), "");
 }
 
 TEST(MainJob, SettingsThatCannotBeStoredStopTheJobBeforeAnythingIsCut) {
@@ -150,13 +154,6 @@ TEST(MainJob, SettingsThatCannotBeStoredStopTheJobBeforeAnythingIsCut) {
   EXPECT_EQ(out.str().find("copy 1"), std::string::npos) << out.str();
   EXPECT_FALSE(fs::exists(dir / "out" / "report.json"));
   EXPECT_FALSE(fs::exists(dir / "out" / "bed.png"));
-}
-
-TEST(MainJob, AnOutputFolderWithoutANameIsRefusedAtOnce) {
-  std::ostringstream out, err;
-  EXPECT_EQ(RunMainJob(DemoJob(), "demo", "", out, err), kJobBadInput);
-  EXPECT_EQ(err.str(), "kestrix: the output folder has no name\n");
-  EXPECT_EQ(out.str(), "");
 }
 
 }  // namespace

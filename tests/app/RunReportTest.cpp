@@ -45,10 +45,16 @@ TEST(RunReport, ACopyTheCutterDidNotTakeIsReportedNotCut) {
       UnmetExpectations(copies, totals, Expectations{.copies = 2, .maxErrorMm = 0.5});
   EXPECT_EQ(unmet, (std::vector<std::string>{"cut 1 copies, expected 2",
                                              "copy 2 was registered but not cut"}));
+  copies[0].record.found[1] = {12295, 1692};
   const auto report = ReportJson("w.json", DemoJob(), copies, totals, unmet, "");
+  ASSERT_EQ(report["copies"].size(), 2u);
   EXPECT_EQ(report["copies"][0]["cut"], true);
+  EXPECT_EQ(report["copies"][0]["marks"][1]["found"]["x"], 12295.0);
+  EXPECT_DOUBLE_EQ(report["copies"][0]["maxError"]["mm"].get<double>(), 0.254);  // 10 units
   EXPECT_EQ(report["copies"][1]["cut"], false);
   EXPECT_EQ(report["uncut"], nlohmann::json({1, 2, 3, 4, 5})) << "copy 1 was not cut";
+  EXPECT_EQ(report["totals"]["copiesCut"], 1);
+  EXPECT_EQ(report["plan"]["material"], "sheet");
   EXPECT_FALSE(report["success"].get<bool>());
 }
 
@@ -76,24 +82,6 @@ TEST(RunReport, UnmetExpectationsNameEachShortfall) {
   copies[1] = Copy(2, 0, 1, 12, true);
   totals.headAtOrigin = true;
   ASSERT_EQ(UnmetExpectations(copies, totals, expect).size(), 1u);
-}
-
-TEST(RunReport, ReportListsCopiesUncutOnesTotalsAndOutcome) {
-  MainJobSetup setup = DemoJob();
-  RunTotals totals;
-  totals.copiesCut = 2;
-  totals.virtualSeconds = 12.5;
-  totals.headAtOrigin = true;
-  std::vector<CopyResult> copies{Copy(1, 0, 0, 10, true), Copy(2, 1, 0, 12, true)};
-  copies[0].record.found[1] = {12295, 1692};
-  const auto report = ReportJson("w.json", setup, copies, totals, {"cut 2 copies, expected 6"}, "");
-  ASSERT_EQ(report["copies"].size(), 2u);
-  EXPECT_EQ(report["copies"][0]["marks"][1]["found"]["x"], 12295.0);
-  EXPECT_DOUBLE_EQ(report["copies"][1]["maxError"]["mm"].get<double>(), 0.3048);  // 12 units
-  EXPECT_EQ(report["uncut"], nlohmann::json({2, 3, 4, 5}));
-  EXPECT_EQ(report["totals"]["copiesCut"], 2);
-  EXPECT_EQ(report["plan"]["material"], "sheet");
-  EXPECT_FALSE(report["success"].get<bool>());
 }
 
 int CountColour(const cv::Mat& image, cv::Vec3b colour) {

@@ -1,7 +1,8 @@
-// The embedded host's resources: every template the module opens, with the controls its windows
-// bind; the arrow bitmaps; their installation with the host.
+// The embedded host's resources: the templates the module opens, the arrow bitmaps, their
+// installation with the host.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <vector>
 
 #include "embedded/Resources.h"
@@ -11,82 +12,23 @@
 
 namespace {
 
-using kx::ControlKind;
-
-struct Expected {
-  int id;
-  ControlKind kind;  // what the window's code treats the control as
-};
-
-struct WindowControls {
-  UINT templateId;
-  std::vector<Expected> controls;
-};
-
-const std::vector<WindowControls> kWindows{
-    {IDD_KESTRIX_RUN,
-     {{IDC_KX_LIVE, ControlKind::Picture},
-      {IDC_KX_PREVIEW, ControlKind::Picture},
-      {IDC_KX_ROLL, ControlKind::Radio},
-      {IDC_KX_SHEET, ControlKind::Radio},
-      {IDC_KX_COPIES_X, ControlKind::Edit},
-      {IDC_KX_COPIES_Y, ControlKind::Edit},
-      {IDC_KX_STEP_X, ControlKind::Edit},
-      {IDC_KX_STEP_Y, ControlKind::Edit},
-      {IDC_KX_STATUS, ControlKind::Static},
-      {IDC_KX_START, ControlKind::Button},
-      {IDC_KX_STOP, ControlKind::Button}}},
-    {IDD_KESTRIX_SETUP,
-     {{IDC_KX_AUTO_WHITE_BALANCE, ControlKind::Check},
-      {IDC_KX_GAMMA_MODE, ControlKind::Check},
-      {IDC_KX_GAIN, ControlKind::Slider},
-      {IDC_KX_SHARP, ControlKind::Slider},
-      {IDC_KX_GAMMA, ControlKind::Slider},
-      {IDC_KX_ALC_MODE, ControlKind::ComboBox},
-      {IDC_KX_SCALE, ControlKind::Edit},
-      {IDC_KX_X_OFFSET, ControlKind::Edit},
-      {IDC_KX_Y_OFFSET, ControlKind::Edit},
-      {IDC_KX_LIVE, ControlKind::Picture},
-      {IDC_KX_CALIBRATE, ControlKind::Button},
-      {IDOK, ControlKind::Button},
-      {IDCANCEL, ControlKind::Button}}},
-    {IDD_KESTRIX_ACQUIRE,
-     {{IDC_KX_ACQUIRE_LIVE, ControlKind::Picture},
-      {IDC_KX_MONTAGE, ControlKind::Picture},
-      {IDC_KX_MESSAGE, ControlKind::Static},
-      {IDC_KX_ORIGIN_TL, ControlKind::BitmapButton},
-      {IDC_KX_ORIGIN_TC, ControlKind::BitmapButton},
-      {IDC_KX_ORIGIN_TR, ControlKind::BitmapButton},
-      {IDC_KX_ORIGIN_CL, ControlKind::BitmapButton},
-      {IDC_KX_ORIGIN_CR, ControlKind::BitmapButton},
-      {IDC_KX_ORIGIN_BL, ControlKind::BitmapButton},
-      {IDC_KX_ORIGIN_BC, ControlKind::BitmapButton},
-      {IDC_KX_ORIGIN_BR, ControlKind::BitmapButton},
-      {IDC_KX_ZET_START, ControlKind::BitmapButton},
-      {IDC_KX_ZET_END, ControlKind::BitmapButton},
-      {IDOK, ControlKind::BitmapButton},
-      {IDCANCEL, ControlKind::Button}}},
-};
-
 const std::vector<UINT> kArrowBitmaps{
     IDB_KX_ARROW_UP_LEFT, IDB_KX_ARROW_RIGHT,     IDB_KX_ARROW_LEFT,       IDB_KX_ARROW_DOWN,
     IDB_KX_ARROW_UP,      IDB_KX_ARROW_DOWN_LEFT, IDB_KX_ARROW_DOWN_RIGHT, IDB_KX_ARROW_UP_RIGHT};
 
-TEST(HostResources, EveryTemplateHasEachControlItsWindowBindsOnceAndUsable) {
+// Which control each window binds, and of what kind, the windows' own suites check by running
+// them on these templates; here what they cannot see: an identifier given twice, where the
+// window would only ever find the first (labels share -1), and a control nobody can use at first.
+TEST(HostResources, EveryTemplateGivesEachControlItsOwnIdentifierAndAllAreUsable) {
   const kx::HostResources resources;
-  for (const WindowControls& window : kWindows) {
-    const kx::DialogTemplate* t = resources.FindDialogTemplate(window.templateId);
-    ASSERT_NE(t, nullptr) << window.templateId;
-    for (const Expected& e : window.controls) {
-      int seen = 0;
-      for (const kx::ControlTemplate& c : t->controls) {
-        if (c.id != e.id) continue;
-        ++seen;
-        EXPECT_EQ(c.kind, e.kind) << "control " << e.id << " of " << window.templateId;
-        EXPECT_EQ(c.style & (kx::kHidden | kx::kDisabled), 0u)
-            << "control " << e.id << " of " << window.templateId << " must be usable at first";
-      }
-      EXPECT_EQ(seen, 1) << "control " << e.id << " of " << window.templateId;
+  for (UINT id : {IDD_KESTRIX_RUN, IDD_KESTRIX_SETUP, IDD_KESTRIX_ACQUIRE}) {
+    const kx::DialogTemplate* t = resources.FindDialogTemplate(id);
+    ASSERT_NE(t, nullptr) << id;
+    ASSERT_GT(t->controls.size(), 5u) << id;
+    std::set<int> seen;
+    for (const kx::ControlTemplate& c : t->controls) {
+      EXPECT_TRUE(c.id <= 0 || seen.insert(c.id).second) << "control " << c.id << " of " << id;
+      EXPECT_EQ(c.style & (kx::kHidden | kx::kDisabled), 0u) << "control " << c.id << " of " << id;
     }
   }
 }

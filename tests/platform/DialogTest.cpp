@@ -17,16 +17,12 @@ using Op = kx::ScriptedOperator;
 
 class DialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    kx::InstallResources(&m_resources);
-    kx::InstallOperator(&m_operator);
-  }
+  void SetUp() override { kx::InstallOperator(&m_operator); }
   void TearDown() override {
     kx::InstallOperator(nullptr);
-    kx::InstallResources(nullptr);
     EXPECT_FALSE(m_operator.Failed()) << m_operator.FailureText();
   }
-  MemoryResources m_resources;
+  ScopedExampleResources m_resources;
   Op m_operator;
 };
 
@@ -58,6 +54,11 @@ TEST_F(DialogTest, DestroyingADialogFreesItAndEveryControl) {
     CExampleDialog dlg;
     ASSERT_TRUE(dlg.Create(kExampleTemplate));
     EXPECT_EQ(kx::LiveWindowCount(), alive + 1 + controls);
+    // A control object outlives its window: it must not keep the dead handle.
+    const HWND live = dlg.m_wndLive.m_hWnd;
+    EXPECT_TRUE(dlg.DestroyWindow());
+    EXPECT_FALSE(IsWindow(live));
+    EXPECT_EQ(dlg.m_wndLive.GetSafeHwnd(), nullptr);
   }
   EXPECT_EQ(kx::LiveWindowCount(), alive);
 }
@@ -247,44 +248,6 @@ TEST_F(DialogTest, ControlNotificationsReachTheirHandlers) {
   EXPECT_EQ(dlg.m_nRollSheet, 1);
   EXPECT_EQ(dlg.m_nAutoClicks, 1);
   EXPECT_EQ(dlg.m_bAuto, 0);
-}
-
-TEST_F(DialogTest, GeometryAndPlacement) {
-  kx::InstallOperator(nullptr);
-  CExampleDialog dlg;
-  ASSERT_TRUE(dlg.Create(kExampleTemplate));
-  CRect client;
-  dlg.GetClientRect(&client);
-  EXPECT_EQ(client.Width(), 420);
-  EXPECT_EQ(client.Height(), 300);
-
-  dlg.m_wndLive.SetWindowPos(nullptr, 0, 0, 192, 256, SWP_NOMOVE | SWP_NOZORDER);
-  CRect window;
-  dlg.m_wndLive.GetWindowRect(&window);
-  EXPECT_EQ(window.Width(), 192);
-  EXPECT_EQ(window.Height(), 256);
-  CPoint origin(200, 10);
-  dlg.ClientToScreen(&origin);
-  EXPECT_EQ(window.left, origin.x);
-  EXPECT_EQ(window.top, origin.y);
-  CPoint inside(210, 20);
-  dlg.ClientToScreen(&inside);
-  EXPECT_TRUE(window.PtInRect(inside));
-  dlg.ScreenToClient(&inside);
-  EXPECT_EQ(inside.x, 210);
-
-  EXPECT_FALSE(kx::IsTopMost(dlg.m_hWnd));
-  dlg.SetWindowPos(&CWnd::wndTopMost, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOREDRAW);
-  EXPECT_TRUE(kx::IsTopMost(dlg.m_hWnd));
-  CRect after;
-  dlg.GetClientRect(&after);
-  EXPECT_EQ(after.Width(), 420);
-
-  const HWND live = dlg.m_wndLive.m_hWnd;
-  EXPECT_TRUE(dlg.DestroyWindow());
-  EXPECT_FALSE(IsWindow(live));
-  EXPECT_EQ(dlg.m_wndLive.m_hWnd, nullptr);
-  EXPECT_EQ(dlg.m_wndLive.GetSafeHwnd(), nullptr);
 }
 
 }  // namespace

@@ -38,6 +38,14 @@ class MemoryResources : public kx::IResources {
   std::map<UINT, cv::Mat> m_bitmaps;
 };
 
+// The example resources, installed for the object's lifetime (taken away again even when a test
+// ends early on a failed assertion).
+class ScopedExampleResources : public MemoryResources {
+ public:
+  ScopedExampleResources() { kx::InstallResources(this); }
+  ~ScopedExampleResources() { kx::InstallResources(nullptr); }
+};
+
 class CExampleDialog : public CDialog {
  public:
   explicit CExampleDialog(CWnd* pParent = nullptr) : CDialog(kExampleTemplate, pParent) {}

@@ -37,12 +37,9 @@ cv::Mat Surface(const CWnd& wnd) {
 class GdiTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    kx::InstallResources(&m_resources);
     ASSERT_TRUE(m_dlg.Create(kExampleTemplate));
     m_dlg.m_wndLive.SetWindowPos(nullptr, 0, 0, 192, 256, SWP_NOMOVE | SWP_NOZORDER);
   }
-  void TearDown() override { kx::InstallResources(nullptr); }
-
   // Blits src (described by info) onto the whole live view the way the module's windows do.
   int BlitOntoLive(const void* src, const BITMAPINFO& info, int w, int h) {
     HDC dc = GetDC(m_dlg.m_wndLive.m_hWnd);
@@ -55,7 +52,7 @@ class GdiTest : public ::testing::Test {
     return rows;
   }
 
-  MemoryResources m_resources;
+  ScopedExampleResources m_resources;
   CExampleDialog m_dlg;
 };
 

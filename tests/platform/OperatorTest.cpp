@@ -49,23 +49,9 @@ TEST(ScriptedOperator, FailsLoudlyOnAnUnexpectedBox) {
             "\"Sure?\"");
 }
 
-TEST(ScriptedOperator, StepsWaitForTheirCondition) {
-  Op op;
-  bool ready = false;
-  int done = 0;
-  op.Then(Op::Call([&] { ++done; }).When([&] { return ready; }));
-  EXPECT_FALSE(op.OnIdle());
-  EXPECT_EQ(done, 0);
-  ready = true;
-  EXPECT_TRUE(op.OnIdle());
-  EXPECT_EQ(done, 1);
-  EXPECT_FALSE(op.OnIdle());
-}
-
 TEST(ScriptedOperator, AModalLoopWithNothingLeftToDoFailsInsteadOfHanging) {
   kx::ScopedLogCapture log;
-  MemoryResources resources;
-  kx::InstallResources(&resources);
+  const ScopedExampleResources resources;
   Op op;
   op.SetPatience(3);
   kx::ScopedOperator scoped(&op);
@@ -76,7 +62,6 @@ TEST(ScriptedOperator, AModalLoopWithNothingLeftToDoFailsInsteadOfHanging) {
   EXPECT_EQ(log.Lines(),
             std::vector<std::string>{"kestrix: operator: scripted operator: the script "
                                      "has no step left while a window waits for input"});
-  kx::InstallResources(nullptr);
 }
 
 TEST(MessageBoxes, WithoutAnOperatorTheAnswerIsCancel) {

@@ -12,8 +12,7 @@ namespace kx::test {
 namespace {
 
 TEST(RenderWindow, DrawsTheDialogWithItsControls) {
-  MemoryResources resources;
-  kx::InstallResources(&resources);
+  const ScopedExampleResources resources;
   CExampleDialog dlg;
   ASSERT_TRUE(dlg.Create(kExampleTemplate));
   dlg.ShowWindow(SW_SHOW);
@@ -68,7 +67,6 @@ TEST(RenderWindow, DrawsTheDialogWithItsControls) {
   EXPECT_TRUE(kx::RenderWindow(none).empty());
   EXPECT_FALSE(kx::SaveWindowPng(none, path));
   EXPECT_EQ(log.Lines().back(), "kestrix: window: SaveWindowPng: the window has nothing to draw");
-  kx::InstallResources(nullptr);
 }
 
 }  // namespace

@@ -63,8 +63,7 @@ std::pair<DWORD, HWND> Start(CDialogThread* thread, ThreadProbe& probe) {
 }
 
 TEST(WinThread, ModelessDialogLivesAndDiesOnItsOwnThread) {
-  MemoryResources resources;
-  kx::InstallResources(&resources);
+  const ScopedExampleResources resources;
   ThreadProbe probe;
   const auto [id, hwnd] = Start(new CDialogThread(probe), probe);
   ASSERT_TRUE(IsWindow(hwnd));
@@ -80,7 +79,6 @@ TEST(WinThread, ModelessDialogLivesAndDiesOnItsOwnThread) {
   EXPECT_TRUE(probe.threadDeleted);  // m_bAutoDelete
   EXPECT_FALSE(IsWindow(hwnd));
   EXPECT_FALSE(PostThreadMessage(id, WM_QUIT, 0, 0));
-  kx::InstallResources(nullptr);
 }
 
 // Destroys its main window when told by a thread message.
@@ -99,15 +97,13 @@ ON_MESSAGE(WM_APP, &CSelfClosingThread::OnDestroyMain)
 END_MESSAGE_MAP()
 
 TEST(WinThread, DestroyingTheMainWindowEndsTheLoop) {
-  MemoryResources resources;
-  kx::InstallResources(&resources);
+  const ScopedExampleResources resources;
   ThreadProbe probe;
   const auto [id, hwnd] = Start(new CSelfClosingThread(probe), probe);
   ASSERT_TRUE(PostThreadMessage(id, WM_APP, 0, 0));
   EXPECT_EQ(kx::WaitForThread(id), 5);  // no WM_QUIT was posted from here
   EXPECT_FALSE(IsWindow(hwnd));
   EXPECT_TRUE(probe.dialogDeleted);
-  kx::InstallResources(nullptr);
 }
 
 class CCountingPage : public CPropertyPage {
@@ -134,8 +130,7 @@ class CCountingPage : public CPropertyPage {
 };
 
 TEST(PropertySheet, ApplyAndOkCommitThePage) {
-  MemoryResources resources;
-  kx::InstallResources(&resources);
+  const ScopedExampleResources resources;
   kx::ScriptedOperator op;
   kx::ScopedOperator scoped(&op);
   CCountingPage page;
@@ -170,7 +165,6 @@ TEST(PropertySheet, ApplyAndOkCommitThePage) {
   EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
   EXPECT_EQ(other.m_nCancel, 1);
   EXPECT_EQ(other.m_nOK, 0);
-  kx::InstallResources(nullptr);
 }
 
 // A page whose button starts a long operation that pumps the thread's messages (the sheet's
@@ -212,8 +206,7 @@ class CBusyPage : public CCountingPage {
 };
 
 TEST(PropertySheet, EscapeWhileAPageIsBusyStopsThePageThenCancels) {
-  MemoryResources resources;
-  kx::InstallResources(&resources);
+  const ScopedExampleResources resources;
   kx::ScriptedOperator op;
   kx::ScopedOperator scoped(&op);
   CBusyPage page;
@@ -228,7 +221,6 @@ TEST(PropertySheet, EscapeWhileAPageIsBusyStopsThePageThenCancels) {
   EXPECT_FALSE(sheet.IsBusy());
   EXPECT_EQ(page.m_nCancel, 1);
   EXPECT_FALSE(page.m_bWorkingAtCancel) << "the sheet cancels once the page's operation ended";
-  kx::InstallResources(nullptr);
 }
 
 }  // namespace

@@ -25,9 +25,8 @@ const ShownControl* ControlOf(const ShownWindow& w, int id) {
   return nullptr;
 }
 
-TEST(ShownWindows, ListsVisibleDialogsWithTheirControlsWhereThePictureShowsThem) {
-  MemoryResources resources;
-  kx::InstallResources(&resources);
+TEST(ShownWindows, ListVisibleDialogsWithTheControlsWhereThePictureShowsThemAndClicksLeadBack) {
+  const ScopedExampleResources resources;
   CExampleDialog dlg;
   ASSERT_TRUE(dlg.Create(kExampleTemplate));
   EXPECT_EQ(Find(ShownWindows(), dlg.m_hWnd), nullptr) << "a hidden dialog is not shown";
@@ -60,31 +59,7 @@ TEST(ShownWindows, ListsVisibleDialogsWithTheirControlsWhereThePictureShowsThem)
   ASSERT_FALSE(picture.empty());
   EXPECT_EQ(picture.cols, rect.Width());
 
-  // A hidden control drops out of the list, and the point over it hits nothing of it.
-  dlg.GetDlgItem(kIdStart)->ShowWindow(SW_HIDE);
-  windows = ShownWindows();
-  w = Find(windows, dlg.m_hWnd);
-  ASSERT_NE(w, nullptr);
-  EXPECT_EQ(ControlOf(*w, kIdStart), nullptr);
-
-  dlg.DestroyWindow();
-  EXPECT_EQ(Find(ShownWindows(), dlg.m_hWnd), nullptr);
-  kx::InstallResources(nullptr);
-}
-
-TEST(ShownWindows, APointOfThePictureClicksTheControlAtTheClientPointItShows) {
-  MemoryResources resources;
-  kx::InstallResources(&resources);
-  CExampleDialog dlg;
-  ASSERT_TRUE(dlg.Create(kExampleTemplate));
-  dlg.ShowWindow(SW_SHOW);
-  const std::vector<ShownWindow> windows = ShownWindows();
-  const ShownWindow* w = Find(windows, dlg.m_hWnd);
-  ASSERT_NE(w, nullptr);
-
-  // The point 30, 40 inside the live picture, as the picture shows it.
-  const ShownControl* live = ControlOf(*w, kIdLive);
-  ASSERT_NE(live, nullptr);
+  // The point 30, 40 inside the live picture, as the picture shows it, clicks the picture there.
   const POINT at{live->rect.left + 30, live->rect.top + 40};
   const ShownControl* hit = ControlAt(*w, at);
   ASSERT_NE(hit, nullptr);
@@ -107,8 +82,15 @@ TEST(ShownWindows, APointOfThePictureClicksTheControlAtTheClientPointItShows) {
   // The close box lies in the caption, at its right end.
   EXPECT_GT(w->closeBox.left, live->rect.left);
   EXPECT_LT(w->closeBox.bottom, live->rect.top);
+
+  // A hidden control drops out of the list; a destroyed window too.
+  dlg.GetDlgItem(kIdStart)->ShowWindow(SW_HIDE);
+  windows = ShownWindows();
+  w = Find(windows, dlg.m_hWnd);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(ControlOf(*w, kIdStart), nullptr);
   dlg.DestroyWindow();
-  kx::InstallResources(nullptr);
+  EXPECT_EQ(Find(ShownWindows(), dlg.m_hWnd), nullptr);
 }
 
 }  // namespace
