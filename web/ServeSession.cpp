@@ -363,15 +363,14 @@ cv::Mat ServeSession::JobPicture(int width) const {
     const DocObject* object;
   };
   std::vector<Outline> outlines;
-  cv::Rect2d bounds;
+  double minX = 0, maxX = 0, minY = 0, maxY = 0;
   bool first = true;
   auto grow = [&](cv::Point2d p) {
-    if (first) {
-      bounds = cv::Rect2d(p.x, p.y, 0, 0);
-      first = false;
-    } else {
-      bounds |= cv::Rect2d(p.x, p.y, 0, 0);
-    }
+    minX = first ? p.x : std::min(minX, p.x);
+    maxX = first ? p.x : std::max(maxX, p.x);
+    minY = first ? p.y : std::min(minY, p.y);
+    maxY = first ? p.y : std::max(maxY, p.y);
+    first = false;
   };
   for (const uint64 handle : doc.Objects()) {
     const DocObject* o = doc.Find(handle);
@@ -406,12 +405,12 @@ cv::Mat ServeSession::JobPicture(int width) const {
   if (first || width < 16) return {};
   const double margin = 8.0;
   // As wide as asked, and at most twice as high.
-  const double scale = (width - 2 * margin) / std::max({bounds.width, bounds.height / 2, 1e-9});
-  const int height = std::min(2 * width, static_cast<int>(bounds.height * scale + 2 * margin) + 1);
+  const double scale = (width - 2 * margin) / std::max({maxX - minX, (maxY - minY) / 2, 1e-9});
+  const int height = std::min(2 * width, static_cast<int>((maxY - minY) * scale + 2 * margin) + 1);
   cv::Mat picture(height, width, CV_8UC3, cv::Scalar(255, 255, 255));
   // Document (y up) to picture (y down).
-  const cv::Matx33d pictureFromDoc(scale, 0, margin - bounds.x * scale, 0, -scale,
-                                   margin + (bounds.y + bounds.height) * scale, 0, 0, 1);
+  const cv::Matx33d pictureFromDoc(scale, 0, margin - minX * scale, 0, -scale,
+                                   margin + maxY * scale, 0, 0, 1);
   auto toPicture = [&](cv::Point2d p) {
     const cv::Vec3d q = pictureFromDoc * cv::Vec3d(p.x, p.y, 1);
     return cv::Point(static_cast<int>(std::lround(q[0] * 16)),
@@ -466,10 +465,16 @@ ServeSession::MachineState ServeSession::Machine() const {
 }
 
 void ServeSession::CloseWindows() {
-  for (const ShownWindow& w : ShownWindows()) PostMessage(w.hwnd, WM_CLOSE, 0, 0);
   // A busy window stops the machine before it goes: wait for each, ending the run dialog's
-  // thread once its dialog has gone.
+  // thread once its dialog has gone. A window still being made when this starts is asked once
+  // it shows.
+  std::vector<HWND> asked;
   for (;;) {
+    for (const ShownWindow& w : ShownWindows()) {
+      if (std::find(asked.begin(), asked.end(), w.hwnd) != asked.end()) continue;
+      PostMessage(w.hwnd, WM_CLOSE, 0, 0);
+      asked.push_back(w.hwnd);
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     TidyLocked();
     if (std::all_of(m_threads.begin(), m_threads.end(),

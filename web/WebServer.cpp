@@ -201,6 +201,13 @@ class DocumentHandler final : public CivetHandler {
     if (Refused(m_server, conn)) return true;
     auto refuse = [&](int status, const char* statusText, const std::string& why) {
       Note(LogLevel::Warning, "refused an upload: " + why);
+      // A body left unread would reset the connection before the browser reads the reason.
+      char sink[65536];
+      for (std::size_t left = kMaxUploadBytes; left > 0;) {
+        const int n = mg_read(conn, sink, sizeof sink);
+        if (n <= 0) break;
+        left -= std::min(left, static_cast<std::size_t>(n));
+      }
       Reply(conn, status, statusText, "text/plain; charset=utf-8", why);
       return true;
     };

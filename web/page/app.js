@@ -294,12 +294,18 @@ for (const button of document.querySelectorAll("#menu button")) {
 // A document from the user's computer becomes the job document; the server reads it as it reads
 // files and says what is wrong with one it cannot use.
 const upload = document.getElementById("upload");
+const maxUploadBytes = 32 * 1024 * 1024;  // as the server allows
 upload.addEventListener("change", async () => {
   const file = upload.files[0];
   upload.value = "";
   if (!file) return;
   if (!state.controls) {
     say("Another page is in control; this one only watches.", true);
+    return;
+  }
+  if (file.size > maxUploadBytes) {
+    say("document " + file.name + ": " + file.size + " bytes is more than the " + maxUploadBytes +
+        " bytes a document may have", true);
     return;
   }
   const query = new URLSearchParams({ name: file.name, client: state.client });
