@@ -202,9 +202,9 @@ class DocumentHandler final : public CivetHandler {
     auto refuse = [&](int status, const char* statusText, const std::string& why) {
       Note(LogLevel::Warning, "refused an upload: " + why);
       // A body left unread would reset the connection before the browser reads the reason.
-      char sink[65536];
+      std::vector<char> sink(65536);
       for (std::size_t left = kMaxUploadBytes; left > 0;) {
-        const int n = mg_read(conn, sink, sizeof sink);
+        const int n = mg_read(conn, sink.data(), sink.size());
         if (n <= 0) break;
         left -= std::min(left, static_cast<std::size_t>(n));
       }
@@ -228,10 +228,11 @@ class DocumentHandler final : public CivetHandler {
                         " bytes is more than the " + std::to_string(kMaxUploadBytes) +
                         " bytes a document may have");
     // Read one byte more than allowed: a body without a length that runs over is refused too.
+    // civetweb's threads have small stacks: the buffer is on the heap.
     std::string body;
-    char buffer[65536];
-    for (int n; (n = mg_read(conn, buffer, sizeof buffer)) > 0;) {
-      body.append(buffer, static_cast<std::size_t>(n));
+    std::vector<char> buffer(65536);
+    for (int n; (n = mg_read(conn, buffer.data(), buffer.size())) > 0;) {
+      body.append(buffer.data(), static_cast<std::size_t>(n));
       if (body.size() > kMaxUploadBytes) break;
     }
     std::string error;

@@ -15,6 +15,9 @@ const COPIES_Y = 9639;
 const SHEET = 9633;
 const START = 9642;
 const CLOSE = 9655;
+const ACQUIRE_MESSAGE = 9656;
+const GROW_RIGHT = 9651;  // the acquire dialog's right arrow
+const CALIBRATE = 9667;
 
 function freePort() {
   return new Promise((resolve, reject) => {
@@ -133,7 +136,7 @@ async function answerBox(page, textPart, button) {
 const tests = [];
 const test = (name, fn) => tests.push({ name, fn });
 
-test("the run dialog: a click moves the head, counts are typed, Start cuts the copies", async (page) => {
+test("the run dialog: a click moves the head, counts are typed, Start cuts a copy", async (page) => {
   await page.getByRole("button", { name: "Camera registration" }).click();
   const run = await windowWith(page, START);
 
@@ -152,7 +155,8 @@ test("the run dialog: a click moves the head, counts are typed, Start cuts the c
     ([id, cid]) => window.kestrix.windows.get(id).controls.find((c) => c.id === cid).check === 1,
     [run, SHEET]
   );
-  await typeInto(page, run, COPIES_X, "2");
+  // One copy: the run is real time, and one shows every step of it.
+  await typeInto(page, run, COPIES_X, "1");
   await typeInto(page, run, COPIES_Y, "1");
   const strokes = (await machine(page)).cutStrokes;
   await click(page, run, START);
@@ -169,11 +173,14 @@ test("the run dialog: a click moves the head, counts are typed, Start cuts the c
     return h[0] === 0 && h[1] === 0;
   }, null, { timeout: 60000 });
   const after = await machine(page);
-  console.log(`     two copies registered and cut in ${((Date.now() - runStarted) / 1000).toFixed(1)} s`);
-  assert.ok(after.cutStrokes > strokes + 10, "two copies' paths were cut: " + JSON.stringify(after));
+  console.log(`     one copy registered and cut in ${((Date.now() - runStarted) / 1000).toFixed(1)} s`);
+  assert.ok(after.cutStrokes > strokes + 10, "the copy's paths were cut: " + JSON.stringify(after));
+
+  // A window in use keeps its world.
+  await page.getByRole("button", { name: "New simulated world" }).click();
+  await page.locator("#notice.error", { hasText: "close every window" }).waitFor();
 
   // At the origin there is no mark to find: the run asks, and Cancel ends it where the head stands.
-  await typeInto(page, run, COPIES_X, "1");
   await click(page, run, START);
   await answerBox(page, "Unable to locate image", "Cancel");
   await page.waitForFunction(
@@ -205,6 +212,54 @@ test("the setup sheet opens, shows its live view and closes with Cancel", async 
     (id) => Number(document.querySelector("#w" + id + " canvas").dataset.frames) > 2, setup);
   await click(page, setup, 2 /* IDCANCEL */);
   await page.waitForFunction((id) => !window.kestrix.windows.has(id), setup, { timeout: 20000 });
+});
+
+test("the acquire dialog's arrow drives the head and grows the grid", async (page) => {
+  await page.getByRole("button", { name: "Acquire reference" }).click();
+  const acquire = await windowWith(page, GROW_RIGHT);
+  const before = await headAtRest(page);
+  await click(page, acquire, GROW_RIGHT);
+  // The capture drives the head to the new tile and parks it where it was.
+  await page.waitForFunction((h) => {
+    const now = window.kestrix.machine.head;
+    return now[0] !== h[0] || now[1] !== h[1];
+  }, before, { timeout: 20000 });
+  await page.waitForFunction(
+    ([id, cid]) => /1 X 2/.test(window.kestrix.windows.get(id).controls.find((c) => c.id === cid).text),
+    [acquire, ACQUIRE_MESSAGE],
+    { timeout: 60000 }
+  );
+  const parked = await headAtRest(page);
+  assert.deepEqual(parked, before, "the head is parked where the grid began");
+  await click(page, acquire, 2 /* IDCANCEL */);
+  await page.waitForFunction((id) => !window.kestrix.windows.has(id), acquire, { timeout: 20000 });
+});
+
+test("the job view shows the job; a bad upload is refused with its error, a good one opens", async (page) => {
+  await page.locator("#jobView:not([hidden]) #job").waitFor();
+  const views = await page.evaluate(() => window.kestrix.jobViews);
+  await page.setInputFiles("#upload", { name: "broken.json", mimeType: "application/json",
+                                        buffer: Buffer.from('{"format": "kestrix-document", "version"') });
+  await page.locator("#notice.error", { hasText: "broken.json" }).waitFor();
+  const download = await page.request.get(new URL("document.json", page.url()).href);
+  assert.equal(download.status(), 200);
+  const text = await download.text();
+  assert.match(text, /"objects"/);
+  await page.setInputFiles("#upload", { name: "again.json", mimeType: "application/json",
+                                        buffer: Buffer.from(text) });
+  await page.locator("#notice", { hasText: "Opened again.json" }).waitFor();
+  await page.waitForFunction((n) => window.kestrix.jobViews > n, views);
+});
+
+test("a new simulated world of 1 x 1 copies replaces the bed", async (page) => {
+  await page.fill("#columns", "1");
+  await page.fill("#rows", "1");
+  await page.getByRole("button", { name: "New simulated world" }).click();
+  await page.locator("#notice", { hasText: "1 x 1 copies" }).waitFor();
+  await page.fill("#worldFile", "../outside.json");
+  await page.getByRole("button", { name: "New simulated world" }).click();
+  await page.locator("#notice.error", { hasText: "job folder" }).waitFor();
+  await page.fill("#worldFile", "");
 });
 
 test("a document outside the job folder is refused by name", async (page) => {
