@@ -236,8 +236,10 @@ bool ServeSession::OpenDocument(const std::filesystem::path& path, const std::st
     // The file's errors, told with the name the user knows it by.
     if (error && path.filename() != name) {
       const std::string where = path.string();
-      for (std::size_t at; (at = error->find(where)) != std::string::npos;)
+      for (std::size_t at = 0; (at = error->find(where, at)) != std::string::npos;) {
         error->replace(at, where.size(), name);
+        at += name.size();
+      }
     }
     return false;
   }
@@ -265,12 +267,16 @@ bool ServeSession::SaveDocument(const std::filesystem::path& path, std::string* 
 
 namespace {
 
-// A file name of this process's own in the system's temporary folder.
+// A fresh empty file of this process's own in the system's temporary folder (made by mkstemp, so
+// that nobody can have put a link of theirs there first); empty when none can be made.
 std::filesystem::path ScratchFile(const char* what) {
-  static std::atomic<unsigned> counter{0};
-  return std::filesystem::temp_directory_path() /
-         ("kestrix-" + std::string(what) + "-" + std::to_string(::getpid()) + "-" +
-          std::to_string(++counter) + ".json");
+  std::string name =
+      (std::filesystem::temp_directory_path() / ("kestrix-" + std::string(what) + "-XXXXXX"))
+          .string();
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return {};
+  ::close(fd);
+  return name;
 }
 
 }  // namespace
@@ -284,6 +290,7 @@ bool ServeSession::OpenUploaded(const std::string& name, const std::string& cont
   std::lock_guard<std::mutex> lock(m_mutex);
   // The document reader reads files: the upload becomes one for as long as it is read.
   const std::filesystem::path scratch = ScratchFile("upload");
+  if (scratch.empty()) return Fail(error, "document " + name + ": cannot be taken in (no scratch file)");
   {
     std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
@@ -302,6 +309,7 @@ bool ServeSession::OpenUploaded(const std::string& name, const std::string& cont
 bool ServeSession::DocumentText(std::string* text, std::string* error) {
   std::lock_guard<std::mutex> lock(m_mutex);
   const std::filesystem::path scratch = ScratchFile("download");
+  if (scratch.empty()) return Fail(error, "the document cannot be written for downloading");
   bool done = kx::SaveDocument(m_host->Doc(), scratch, error);
   if (done) {
     std::ifstream in(scratch, std::ios::binary);

@@ -4,6 +4,7 @@
 
 const assert = require("node:assert/strict");
 const { spawn } = require("node:child_process");
+const fs = require("node:fs");
 const net = require("node:net");
 const path = require("node:path");
 const { chromium } = require("playwright-core");
@@ -30,9 +31,18 @@ function freePort() {
   });
 }
 
+// The demo world on a brisk cutter: the machine is real time, and the test waits for every move.
+function fastWorld() {
+  const file = path.join(workDir, "fast-world.json");
+  fs.writeFileSync(file, JSON.stringify({
+    cutter: { travelSpeed: 60000, cutSpeed: 30000, acceleration: 240000 },
+  }));
+  return file;
+}
+
 // Starts kestrix serve and resolves with the address it prints.
 function serve(listen, out) {
-  const child = spawn(kestrix, ["serve", "--listen", listen, "--out", out], {
+  const child = spawn(kestrix, ["serve", "--listen", listen, "--out", out, "--world", fastWorld()], {
     stdio: ["ignore", "pipe", "pipe"],
   });
   child.stderr.on("data", (d) => process.stderr.write(d));

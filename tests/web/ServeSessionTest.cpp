@@ -1,7 +1,6 @@
 // The session behind the page: the job's picture, documents uploaded and downloaded, new worlds,
 // and the configured real devices in place of the simulated ones.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
@@ -37,6 +36,13 @@ int PixelsNear(const cv::Mat& picture, cv::Vec3b colour) {
   return n;
 }
 
+int ScratchUploads() {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+    n += e.path().filename().string().rfind("kestrix-upload-", 0) == 0 ? 1 : 0;
+  return n;
+}
+
 bool SamePicture(const cv::Mat& a, const cv::Mat& b) {
   return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
 }
@@ -59,6 +65,7 @@ TEST(ServeDocuments, ABadUploadIsRefusedByNameAndTheOpenJobStays) {
   ScratchFolder folder;
   ServeSession session(SmallWorld(folder));
   const cv::Mat before = session.JobPicture();
+  const int uploadsBefore = ScratchUploads();
   std::string downloaded;
   std::string error;
   ASSERT_TRUE(session.DocumentText(&downloaded, &error)) << error;
@@ -77,15 +84,14 @@ TEST(ServeDocuments, ABadUploadIsRefusedByNameAndTheOpenJobStays) {
     EXPECT_EQ(error.find("kestrix-upload"), std::string::npos)
         << "the user's name, not the server's scratch file: " << error;
   }
+  // A name that holds a scratch file's name is told as it is, and the telling ends.
+  EXPECT_FALSE(session.OpenUploaded("/tmp/kestrix-upload-XXXXXX", "{", &error));
+  EXPECT_NE(error.find("/tmp/kestrix-upload-XXXXXX"), std::string::npos) << error;
   EXPECT_TRUE(SamePicture(session.JobPicture(), before)) << "the open job stays";
   std::string again;
   ASSERT_TRUE(session.DocumentText(&again, &error)) << error;
   EXPECT_EQ(again, downloaded);
-  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
-    EXPECT_EQ(e.path().filename().string().find("kestrix-upload-" +
-                                                std::to_string(::getpid()) + "-"),
-              std::string::npos)
-        << "left behind: " << e.path();
+  EXPECT_EQ(ScratchUploads(), uploadsBefore) << "an upload's scratch file is removed once read";
 }
 
 TEST(ServeDocuments, AnUploadedDocumentBecomesTheJobAndDownloadsAsItsFileHoldsIt) {
