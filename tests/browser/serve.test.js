@@ -19,6 +19,7 @@ const CLOSE = 9655;
 const ACQUIRE_MESSAGE = 9656;
 const GROW_RIGHT = 9651;  // the acquire dialog's right arrow
 const CALIBRATE = 9667;
+const SCALE = 9659;
 
 function freePort() {
   return new Promise((resolve, reject) => {
@@ -32,11 +33,10 @@ function freePort() {
 }
 
 // The demo world on a brisk cutter: the machine is real time, and the test waits for every move.
+const FAST_CUTTER = { travelSpeed: 60000, cutSpeed: 30000, acceleration: 240000 };
 function fastWorld() {
   const file = path.join(workDir, "fast-world.json");
-  fs.writeFileSync(file, JSON.stringify({
-    cutter: { travelSpeed: 60000, cutSpeed: 30000, acceleration: 240000 },
-  }));
+  fs.writeFileSync(file, JSON.stringify({ cutter: FAST_CUTTER }));
   return file;
 }
 
@@ -206,7 +206,7 @@ test("the run dialog: a click moves the head, counts are typed, Start cuts a cop
 
 test("a second page watches and cannot act", async (page, context, address) => {
   const other = await context.newPage();
-  await other.goto(address);
+  await other.goto(address, { waitUntil: "domcontentloaded" });
   await other.waitForFunction(() => document.getElementById("role").textContent.startsWith("Watching"));
   await other.getByRole("button", { name: "Camera registration" }).click();
   await other.locator("#notice.error", { hasText: "only watches" }).waitFor();
@@ -233,7 +233,7 @@ test("the acquire dialog's arrow drives the head and grows the grid", async (pag
   await page.waitForFunction((h) => {
     const now = window.kestrix.machine.head;
     return now[0] !== h[0] || now[1] !== h[1];
-  }, before, { timeout: 20000 });
+  }, before, { timeout: 60000 });
   await page.waitForFunction(
     ([id, cid]) => /1 X 2/.test(window.kestrix.windows.get(id).controls.find((c) => c.id === cid).text),
     [acquire, ACQUIRE_MESSAGE],
@@ -270,6 +270,48 @@ test("a new simulated world of 1 x 1 copies replaces the bed", async (page) => {
   await page.getByRole("button", { name: "New simulated world" }).click();
   await page.locator("#notice.error", { hasText: "job folder" }).waitFor();
   await page.fill("#worldFile", "");
+});
+
+test("the setup sheet calibrates from the page and OK stores the result", async (page) => {
+  // A technician lays plain material where the head stands and calibrates there: a world of one
+  // copy whose calibration spot is where the head is brought at start.
+  const head = await headAtRest(page);
+  fs.writeFileSync(path.join(workDir, "job", "calibrate.json"), JSON.stringify({
+    cutter: FAST_CUTTER,
+    copies: { columns: 1, rows: 1 },
+    setup: { startX: head[0], startY: head[1], material: true },
+  }));
+  await page.fill("#worldFile", "calibrate.json");
+  await page.getByRole("button", { name: "New simulated world" }).click();
+  await page.locator("#notice", { hasText: "New world: calibrate.json" }).waitFor();
+  await page.fill("#worldFile", "");
+  assert.deepEqual(await headAtRest(page), head, "the same placement: the head stands there again");
+
+  await page.getByRole("button", { name: "Camera setup" }).click();
+  const setup = await windowWith(page, CALIBRATE);
+  const scaleBefore = (await control(page, setup, SCALE)).text;
+  await typeInto(page, setup, SCALE, "1.0");
+  const strokes = (await machine(page)).cutStrokes;
+  await click(page, setup, CALIBRATE);
+  await page.waitForFunction(
+    ([id, cid]) => !window.kestrix.windows.get(id).controls.find((c) => c.id === cid).enabled,
+    [setup, CALIBRATE]);
+  await page.waitForFunction(
+    ([id, cid]) => window.kestrix.windows.get(id).controls.find((c) => c.id === cid).enabled,
+    [setup, CALIBRATE],
+    { timeout: 180000, polling: 250 });
+  assert.equal(await page.locator("#boxes .box").count(), 0, "no failure message");
+  assert.ok((await machine(page)).cutStrokes > strokes, "the square was cut");
+  const scale = (await control(page, setup, SCALE)).text;
+  console.log(`     calibrated: Scale ${scale} (stored before: ${scaleBefore})`);
+  assert.notEqual(scale, scaleBefore, "a measured scale is shown, not the stored one");
+  assert.ok(Math.abs(Number(scale) - 1.6) < 0.1, "the camera's scale is measured: " + scale);
+  await click(page, setup, 1 /* IDOK */);
+  await page.waitForFunction((id) => !window.kestrix.windows.has(id), setup, { timeout: 20000 });
+  const stored = fs.readFileSync(path.join(workDir, "job", "config", "settings.ini"), "utf8");
+  const m = /^Scale=(.*)$/m.exec(stored);
+  // The setting keeps two decimals.
+  assert.ok(m && Math.abs(Number(m[1]) - Number(scale)) < 0.006, "OK stored the scale: " + stored);
 });
 
 test("a document outside the job folder is refused by name", async (page) => {
