@@ -1,5 +1,6 @@
-// The browser front end's server: the page's files, the bed picture and one WebSocket per page
-// that streams the windows as pictures and carries the user's clicks, keys, texts and answers.
+// The browser front end's server: the page's files, the job and bed pictures, the job document
+// (download and upload) and one WebSocket per page that streams the windows as pictures and
+// carries the user's clicks, keys, texts and answers.
 #include "web/WebServer.h"
 
 #include <CivetServer.h>
