@@ -242,8 +242,9 @@ function onMessage(e) {
   else if (m.type === "machine") {
     state.machine = m;
     document.getElementById("bedView").hidden = !m.simulated;
-    document.getElementById("machine").textContent = m.name + " \u00b7 head at " + m.head[0] +
-      ", " + m.head[1] + " \u00b7 " + m.cutStrokes + " cut strokes";
+    // On real devices the simulated head is not the cutter's: only the devices are named.
+    document.getElementById("machine").textContent = !m.simulated ? m.name : m.name +
+      " \u00b7 head at " + m.head[0] + ", " + m.head[1] + " \u00b7 " + m.cutStrokes + " cut strokes";
   }
   else if (m.type === "job") refreshJob();
   else if (m.type === "role") {
