@@ -35,7 +35,8 @@ int Usage(std::ostream& to, int status) {
         "                       the head traces the job's first cut path at a tenth of its size:\n"
         "                       DIR/trace.json, DIR/trace.png\n"
         "       kestrix serve [--world FILE] [--config CFG] [--listen ADDR:PORT] [--out DIR]\n"
-        "                       the windows in a browser on the simulated machine, until Ctrl+C;\n"
+        "                       the windows in a browser on the simulated machine (or the real\n"
+        "                       devices \"Port Setup\" in CFG names), until Ctrl+C;\n"
         "                       ADDR:PORT defaults to 127.0.0.1:8080 (any other address needs\n"
         "                       the token printed at start), documents open from and save to DIR,\n"
         "                       settings stay in CFG (defaults to DIR/config)\n"
@@ -108,6 +109,14 @@ int Serve(int argc, char** argv) {
     return kx::kJobBadInput;
   }
   options.world = setup.world;
+  // The page's new worlds are read as --world reads its file; only the world is taken.
+  options.readWorld = [](const std::filesystem::path& path, kx::WorldOptions* world,
+                         std::string* error) {
+    kx::MainJobSetup read;
+    if (!kx::LoadJobFile(path.string(), &read, error)) return false;
+    *world = read.world;
+    return true;
+  };
   return kx::RunServe(options, listen, std::cout, std::cerr);
 }
 

@@ -109,6 +109,15 @@ ClientMessage Read(const json& j) {
     m.action = ClientAction::Command;
     m.text = Text(j, "name", 32);
     if (m.text == "open" || m.text == "save") m.file = Text(j, "file", 255);
+    if (m.text == "world") {
+      // A world file of the job folder, or the present world with another grid of copies.
+      if (j.contains("file")) {
+        m.file = Text(j, "file", 255);
+      } else {
+        m.columns = static_cast<int>(Integer(j, "columns", 1, kMaxWorldCopies));
+        m.rows = static_cast<int>(Integer(j, "rows", 1, kMaxWorldCopies));
+      }
+    }
   } else {
     throw Refused("unknown message type \"" + type + "\"");
   }

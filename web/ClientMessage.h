@@ -29,7 +29,9 @@ struct ClientMessage {
   int control = 0;
   int index = 0;
   std::string text;  // Key: "Enter" or "Escape"; Text: what was typed; Command: its name
-  std::string file;  // Command: a file name for "open" and "save"
+  std::string file;  // Command: a file name for "open" and "save", a world file for "world"
+  int columns = 0;   // Command "world" without a file: copies across and along the sheet
+  int rows = 0;
   std::uint64_t box = 0;
   int button = 0;  // Answer: IDOK, IDCANCEL, IDYES or IDNO
 };
@@ -38,6 +40,8 @@ struct ClientMessage {
 inline constexpr std::size_t kMaxClientMessage = 16 * 1024;
 // The longest text a user may type into an edit.
 inline constexpr std::size_t kMaxTypedText = 256;
+// The most copies across or along a sheet a new world may be asked for.
+inline constexpr int kMaxWorldCopies = 20;
 
 // Reads one message. False with *error saying what is wrong (not JSON, an unknown "type", a
 // missing or mistyped key, a value out of range); *message is then unchanged.

@@ -1,9 +1,11 @@
-// `kestrix serve`: the host application in a browser, on the simulated machine, until interrupted.
+// `kestrix serve`: the host application in a browser, on the simulated machine or the configured
+// devices, until interrupted.
 #include "web/Serve.h"
 
 #include <pthread.h>
 
 #include <csignal>
+#include <memory>
 
 #include "web/WebServer.h"
 
@@ -39,7 +41,13 @@ int RunServe(const ServeOptions& options, const std::string& listen, std::ostrea
   sigaddset(&stopSignals, SIGTERM);
   sigset_t previous;
   pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
-  ServeSession session(options);
+  const std::unique_ptr<ServeSession> opened = ServeSession::Open(options, &error);
+  if (!opened) {
+    err << "kestrix: " << error << "\n";
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return 2;
+  }
+  ServeSession& session = *opened;
   WebServer server(session, serverOptions);
   if (!server.Start(&error)) {
     err << "kestrix: " << error << "\n";
@@ -49,7 +57,7 @@ int RunServe(const ServeOptions& options, const std::string& listen, std::ostrea
   std::string address =
       "http://" + serverOptions.listen.host + ":" + std::to_string(serverOptions.listen.port) + "/";
   if (!serverOptions.token.empty()) address += "?token=" + serverOptions.token;
-  out << "kestrix serve: " << options.worldName << " on the simulated machine\n"
+  out << "kestrix serve: " << session.MachineName() << "\n"
       << "Open " << address << " in a browser; Ctrl+C stops.\n"
       << std::flush;
   int signal = 0;

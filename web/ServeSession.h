@@ -1,10 +1,12 @@
-// What the served page drives: the embedded host on the simulated machine in real time, the job
-// document, and the module's windows, each on a user-interface thread of its own.
+// What the served page drives: the embedded host on the simulated machine in real time (or on the
+// configured real devices), the job document, and the module's windows, each on a user-interface
+// thread of its own.
 // Threads: thread-safe (commands come from the server's threads; each window lives on its own).
 #pragma once
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,6 +14,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "devices/PortSetup.h"
 #include "embedded/EmbeddedHost.h"
 #include "scenario/Scenario.h"
 #include "sim/SimMachine.h"
@@ -27,7 +30,13 @@ struct ServeOptions {
   std::filesystem::path configDir = "out/config";
   // The job folder: the only folder documents are opened from and saved to.
   std::filesystem::path jobDir = "out";
+  // Reads a world file of the job folder for the "world" command; null: a plain world file
+  // (docs/world.md) without the run's sections.
+  std::function<bool(const std::filesystem::path&, WorldOptions*, std::string*)> readWorld;
 };
+
+// The largest document the page may upload.
+inline constexpr std::size_t kMaxUploadBytes = 32 * 1024 * 1024;
 
 // The commands of the page's menu.
 inline constexpr const char* kCommandRun = "run";          // the registration run dialog
@@ -35,6 +44,7 @@ inline constexpr const char* kCommandSetup = "setup";      // the camera setup s
 inline constexpr const char* kCommandAcquire = "acquire";  // the acquire reference dialog
 inline constexpr const char* kCommandOpen = "open";        // open a job document of the job folder
 inline constexpr const char* kCommandSave = "save";        // save the job document into it
+inline constexpr const char* kCommandWorld = "world";      // a new simulated world
 
 class ServeSession {
  public:
@@ -47,10 +57,36 @@ class ServeSession {
   ServeSession(const ServeSession&) = delete;
   ServeSession& operator=(const ServeSession&) = delete;
 
+  // A session on the real devices "Port Setup" of the settings names (the simulated machine
+  // stands in for whichever of cutter and camera it leaves out). Null with *error naming the key,
+  // the port or the camera that cannot be used; nothing stays installed then.
+  static std::unique_ptr<ServeSession> Open(const ServeOptions& options, std::string* error);
+
   // Runs a menu command; false with *error saying why not (unknown, a window of that kind already
   // open, a bad file name, a document that cannot be read or written). Does not block on the
   // window it opens.
   bool Command(const std::string& name, const std::string& file, std::string* error);
+
+  // Replaces the simulated machine with a new world, and the document with that world's job:
+  // the world file file of the job folder when file is not empty, else the present world with
+  // columns x rows copies. Refused (false, *error saying why; nothing changed) while a window is
+  // open, on real devices, and for a file or a grid that cannot be used. Settings stay as stored.
+  bool NewWorld(const std::string& file, int columns, int rows, std::string* error);
+  // Makes an uploaded document (name: the user's file name, for messages) the job document, as
+  // opening it from the job folder would; nothing is written to the job folder. A document that
+  // cannot be read is refused with the same errors as a file, and the open one stays.
+  bool OpenUploaded(const std::string& name, const std::string& content, std::string* error);
+  // The job document as its file holds it, for downloading. False with *error when it cannot be
+  // written.
+  bool DocumentText(std::string* text, std::string* error);
+
+  // The job as the document holds it, 8-bit BGR, y up: the reference bitmap, the registration
+  // marks (blue) and the cut paths (red), scaled to fit width pixels. Empty for an empty job.
+  cv::Mat JobPicture(int width = 480) const;
+  // Whether cutter and camera are both the simulated machine's (the bed can be shown).
+  bool Simulated() const { return !m_devices; }
+  // What the session runs on, for people: the world's name, or the real devices.
+  std::string MachineName() const;
 
   // The bed with the printed sheet, the cuts made so far and the head, 8-bit BGR.
   cv::Mat BedPicture() const;
@@ -70,7 +106,12 @@ class ServeSession {
  private:
   bool OpenRun(std::string* error);
   bool OpenModal(const std::string& name, std::string* error);
-  bool OpenDocument(const std::filesystem::path& path, std::string* error);
+  bool OpenDocument(const std::filesystem::path& path, const std::string& name,
+                    std::string* error);
+  bool OpenDevices(std::string* error);
+  // Brings the head to where the camera looks at the first copy's first mark.
+  void PlaceHead(const JobDescription& job);
+  bool AnyOpenLocked();
   bool SaveDocument(const std::filesystem::path& path, std::string* error);
   // Whether the window thread of that name still runs; threads that have ended are forgotten.
   bool IsOpen(const std::string& name);
@@ -78,7 +119,10 @@ class ServeSession {
 
   ServeOptions m_options;
   std::unique_ptr<EmbeddedHost> m_host;
+  mutable std::mutex m_machineMutex;  // m_machine, which a new world replaces
   std::unique_ptr<SimMachine> m_machine;
+  std::unique_ptr<ConfiguredDevices> m_devices;
+  std::string m_devicesText;
   mutable std::mutex m_mutex;  // the document, the job and the thread table
   JobInDocument m_job;
   struct Served {

@@ -1,11 +1,14 @@
-// The browser front end's server: the page's files, the bed picture and one WebSocket per page
-// that streams the windows as pictures and carries the user's clicks, keys, texts and answers.
+// The browser front end's server: the page's files, the job and bed pictures, the job document
+// (download and upload) and one WebSocket per page that streams the windows as pictures and
+// carries the user's clicks, keys, texts and answers.
 #include "web/WebServer.h"
 
 #include <CivetServer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -151,18 +154,94 @@ class FileHandler final : public CivetHandler {
   std::string m_type;
 };
 
-class BedHandler final : public CivetHandler {
+// A picture drawn at each request, as PNG; 404 with why when there is nothing to draw.
+class PictureHandler final : public CivetHandler {
  public:
-  explicit BedHandler(WebServer& server) : m_server(server) {}
+  PictureHandler(WebServer& server, std::function<cv::Mat()> draw, std::string nothing)
+      : m_server(server), m_draw(std::move(draw)), m_nothing(std::move(nothing)) {}
   bool handleGet(CivetServer*, mg_connection* conn) override {
     if (Refused(m_server, conn)) return true;
     std::vector<unsigned char> png;
-    const cv::Mat bed = m_server.Session().BedPicture();
-    if (bed.empty() || !cv::imencode(".png", bed, png)) {
-      Reply(conn, 500, "Internal Server Error", "text/plain", "the bed cannot be drawn\n");
+    const cv::Mat picture = m_draw();
+    if (picture.empty()) {
+      Reply(conn, 404, "Not Found", "text/plain; charset=utf-8", m_nothing + "\n");
+      return true;
+    }
+    if (!cv::imencode(".png", picture, png)) {
+      Reply(conn, 500, "Internal Server Error", "text/plain", "the picture cannot be drawn\n");
       return true;
     }
     Reply(conn, 200, "OK", "image/png", std::string(png.begin(), png.end()));
+    return true;
+  }
+
+ private:
+  WebServer& m_server;
+  std::function<cv::Mat()> m_draw;
+  std::string m_nothing;
+};
+
+// The job document: GET downloads it as its file holds it; POST (from the page in control only)
+// uploads one, which becomes the job document when it can be read.
+class DocumentHandler final : public CivetHandler {
+ public:
+  explicit DocumentHandler(WebServer& server) : m_server(server) {}
+  bool handleGet(CivetServer*, mg_connection* conn) override {
+    if (Refused(m_server, conn)) return true;
+    std::string text;
+    std::string error;
+    if (!m_server.Session().DocumentText(&text, &error)) {
+      Reply(conn, 500, "Internal Server Error", "text/plain; charset=utf-8", error + "\n");
+      return true;
+    }
+    Reply(conn, 200, "OK", "application/json", text,
+          "Content-Disposition: attachment; filename=\"job.json\"\r\n");
+    return true;
+  }
+  bool handlePost(CivetServer*, mg_connection* conn) override {
+    if (Refused(m_server, conn)) return true;
+    auto refuse = [&](int status, const char* statusText, const std::string& why) {
+      Note(LogLevel::Warning, "refused an upload: " + why);
+      // A body left unread would reset the connection before the browser reads the reason.
+      std::vector<char> sink(65536);
+      for (std::size_t left = kMaxUploadBytes; left > 0;) {
+        const int n = mg_read(conn, sink.data(), sink.size());
+        if (n <= 0) break;
+        left -= std::min(left, static_cast<std::size_t>(n));
+      }
+      Reply(conn, status, statusText, "text/plain; charset=utf-8", why);
+      return true;
+    };
+    const mg_request_info* info = mg_get_request_info(conn);
+    const std::string query = info && info->query_string ? info->query_string : "";
+    std::string name;
+    std::string key;
+    CivetServer::getParam(query, "name", name);
+    CivetServer::getParam(query, "client", key);
+    if (!m_server.InControl(key))
+      return refuse(403, "Forbidden", "another page is in control; this one only watches");
+    if (name.empty() || name.size() > 255 ||
+        std::any_of(name.begin(), name.end(), [](unsigned char c) { return c < 0x20; }))
+      name = "the uploaded document";
+    if (info && info->content_length > static_cast<long long>(kMaxUploadBytes))
+      return refuse(413, "Payload Too Large",
+                    "document " + name + ": " + std::to_string(info->content_length) +
+                        " bytes is more than the " + std::to_string(kMaxUploadBytes) +
+                        " bytes a document may have");
+    // Read one byte more than allowed: a body without a length that runs over is refused too.
+    // civetweb's threads have small stacks: the buffer is on the heap.
+    std::string body;
+    std::vector<char> buffer(65536);
+    for (int n; (n = mg_read(conn, buffer.data(), buffer.size())) > 0;) {
+      body.append(buffer.data(), static_cast<std::size_t>(n));
+      if (body.size() > kMaxUploadBytes) break;
+    }
+    std::string error;
+    if (!m_server.Session().OpenUploaded(name, body, &error))
+      return refuse(400, "Bad Request", error);
+    Note(LogLevel::Info, "opened the uploaded document " + name);
+    Reply(conn, 200, "OK", "text/plain; charset=utf-8", "Opened " + name);
+    m_server.JobChanged();
     return true;
   }
 
@@ -194,12 +273,18 @@ struct WebHandlers {
       : index(server, "index.html", "text/html; charset=utf-8"),
         script(server, "app.js", "text/javascript; charset=utf-8"),
         style(server, "style.css", "text/css; charset=utf-8"),
-        bed(server),
+        bed(server, [&server] { return server.Session().BedPicture(); },
+            "the bed is shown on the simulated machine only"),
+        job(server, [&server] { return server.Session().JobPicture(); },
+            "the job document is empty"),
+        document(server),
         socket(server) {}
   FileHandler index;
   FileHandler script;
   FileHandler style;
-  BedHandler bed;
+  PictureHandler bed;
+  PictureHandler job;
+  DocumentHandler document;
   SocketHandler socket;
 };
 
@@ -292,6 +377,8 @@ bool WebServer::Start(std::string* error) {
   m_server->addHandler("/app.js$", m_handlers->script);
   m_server->addHandler("/style.css$", m_handlers->style);
   m_server->addHandler("/bed.png$", m_handlers->bed);
+  m_server->addHandler("/job.png$", m_handlers->job);
+  m_server->addHandler("/document.json$", m_handlers->document);
   m_server->addWebSocketHandler("/ws", m_handlers->socket);
   m_previousOperator = Operator();
   InstallOperator(&m_operator);
@@ -323,7 +410,7 @@ bool WebServer::OnConnect(const mg_connection* conn) {
 
 void WebServer::OnReady(mg_connection* conn) {
   std::lock_guard<std::recursive_mutex> lock(m_clientsMutex);
-  m_clients[conn] = Client{};
+  m_clients[conn] = Client{NewToken()};
   m_order.push_back(conn);
   SendRoles();
   m_boxesChanged = true;
@@ -343,8 +430,20 @@ void WebServer::SendRoles() {
     const bool controls = i == 0;
     if (c.controls == controls && !c.fresh) continue;
     c.controls = controls;
-    SendText(m_order[i], Dump({{"type", "role"}, {"controls", controls}}));
+    SendText(m_order[i], Dump({{"type", "role"}, {"controls", controls}, {"client", c.key}}));
   }
+}
+
+bool WebServer::InControl(const std::string& key) {
+  std::lock_guard<std::recursive_mutex> lock(m_clientsMutex);
+  if (key.empty() || m_order.empty()) return false;
+  const auto it = m_clients.find(m_order.front());
+  return it != m_clients.end() && TokenMatches(it->second.key, key);
+}
+
+void WebServer::JobChanged() {
+  std::lock_guard<std::recursive_mutex> lock(m_clientsMutex);
+  SendText(nullptr, Dump({{"type", "job"}}));
 }
 
 void WebServer::Refuse(mg_connection* conn, const std::string& why) {
@@ -390,13 +489,21 @@ void WebServer::Act(mg_connection* conn, const ClientMessage& m) {
   }
   if (m.action == ClientAction::Command) {
     std::string error;
-    if (!m_session.Command(m.text, m.file, &error)) {
+    const bool world = m.text == kCommandWorld;
+    if (!(world ? m_session.NewWorld(m.file, m.columns, m.rows, &error)
+                : m_session.Command(m.text, m.file, &error))) {
       Refuse(conn, error);
-    } else if (m.text == kCommandOpen || m.text == kCommandSave) {
-      std::lock_guard<std::recursive_mutex> lock(m_clientsMutex);
-      SendText(conn, Dump({{"type", "done"},
-                           {"text", (m.text == kCommandOpen ? "Opened " : "Saved ") + m.file}}));
+      return;
     }
+    std::string done;
+    if (world) done = "New world: " + m_session.MachineName();
+    if (m.text == kCommandOpen) done = "Opened " + m.file;
+    if (m.text == kCommandSave) done = "Saved " + m.file;
+    if (!done.empty()) {
+      std::lock_guard<std::recursive_mutex> lock(m_clientsMutex);
+      SendText(conn, Dump({{"type", "done"}, {"text", done}}));
+    }
+    if (world || m.text == kCommandOpen) JobChanged();
     return;
   }
   std::optional<ShownWindow> window;
@@ -530,6 +637,8 @@ void WebServer::StreamOnce() {
   m_shown = std::move(kept);
   const ServeSession::MachineState machine = m_session.Machine();
   const std::string machineText = Dump({{"type", "machine"},
+                                        {"name", m_session.MachineName()},
+                                        {"simulated", m_session.Simulated()},
                                         {"head", {machine.head.x, machine.head.y}},
                                         {"cutStrokes", machine.cutStrokes}});
   if (machineText != m_machineText) {

@@ -1,5 +1,6 @@
-// The browser front end's server: the page's files, the bed picture and one WebSocket per page
-// that streams the windows as pictures and carries the user's clicks, keys, texts and answers.
+// The browser front end's server: the page's files, the job and bed pictures, the job document
+// (download and upload) and one WebSocket per page that streams the windows as pictures and
+// carries the user's clicks, keys, texts and answers.
 // Threads: thread-safe; civetweb's threads call in, a streaming thread of its own sends.
 #pragma once
 
@@ -64,11 +65,17 @@ class WebServer {
   void OnClose(const mg_connection* conn);
   // Whether the request carries the token (when one is asked for).
   bool Authorized(const mg_connection* conn) const;
+  // Whether key is the key of the page in control (documents are uploaded over plain requests,
+  // which carry the key their page was given over its WebSocket).
+  bool InControl(const std::string& key);
+  // Tells every page that the job document has changed (its view is drawn again).
+  void JobChanged();
   const WebServerOptions& Options() const { return m_options; }
   ServeSession& Session() { return m_session; }
 
  private:
   struct Client {
+    std::string key;  // names the page in its plain requests
     bool controls = false;
     bool fresh = true;  // has not been sent the current windows yet
   };

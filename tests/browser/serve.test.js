@@ -4,6 +4,7 @@
 
 const assert = require("node:assert/strict");
 const { spawn } = require("node:child_process");
+const fs = require("node:fs");
 const net = require("node:net");
 const path = require("node:path");
 const { chromium } = require("playwright-core");
@@ -15,6 +16,10 @@ const COPIES_Y = 9639;
 const SHEET = 9633;
 const START = 9642;
 const CLOSE = 9655;
+const ACQUIRE_MESSAGE = 9656;
+const GROW_RIGHT = 9651;  // the acquire dialog's right arrow
+const CALIBRATE = 9667;
+const SCALE = 9659;
 
 function freePort() {
   return new Promise((resolve, reject) => {
@@ -27,9 +32,17 @@ function freePort() {
   });
 }
 
+// The demo world on a brisk cutter: the machine is real time, and the test waits for every move.
+const FAST_CUTTER = { travelSpeed: 60000, cutSpeed: 30000, acceleration: 240000 };
+function fastWorld() {
+  const file = path.join(workDir, "fast-world.json");
+  fs.writeFileSync(file, JSON.stringify({ cutter: FAST_CUTTER }));
+  return file;
+}
+
 // Starts kestrix serve and resolves with the address it prints.
 function serve(listen, out) {
-  const child = spawn(kestrix, ["serve", "--listen", listen, "--out", out], {
+  const child = spawn(kestrix, ["serve", "--listen", listen, "--out", out, "--world", fastWorld()], {
     stdio: ["ignore", "pipe", "pipe"],
   });
   child.stderr.on("data", (d) => process.stderr.write(d));
@@ -133,7 +146,7 @@ async function answerBox(page, textPart, button) {
 const tests = [];
 const test = (name, fn) => tests.push({ name, fn });
 
-test("the run dialog: a click moves the head, counts are typed, Start cuts the copies", async (page) => {
+test("the run dialog: a click moves the head, counts are typed, Start cuts a copy", async (page) => {
   await page.getByRole("button", { name: "Camera registration" }).click();
   const run = await windowWith(page, START);
 
@@ -152,7 +165,8 @@ test("the run dialog: a click moves the head, counts are typed, Start cuts the c
     ([id, cid]) => window.kestrix.windows.get(id).controls.find((c) => c.id === cid).check === 1,
     [run, SHEET]
   );
-  await typeInto(page, run, COPIES_X, "2");
+  // One copy: the run is real time, and one shows every step of it.
+  await typeInto(page, run, COPIES_X, "1");
   await typeInto(page, run, COPIES_Y, "1");
   const strokes = (await machine(page)).cutStrokes;
   await click(page, run, START);
@@ -169,11 +183,14 @@ test("the run dialog: a click moves the head, counts are typed, Start cuts the c
     return h[0] === 0 && h[1] === 0;
   }, null, { timeout: 60000 });
   const after = await machine(page);
-  console.log(`     two copies registered and cut in ${((Date.now() - runStarted) / 1000).toFixed(1)} s`);
-  assert.ok(after.cutStrokes > strokes + 10, "two copies' paths were cut: " + JSON.stringify(after));
+  console.log(`     one copy registered and cut in ${((Date.now() - runStarted) / 1000).toFixed(1)} s`);
+  assert.ok(after.cutStrokes > strokes + 10, "the copy's paths were cut: " + JSON.stringify(after));
+
+  // A window in use keeps its world.
+  await page.getByRole("button", { name: "New simulated world" }).click();
+  await page.locator("#notice.error", { hasText: "close every window" }).waitFor();
 
   // At the origin there is no mark to find: the run asks, and Cancel ends it where the head stands.
-  await typeInto(page, run, COPIES_X, "1");
   await click(page, run, START);
   await answerBox(page, "Unable to locate image", "Cancel");
   await page.waitForFunction(
@@ -189,7 +206,7 @@ test("the run dialog: a click moves the head, counts are typed, Start cuts the c
 
 test("a second page watches and cannot act", async (page, context, address) => {
   const other = await context.newPage();
-  await other.goto(address);
+  await other.goto(address, { waitUntil: "domcontentloaded" });
   await other.waitForFunction(() => document.getElementById("role").textContent.startsWith("Watching"));
   await other.getByRole("button", { name: "Camera registration" }).click();
   await other.locator("#notice.error", { hasText: "only watches" }).waitFor();
@@ -205,6 +222,95 @@ test("the setup sheet opens, shows its live view and closes with Cancel", async 
     (id) => Number(document.querySelector("#w" + id + " canvas").dataset.frames) > 2, setup);
   await click(page, setup, 2 /* IDCANCEL */);
   await page.waitForFunction((id) => !window.kestrix.windows.has(id), setup, { timeout: 20000 });
+});
+
+test("the acquire dialog's arrow drives the head and grows the grid", async (page) => {
+  await page.getByRole("button", { name: "Acquire reference" }).click();
+  const acquire = await windowWith(page, GROW_RIGHT);
+  const before = await headAtRest(page);
+  await click(page, acquire, GROW_RIGHT);
+  // The capture drives the head to the new tile and parks it where it was.
+  await page.waitForFunction((h) => {
+    const now = window.kestrix.machine.head;
+    return now[0] !== h[0] || now[1] !== h[1];
+  }, before, { timeout: 60000 });
+  await page.waitForFunction(
+    ([id, cid]) => /1 X 2/.test(window.kestrix.windows.get(id).controls.find((c) => c.id === cid).text),
+    [acquire, ACQUIRE_MESSAGE],
+    { timeout: 60000 }
+  );
+  const parked = await headAtRest(page);
+  assert.deepEqual(parked, before, "the head is parked where the grid began");
+  await click(page, acquire, 2 /* IDCANCEL */);
+  await page.waitForFunction((id) => !window.kestrix.windows.has(id), acquire, { timeout: 20000 });
+});
+
+test("the job view shows the job; a bad upload is refused with its error, a good one opens", async (page) => {
+  await page.locator("#jobView:not([hidden]) #job").waitFor();
+  const views = await page.evaluate(() => window.kestrix.jobViews);
+  await page.setInputFiles("#upload", { name: "broken.json", mimeType: "application/json",
+                                        buffer: Buffer.from('{"format": "kestrix-document", "version"') });
+  await page.locator("#notice.error", { hasText: "broken.json" }).waitFor();
+  const download = await page.request.get(new URL("document.json", page.url()).href);
+  assert.equal(download.status(), 200);
+  const text = await download.text();
+  assert.match(text, /"objects"/);
+  await page.setInputFiles("#upload", { name: "again.json", mimeType: "application/json",
+                                        buffer: Buffer.from(text) });
+  await page.locator("#notice", { hasText: "Opened again.json" }).waitFor();
+  await page.waitForFunction((n) => window.kestrix.jobViews > n, views);
+});
+
+test("a new simulated world of 1 x 1 copies replaces the bed", async (page) => {
+  await page.fill("#columns", "1");
+  await page.fill("#rows", "1");
+  await page.getByRole("button", { name: "New simulated world" }).click();
+  await page.locator("#notice", { hasText: "1 x 1 copies" }).waitFor();
+  await page.fill("#worldFile", "../outside.json");
+  await page.getByRole("button", { name: "New simulated world" }).click();
+  await page.locator("#notice.error", { hasText: "job folder" }).waitFor();
+  await page.fill("#worldFile", "");
+});
+
+test("the setup sheet calibrates from the page and OK stores the result", async (page) => {
+  // A technician lays plain material where the head stands and calibrates there: a world of one
+  // copy whose calibration spot is where the head is brought at start.
+  const head = await headAtRest(page);
+  fs.writeFileSync(path.join(workDir, "job", "calibrate.json"), JSON.stringify({
+    cutter: FAST_CUTTER,
+    copies: { columns: 1, rows: 1 },
+    setup: { startX: head[0], startY: head[1], material: true },
+  }));
+  await page.fill("#worldFile", "calibrate.json");
+  await page.getByRole("button", { name: "New simulated world" }).click();
+  await page.locator("#notice", { hasText: "New world: calibrate.json" }).waitFor();
+  await page.fill("#worldFile", "");
+  assert.deepEqual(await headAtRest(page), head, "the same placement: the head stands there again");
+
+  await page.getByRole("button", { name: "Camera setup" }).click();
+  const setup = await windowWith(page, CALIBRATE);
+  const scaleBefore = (await control(page, setup, SCALE)).text;
+  const strokes = (await machine(page)).cutStrokes;
+  await click(page, setup, CALIBRATE);
+  await page.waitForFunction(
+    ([id, cid]) => !window.kestrix.windows.get(id).controls.find((c) => c.id === cid).enabled,
+    [setup, CALIBRATE]);
+  await page.waitForFunction(
+    ([id, cid]) => window.kestrix.windows.get(id).controls.find((c) => c.id === cid).enabled,
+    [setup, CALIBRATE],
+    { timeout: 180000, polling: 250 });
+  assert.equal(await page.locator("#boxes .box").count(), 0, "no failure message");
+  assert.ok((await machine(page)).cutStrokes > strokes, "the square was cut");
+  const scale = (await control(page, setup, SCALE)).text;
+  console.log(`     calibrated: Scale ${scale} (stored before: ${scaleBefore})`);
+  assert.notEqual(scale, scaleBefore, "a measured scale is shown, not the stored one");
+  assert.ok(Math.abs(Number(scale) - 1.6) < 0.1, "the camera's scale is measured: " + scale);
+  await click(page, setup, 1 /* IDOK */);
+  await page.waitForFunction((id) => !window.kestrix.windows.has(id), setup, { timeout: 20000 });
+  const stored = fs.readFileSync(path.join(workDir, "job", "config", "settings.ini"), "utf8");
+  const m = /^Scale=(.*)$/m.exec(stored);
+  // The setting keeps two decimals.
+  assert.ok(m && Math.abs(Number(m[1]) - Number(scale)) < 0.006, "OK stored the scale: " + stored);
 });
 
 test("a document outside the job folder is refused by name", async (page) => {

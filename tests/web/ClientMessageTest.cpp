@@ -56,6 +56,15 @@ TEST(ClientMessage, ReadsEveryKindThePageSendsWithItsValues) {
   EXPECT_EQ(m.file, "job.json");
   EXPECT_EQ(Read(R"({"type":"command","name":"run"})").file, "");
   EXPECT_EQ(Read(R"({"type":"close","window":3})").action, ClientAction::Close);
+
+  m = Read(R"({"type":"command","name":"world","columns":3,"rows":20})");
+  EXPECT_EQ(m.text, "world");
+  EXPECT_EQ(m.columns, 3);
+  EXPECT_EQ(m.rows, 20);
+  EXPECT_EQ(m.file, "");
+  m = Read(R"({"type":"command","name":"world","file":"w.json"})");
+  EXPECT_EQ(m.file, "w.json");
+  EXPECT_EQ(m.columns, 0) << "a world file, not a grid";
 }
 
 TEST(ClientMessage, RefusesWhatIsNotAMessageOfThePage) {
@@ -83,6 +92,13 @@ TEST(ClientMessage, RefusesWhatIsNotAMessageOfThePage) {
   EXPECT_NE(Refusal(R"({"type":"answer","box":1,"button":"Retry"})").find("\"button\""),
             std::string::npos);
   EXPECT_NE(Refusal(R"({"type":"command","name":"open"})").find("\"file\" is missing"),
+            std::string::npos);
+  EXPECT_NE(Refusal(R"({"type":"command","name":"world","columns":2})").find("\"rows\" is missing"),
+            std::string::npos);
+  EXPECT_NE(Refusal(R"({"type":"command","name":"world","columns":0,"rows":1})")
+                .find("\"columns\" must lie between 1 and 20"),
+            std::string::npos);
+  EXPECT_NE(Refusal(R"({"type":"command","name":"world","file":7})").find("\"file\" must be a text"),
             std::string::npos);
   const std::string typed(kMaxTypedText + 1, '7');
   EXPECT_NE(Refusal(R"({"type":"text","window":1,"control":2,"text":")" + typed + "\"}")

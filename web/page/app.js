@@ -9,9 +9,10 @@ const roleView = document.getElementById("role");
 const notice = document.getElementById("notice");
 const boxesView = document.getElementById("boxes");
 const bed = document.getElementById("bed");
+const jobView = document.getElementById("job");
 
 // What the page knows, also read by the browser tests.
-const state = { windows: new Map(), controls: false, boxes: [], focused: null };
+const state = { windows: new Map(), controls: false, boxes: [], focused: null, client: "", jobViews: 0 };
 window.kestrix = state;
 
 let socket = null;
@@ -240,11 +241,15 @@ function onMessage(e) {
   else if (m.type === "boxes") showBoxes(m.boxes);
   else if (m.type === "machine") {
     state.machine = m;
-    document.getElementById("machine").textContent =
-      "Head at " + m.head[0] + ", " + m.head[1] + " \u00b7 " + m.cutStrokes + " cut strokes";
+    document.getElementById("bedView").hidden = !m.simulated;
+    // On real devices the simulated head is not the cutter's: only the devices are named.
+    document.getElementById("machine").textContent = !m.simulated ? m.name : m.name +
+      " \u00b7 head at " + m.head[0] + ", " + m.head[1] + " \u00b7 " + m.cutStrokes + " cut strokes";
   }
+  else if (m.type === "job") refreshJob();
   else if (m.type === "role") {
     state.controls = m.controls;
+    state.client = m.client;
     roleView.textContent = m.controls ? "You are in control" : "Watching: another page is in control";
     roleView.className = m.controls ? "" : "watching";
   } else if (m.type === "error") say(m.text, true);
@@ -255,7 +260,10 @@ function connect() {
   const scheme = location.protocol === "https:" ? "wss:" : "ws:";
   socket = new WebSocket(scheme + "//" + location.host + "/ws" + tokenQuery);
   socket.binaryType = "arraybuffer";
-  socket.addEventListener("open", () => say("", false));
+  socket.addEventListener("open", () => {
+    say("", false);
+    refreshJob();
+  });
   socket.addEventListener("message", onMessage);
   socket.addEventListener("close", () => {
     roleView.textContent = "disconnected";
@@ -270,10 +278,63 @@ for (const button of document.querySelectorAll("#menu button")) {
     const command = button.dataset.command;
     const message = { type: "command", name: command };
     if (command === "open" || command === "save") message.file = document.getElementById("file").value;
+    if (command === "world") {
+      const file = document.getElementById("worldFile").value.trim();
+      if (file) message.file = file;
+      else {
+        message.columns = Number(document.getElementById("columns").value);
+        message.rows = Number(document.getElementById("rows").value);
+      }
+    }
     say("", false);
     send(message);
     button.blur();  // Enter and Escape are for the windows, not to press the menu again
   });
+}
+
+// A document from the user's computer becomes the job document; the server reads it as it reads
+// files and says what is wrong with one it cannot use.
+const upload = document.getElementById("upload");
+const maxUploadBytes = 32 * 1024 * 1024;  // as the server allows
+upload.addEventListener("change", async () => {
+  const file = upload.files[0];
+  upload.value = "";
+  if (!file) return;
+  if (!state.controls) {
+    say("Another page is in control; this one only watches.", true);
+    return;
+  }
+  if (file.size > maxUploadBytes) {
+    say("document " + file.name + ": " + file.size + " bytes is more than the " + maxUploadBytes +
+        " bytes a document may have", true);
+    return;
+  }
+  const query = new URLSearchParams({ name: file.name, client: state.client });
+  if (token) query.set("token", token);
+  say("Uploading " + file.name + "\u2026", false);
+  try {
+    const reply = await fetch("document.json?" + query, { method: "POST", body: file });
+    say(await reply.text(), !reply.ok);
+  } catch (e) {
+    say("The upload of " + file.name + " failed: " + e.message, true);
+  }
+});
+document.querySelector("label.upload").addEventListener("keydown", (e) => {
+  if (e.key === "Enter" || e.key === " ") upload.click();
+});
+document.getElementById("download").href = "document.json" + tokenQuery;
+
+// The job is drawn when it changes: at connection, after an open, an upload or a new world.
+function refreshJob() {
+  const url = "job.png" + (tokenQuery ? tokenQuery + "&" : "?") + "t=" + Date.now();
+  jobView.onload = () => {
+    document.getElementById("jobView").hidden = false;
+    state.jobViews++;
+  };
+  jobView.onerror = () => {
+    document.getElementById("jobView").hidden = true;
+  };
+  jobView.src = url;
 }
 
 // The bed is drawn on request: once a second while the page is visible.
