@@ -197,7 +197,7 @@ TEST(DeviceJob, ADryRunTravelsTheJobKnifeUpAndCountsNothingCut) {
 
 TEST(DeviceJob, APortThatIsNotAPathLeavesTheSimulatedMachineToRun) {
   PtyRig rig(CutterProtocol::Hpgl);
-  WriteStringDevice(kPortSetupSection, "Port", "sim");
+  WriteStringDevice(kPortSetupSection, "Port", "USB1");  // the simulated machine's own port
   EXPECT_EQ(rig.Run(Sheet(2), rig.PlaceAndStart()), kJobDone) << rig.out << rig.err;
   EXPECT_EQ(rig.out.find("cutter:"), std::string::npos) << rig.out;
   EXPECT_EQ(rig.plotter.BytesReceived(), 0u);
