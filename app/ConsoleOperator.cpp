@@ -57,8 +57,6 @@ cv::Point2d Head() {
 
 }  // namespace
 
-void ConsoleOperator::Interrupt() { OnInterrupt(SIGINT); }
-
 ConsoleOperator::ConsoleOperator(CKestrixDialog* dialog, ConsoleRunPlan plan, std::istream& in,
                                  std::ostream& out)
     : m_dialog(dialog), m_plan(plan), m_in(in), m_out(out), m_terminal(in, out) {

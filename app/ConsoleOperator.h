@@ -57,9 +57,6 @@ class ConsoleOperator final : public IOperator {
   // Whether the steps the console asked for failed (a control missing): the dialog is then closed.
   bool Failed() const { return m_script.Failed(); }
 
-  // What the Ctrl+C handler does; for a caller with its own way of interrupting.
-  static void Interrupt();
-
  private:
   enum class Phase { Placing, Running, Closing };
   bool ReadCommand();

@@ -1,4 +1,4 @@
-// The kestrix program: runs the module's main job on the simulated machine.
+// The kestrix program: runs the module's jobs on the simulated machine or the configured devices.
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -29,13 +29,12 @@ int Usage(std::ostream& to, int status) {
         "       kestrix run --job DOC [--config CFG] [--dry-run] [--columns N] [--rows N]\n"
         "                       [--step-x S] [--step-y S] [--roll]\n"
         "                       without --world: on the cutter and camera CFG's device.ini names\n"
-        "                       (CFG defaults to the user's settings folder), you at the "
-        "terminal:\n"
-        "                       steer the camera to the first mark, Start, answer the messages,\n"
-        "                       Ctrl+C stops; counts and steps not given are asked. Where the\n"
-        "                       settings name the simulated machine, the demo world runs instead\n"
-        "       kestrix calibrate [--world FILE] [--out DIR] [--plotter pty [--protocol "
-        "hpgl|grbl]]\n"
+        "                       (CFG defaults to the user's settings folder), you at the\n"
+        "                       terminal: steer the camera to the first mark, Start, answer the\n"
+        "                       messages, Ctrl+C stops; counts and steps not given are asked.\n"
+        "                       Where the settings name the simulated machine, the demo world\n"
+        "                       runs instead\n"
+        "       kestrix calibrate [--world FILE] [--out DIR] [--plotter pty [--protocol P]]\n"
         "                       the setup page calibrates the camera: DIR/setup.png\n"
         "       kestrix acquire [--world FILE] [--out DIR] [--config CFG]\n"
         "                       photograph the first copy as a job's reference: DIR/job.json,\n"

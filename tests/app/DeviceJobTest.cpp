@@ -3,6 +3,7 @@
 // camera, so the run opens its cutter through the settings exactly as it would a real one.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <sstream>
 
@@ -180,10 +181,27 @@ TEST(DeviceJob, CountsNotGivenAreAskedAndTheMessagesAnsweredOnTheConsole) {
 
 TEST(DeviceJob, TheEndOfInputBeforeStartClosesWithoutCutting) {
   PtyRig rig(CutterProtocol::Grbl);
-  EXPECT_EQ(rig.Run(Sheet(2), "move 500 0\n"), kJobUnmet) << rig.out << rig.err;
+  EXPECT_EQ(rig.Run(Sheet(2), "move 500 300\n"), kJobUnmet) << rig.out << rig.err;
   EXPECT_EQ(rig.CutStrokes(), 0u);
+  // The typed move got there by clicks in the live view, before the job ended at home.
+  bool reached = false;
+  for (const PlotterStroke& s : rig.plotter.Strokes())
+    reached = reached || (std::abs(s.x - 500) <= 20 && std::abs(s.y - 300) <= 20);
+  EXPECT_TRUE(reached) << rig.out;
   EXPECT_NE(rig.out.find("copies registered: 0, cut: 0"), std::string::npos) << rig.out;
   EXPECT_FALSE(rig.plotter.KnifeDown());
+}
+
+TEST(DeviceJob, ACommandThatCannotBeReadIsSaidAndNothingMoves) {
+  PtyRig rig(CutterProtocol::Hpgl);
+  EXPECT_EQ(rig.Run(Sheet(1), "jump 5 5\nmove 100\ngoto 10 north\nstop\n"), kJobUnmet);
+  EXPECT_NE(rig.out.find("unknown command 'jump'"), std::string::npos) << rig.out;
+  EXPECT_NE(rig.out.find("move takes two numbers"), std::string::npos) << rig.out;
+  EXPECT_NE(rig.out.find("goto takes two numbers"), std::string::npos) << rig.out;
+  for (const PlotterStroke& s : rig.plotter.Strokes()) {
+    EXPECT_EQ(s.x, 0);
+    EXPECT_EQ(s.y, 0);
+  }
 }
 
 TEST(DeviceJob, ADryRunTravelsTheJobKnifeUpAndCountsNothingCut) {
