@@ -10,8 +10,10 @@
 #include "app/JobFile.h"
 #include "app/JobOutput.h"
 #include "app/MainJob.h"
+#include "host/HeadWait.h"
 #include "host/Settings.h"
 #include "platform/Render.h"
+#include "scenario/HardwareLoop.h"
 #include "sim/WorldImages.h"
 
 namespace kx {
@@ -104,17 +106,19 @@ cv::Mat RenderSquare(const World& world, const std::vector<KnifeCut>& cuts, cv::
   return image;
 }
 
-int RunCalibrateJob(const CalibrateJobOptions& options, std::ostream& out, std::ostream& err) {
+int RunCalibrateJob(const CalibrateJobOptions& options, std::ostream& out, std::ostream& err,
+                    std::optional<CutterProtocol> plotterPty) {
   MainJobSetup setup;
   std::string name;
   if (!ReadJob(options.worldFile, MainJobSetup{}, "default world", &setup, &name, err))
     return kJobBadInput;
-  return RunCalibrateJob(setup.world, name, options.outDir, out, err, setup.plan.precision);
+  return RunCalibrateJob(setup.world, name, options.outDir, out, err, setup.plan.precision,
+                         plotterPty);
 }
 
 int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldName,
                     const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
-                    int precision) {
+                    int precision, std::optional<CutterProtocol> plotterPty) {
   if (!PrepareOutput(outDir, outDir / "config", err)) return kJobBadInput;
 
   Scenario scenario(worldOptions, outDir / "config");
@@ -122,6 +126,18 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
   const CalibrationConfig config = ResolveSetup(world);
   StoreSetupSettings(world, config);
   WriteIntDeviceSetup("KestrixPrecision", precision);
+  std::unique_ptr<HardwareLoop> loop;
+  if (plotterPty) {
+    std::string error;
+    loop = HardwareLoop::Start(scenario, *plotterPty, &error);
+    if (!loop) {
+      err << "kestrix: " << error << "\n";
+      return kJobBadInput;
+    }
+    out << "cutter: " << (*plotterPty == CutterProtocol::Hpgl ? "HPGL" : "GRBL")
+        << " over the serial driver on " << loop->Plotter().PortPath() << " (fake plotter)"
+        << std::endl;
+  }
   BringHeadTo(scenario, config.start);
   const CameraGeometry before = StoredGeometry();
   const CameraGeometry truth{world.Options().camera.scale, world.Options().camera.offsetX,
@@ -237,6 +253,13 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
   if (calibrated && precision != 1 && !WithinTolerance(stored, truth, explained))
     unmet.push_back("the stored values are out of tolerance");
   if (calibrated && closed != IDOK) unmet.push_back("the sheet was not closed with OK");
+  // The machine failed: the page gave up on a head that did not get to its target, or the serial
+  // cutter ended the job.
+  std::string machineFault;
+  if (user.HeadMessages() > 0) machineFault = WithNumber(kHeadNotResting, HeadTimeoutSeconds());
+  if (loop && loop->Cutter().Failed()) machineFault = loop->Cutter().LastError();
+  if (!machineFault.empty())
+    unmet.push_back("the calibration ended on a fault of the machine: " + machineFault);
   for (const std::string& u : unmet) out << "not as expected: " << u << std::endl;
   const std::string scriptFailure = script.Failed() ? script.FailureText() : std::string();
 
@@ -270,6 +293,7 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
       {"attempts", attempts},
       {"failureMessages", user.FailureMessages()},
       {"headMessages", user.HeadMessages()},
+      {"machineFault", machineFault},
       {"moves", movesJson},
       {"closedWith", closed == IDOK ? "OK" : "Cancel"},
       {"machineSeconds", virtualSeconds},
@@ -294,6 +318,10 @@ int RunCalibrateJob(const WorldOptions& worldOptions, const std::string& worldNa
     err << "kestrix: the scripted user could not finish the calibration:\n"
         << scriptFailure << "\n";
     return kJobScriptFailed;
+  }
+  if (!machineFault.empty()) {
+    err << "kestrix: the machine failed: " << machineFault << "\n";
+    return written ? kJobMachineFault : kJobBadInput;
   }
   if (!written) return kJobBadInput;
   return unmet.empty() ? kJobDone : kJobUnmet;

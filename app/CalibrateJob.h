@@ -5,12 +5,14 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 #include <opencv2/core.hpp>
 
+#include "devices/SerialCutter.h"
 #include "scenario/SetupScript.h"
 #include "sim/WorldOptions.h"
 
@@ -54,15 +56,19 @@ bool WithinRefinedTolerance(const CameraGeometry& value, const CameraGeometry& t
 // Prints each attempt and corrective move, then the values beside the truth; writes report.json,
 // setup.png (the page at the end of the calibration) and bed.png (the square and the cuts) into
 // outDir and leaves the settings in outDir/config. Exit statuses as for the run (app/MainJob.h):
-// done, unmet (calibration failed or out of tolerance), bad input, script failed.
-int RunCalibrateJob(const CalibrateJobOptions& options, std::ostream& out, std::ostream& err);
+// done, unmet (calibration failed or out of tolerance), bad input, script failed, machine fault
+// (the head did not reach a target within "KestrixHeadTimeout", or the serial cutter failed).
+// plotterPty, when set, has the page drive the serial cutter driver against a fake plotter of
+// this dialect on a pseudo-terminal, whose moves drive the simulated head (hardware in the loop).
+int RunCalibrateJob(const CalibrateJobOptions& options, std::ostream& out, std::ostream& err,
+                    std::optional<CutterProtocol> plotterPty = std::nullopt);
 
 // The same on a world already read; worldName names it in the report. precision is stored as
 // "KestrixPrecision" (a world file's "run.precision"): with 1 the page refines its calibration,
 // and the job prints and reports the square's own values beside the refined ones it stored.
 int RunCalibrateJob(const WorldOptions& world, const std::string& worldName,
                     const std::filesystem::path& outDir, std::ostream& out, std::ostream& err,
-                    int precision = 0);
+                    int precision = 0, std::optional<CutterProtocol> plotterPty = std::nullopt);
 
 // The square's neighbourhood from above (x right, y up) at two units a pixel: the material,
 // the knife's cuts (dark red; grey where cut without power), the square's true centre (green

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <strings.h>
 #include <system_error>
 #include <vector>
 
@@ -125,7 +126,9 @@ int RunMainJob(const MainJobSetup& setup, const std::string& worldName,
   if (configDir.empty()) {
     scenario.StoreCalibration();
   } else if (char port[100] = {};
-             GetStringDeviceNull("Port Setup", "Port", port, sizeof port) == 0) {
+             GetStringDeviceNull("Port Setup", "Port", port, sizeof port) == 0 ||
+             strcasecmp(port, "sim") == 0) {
+    // "sim" names the simulated machine, whose cutter knows its port as USB1.
     WriteStringDevice("Port Setup", "Port", "USB1");
   }
   std::unique_ptr<HardwareLoop> loop;

@@ -1,11 +1,13 @@
-// The kestrix program: runs the module's main job on the simulated machine.
+// The kestrix program: runs the module's jobs on the simulated machine or the configured devices.
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/AcquireJob.h"
 #include "app/CalibrateJob.h"
+#include "app/DeviceJob.h"
 #include "app/MainJob.h"
 #include "app/TraceJob.h"
 #include "devices/DeviceList.h"
@@ -24,7 +26,15 @@ int Usage(std::ostream& to, int status) {
         "                       document; with --plotter pty through the serial cutter driver and\n"
         "                       a fake plotter on a pseudo-terminal (hardware in the loop);\n"
         "                       --dry-run sends every move with the knife up\n"
-        "       kestrix calibrate [--world FILE] [--out DIR]\n"
+        "       kestrix run --job DOC [--config CFG] [--dry-run] [--columns N] [--rows N]\n"
+        "                       [--step-x S] [--step-y S] [--roll]\n"
+        "                       without --world: on the cutter and camera CFG's device.ini names\n"
+        "                       (CFG defaults to the user's settings folder), you at the\n"
+        "                       terminal: steer the camera to the first mark, Start, answer the\n"
+        "                       messages, Ctrl+C stops; counts and steps not given are asked.\n"
+        "                       Where the settings name the simulated machine, the demo world\n"
+        "                       runs instead\n"
+        "       kestrix calibrate [--world FILE] [--out DIR] [--plotter pty [--protocol P]]\n"
         "                       the setup page calibrates the camera: DIR/setup.png\n"
         "       kestrix acquire [--world FILE] [--out DIR] [--config CFG]\n"
         "                       photograph the first copy as a job's reference: DIR/job.json,\n"
@@ -45,7 +55,7 @@ int Usage(std::ostream& to, int status) {
         "(say out/config) instead of the world's own. --precision runs in precision mode\n"
         "(\"KestrixPrecision\" 1) whatever the world file says.\n"
         "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed,\n"
-        "4 the machine failed (run, demo).\n";
+        "4 the machine failed (run, demo, calibrate).\n";
   return status;
 }
 
@@ -120,6 +130,69 @@ int Serve(int argc, char** argv) {
   return kx::RunServe(options, listen, std::cout, std::cerr);
 }
 
+// A run without --world or --plotter goes to the configured devices when its settings name a
+// serial cutter; otherwise it runs on the simulated machine.
+bool OnDevices(int argc, char** argv) {
+  std::string config;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--world" || arg == "--plotter") return false;
+    if (arg == "--config" && i + 1 < argc) config = argv[i + 1];
+  }
+  std::string error;
+  // A settings key that cannot be read is refused by the device run, naming the key.
+  return kx::SettingsNameSerialCutter(config, &error) || !error.empty();
+}
+
+int RunOnDevices(int argc, char** argv) {
+  kx::DeviceJobOptions options;
+  const auto number = [](const std::string& arg, const char* text, auto* value) {
+    std::istringstream in(text);
+    std::string rest;
+    if ((in >> *value) && !(in >> rest) && *value >= 0) return true;
+    std::cerr << "kestrix: " << arg << " takes a number not below 0, not '" << text << "'\n";
+    return false;
+  };
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--dry-run") {
+      options.dryRun = true;
+      continue;
+    }
+    if (arg == "--roll") {
+      options.plan.roll = true;
+      continue;
+    }
+    if (arg != "--job" && arg != "--config" && arg != "--columns" && arg != "--rows" &&
+        arg != "--step-x" && arg != "--step-y") {
+      std::cerr << "kestrix: unknown option '" << arg << "' for a run on the devices\n";
+      return Usage(std::cerr, kx::kJobBadInput);
+    }
+    if (i + 1 >= argc) {
+      std::cerr << "kestrix: " << arg << " needs a value\n";
+      return Usage(std::cerr, kx::kJobBadInput);
+    }
+    const char* value = argv[++i];
+    int count = 0;
+    double step = 0;
+    if (arg == "--job") options.jobDocument = value;
+    if (arg == "--config") options.configDir = value;
+    if ((arg == "--columns" || arg == "--rows") && !number(arg, value, &count))
+      return kx::kJobBadInput;
+    if ((arg == "--step-x" || arg == "--step-y") && !number(arg, value, &step))
+      return kx::kJobBadInput;
+    if (arg == "--columns") options.plan.columns = count;
+    if (arg == "--rows") options.plan.rows = count;
+    if (arg == "--step-x") options.plan.stepX = step;
+    if (arg == "--step-y") options.plan.stepY = step;
+  }
+  if (options.jobDocument.empty()) {
+    std::cerr << "kestrix: a run on the devices needs --job DOC\n";
+    return Usage(std::cerr, kx::kJobBadInput);
+  }
+  return kx::RunDeviceJob(options, std::cin, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,6 +212,7 @@ int main(int argc, char** argv) {
     std::cerr << "kestrix: unknown command '" << command << "'\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
+  if (command == "run" && OnDevices(argc, argv)) return RunOnDevices(argc, argv);
   kx::MainJobOptions options;
   std::optional<kx::CutterProtocol> protocolGiven;
   for (int i = 2; i < argc; ++i) {
@@ -157,7 +231,8 @@ int main(int argc, char** argv) {
       options.jobDocument = argv[++i];
     } else if (arg == "--config" && (command == "demo" || command == "run")) {
       options.configDir = argv[++i];
-    } else if (arg == "--plotter" && (command == "demo" || command == "run")) {
+    } else if (arg == "--plotter" &&
+               (command == "demo" || command == "run" || command == "calibrate")) {
       if (std::string(argv[++i]) != "pty") {
         std::cerr << "kestrix: --plotter takes 'pty', not '" << argv[i] << "'\n";
         return Usage(std::cerr, kx::kJobBadInput);
@@ -165,7 +240,8 @@ int main(int argc, char** argv) {
       if (!options.plotterPty) options.plotterPty = kx::CutterProtocol::Hpgl;
     } else if (arg == "--dry-run" && (command == "demo" || command == "run")) {
       options.dryRun = true;
-    } else if (arg == "--protocol" && (command == "demo" || command == "run")) {
+    } else if (arg == "--protocol" &&
+               (command == "demo" || command == "run" || command == "calibrate")) {
       kx::CutterProtocol protocol{};
       if (!kx::ParseProtocol(argv[++i], &protocol)) {
         std::cerr << "kestrix: --protocol takes 'hpgl' or 'grbl', not '" << argv[i] << "'\n";
@@ -188,12 +264,17 @@ int main(int argc, char** argv) {
     std::cerr << "kestrix: --dry-run goes with --plotter pty\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
-  if ((command == "run" || command == "trace") && options.worldFile.empty()) {
+  // A run with settings or a job but no world runs the demo world (the settings name the
+  // simulated machine; a serial cutter went to the devices above).
+  if ((command == "run" && options.worldFile.empty() && options.configDir.empty() &&
+       options.jobDocument.empty() && !options.plotterPty) ||
+      (command == "trace" && options.worldFile.empty())) {
     std::cerr << "kestrix: " << command << " needs --world FILE\n";
     return Usage(std::cerr, kx::kJobBadInput);
   }
   if (command == "calibrate")
-    return kx::RunCalibrateJob({options.worldFile, options.outDir}, std::cout, std::cerr);
+    return kx::RunCalibrateJob({options.worldFile, options.outDir}, std::cout, std::cerr,
+                               options.plotterPty);
   if (command == "trace") return kx::RunTraceJob(options, std::cout, std::cerr);
   return kx::RunMainJob(options, std::cout, std::cerr);
 }

@@ -186,15 +186,18 @@ int SerialCutter::DEV_Unload() { return 1; }
 void SerialCutter::ResetCutStatics(int) {}
 
 int SerialCutter::GetPortIndexFromName(const char* name) {
-  return name && m_opts.port.path == name ? 0 : -1;
+  if (!name) return -1;
+  if (m_opts.portName) return *m_opts.portName == name ? 0 : -1;
+  return m_opts.port.path == name ? 0 : -1;
 }
 
 int SerialCutter::GetWindowsPortTypeAndName(int index, int* type, char* name) {
   if (index != 0) return 0;
   if (type) *type = 1;
   if (name) {
-    const std::size_t n = std::min<std::size_t>(m_opts.port.path.size(), 99);
-    std::memcpy(name, m_opts.port.path.data(), n);
+    const std::string& shown = m_opts.portName ? *m_opts.portName : m_opts.port.path;
+    const std::size_t n = std::min<std::size_t>(shown.size(), 99);
+    std::memcpy(name, shown.data(), n);
     name[n] = '\0';
   }
   return 1;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ enum class CutterProtocol { Hpgl, Grbl };
 
 struct SerialCutterOptions {
   SerialSettings port;
+  // The name the module looks the port up by, when it is not the port's path: a stand-in cutter
+  // (the hardware-in-the-loop fake) answers to the "Port" the settings already hold, so they never
+  // have to name a port that exists only while the program runs.
+  std::optional<std::string> portName;
   CutterProtocol protocol = CutterProtocol::Hpgl;
   int unitsPerInch = 1016;  // HPGL plotter units per inch
   // The bed, cutter units: no target below 0 or beyond these is sent.
@@ -76,7 +81,8 @@ class SerialCutter final : public ICutterDriver {
   int EndPrinter(HWND window, JOBDATA* job) override;
   int DEV_Unload() override;
   void ResetCutStatics(int code) override;
-  // The configured port's path is index 0; any other name is unknown (-1).
+  // The configured port's path (or portName, when given) is index 0; any other name is unknown
+  // (-1).
   int GetPortIndexFromName(const char* name) override;
   int GetWindowsPortTypeAndName(int index, int* type, char* name) override;
   int GetPlotterData(int port, int what, void* buffer) override;

@@ -189,7 +189,7 @@ void CKestrixDialog::NoteFrames() {
 
 void CKestrixDialog::ReadWaitLimits() {
   m_nPosTolerance = std::clamp(GetIntDeviceSetup("KestrixPositionTolerance", 0), 0, 100000);
-  m_nHeadTimeout = std::clamp(GetIntDeviceSetup("KestrixHeadTimeout", 600), 1, 86400);
+  m_nHeadTimeout = kx::HeadTimeoutSeconds();
   m_nFrameTimeout = std::clamp(GetIntDeviceSetup("KestrixFrameTimeout", 30), 1, 86400);
 }
 

@@ -4,14 +4,16 @@
 // Threads: reentrant (constants).
 #pragma once
 
+#include "host/HeadWait.h"
+
 namespace kx {
 
 // Shown with the caption "(*v*)Kestrix error" and an OK button; the run then ends where the head
 // stands. %d is the limit in seconds that ran out.
 inline constexpr char kHeadNotMoving[] =
     "(*v*)The cutter head did not move. Check the cutter; the run stops.";
-inline constexpr char kHeadNotResting[] =
-    "(*v*)The cutter head did not come to rest within %d s. Check the cutter; the run stops.";
+// kHeadNotResting, the message of a wait on the head that ran out, is every window's
+// (host/HeadWait.h).
 inline constexpr char kHeadReadingsNoisy[] =
     "(*v*)The cutter head's position readings vary by up to %d units, so the camera cannot be "
     "centred on a mark. Check the cutter; the run stops.";

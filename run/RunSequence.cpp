@@ -34,14 +34,6 @@ const char kCutRefused[] =
 constexpr double kPlausibleScale = 0.02;
 constexpr double kPlausibleShearDegrees = 1.0;
 
-// text translated, with its "%d" replaced by number.
-std::string WithNumber(const char* text, int number) {
-  std::string out = kx::Translate(text);
-  if (const std::size_t at = out.find("%d"); at != std::string::npos)
-    out = out.substr(0, at) + std::to_string(number) + out.substr(at + 2);
-  return out;
-}
-
 }  // namespace
 
 // ---- Start and Stop ----
@@ -79,7 +71,7 @@ void CKestrixDialog::OnStart() {
   for (uint64 h : m_hRegMark) marks += h != 0;
   if (marks < 3) {
     // Never a search with a guessed area: the run ends here, naming what the job lacks.
-    const std::string text = WithNumber(kTooFewMarks, marks);
+    const std::string text = kx::WithNumber(kTooFewMarks, marks);
     TMessageBox(this, text.c_str(), kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
   } else if (!m_pRegImage) {
     TMessageBox(this, kNoReference, kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -473,7 +465,7 @@ bool CKestrixDialog::SearchFailedOnMachine(int maxErr) {
 void CKestrixDialog::EndRunOnFault(const char* text, int number) {
   if (m_bFault == 1) return;
   if (m_bRunning == 1) m_bFault = 1;
-  const std::string message = WithNumber(text, number);
+  const std::string message = kx::WithNumber(text, number);
   TMessageBox(this, message.c_str(), kSearchCaption, MB_OK | MB_ICONEXCLAMATION);
   if (m_bRunning == 0) return;
   if (m_bManualLocate == 1) {

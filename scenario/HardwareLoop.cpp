@@ -18,6 +18,11 @@ std::unique_ptr<HardwareLoop> HardwareLoop::Start(Scenario& scenario, CutterProt
   if (!loop->m_plotter->Start(error)) return nullptr;
   SerialCutterOptions o;
   o.port.path = loop->m_plotter->PortPath();
+  // The pseudo-terminal lives only as long as this run: the stored "Port" (the user's) stays, and
+  // the stand-in cutter answers to it.
+  char stored[100] = {};
+  GetStringDeviceNull(kPortSetupSection, "Port", stored, sizeof stored);
+  o.portName = std::string(stored);
   o.protocol = protocol;
   o.dryRun = dryRun;
   const WorldCutterOptions& w = sim.Options();
@@ -28,15 +33,7 @@ std::unique_ptr<HardwareLoop> HardwareLoop::Start(Scenario& scenario, CutterProt
   o.acceleration = w.acceleration;
   loop->m_cutter = std::make_unique<SerialCutter>(o);
   if (!loop->m_cutter->Connect(error)) return nullptr;
-  FakePlotter* plotter = loop->m_plotter.get();
-  loop->m_cutter->SetWriteObserver([plotter](std::uint64_t written) {
-    if (!plotter->WaitForBytes(written, 10000))
-      Log(LogLevel::Error, LogCategory::Device,
-          plotter->PortPath() + ": the fake plotter did not read what was sent within 10 s");
-  });
-  WriteStringDevice(kPortSetupSection, "Port", o.port.path.c_str());
-  WriteStringDevice(kPortSetupSection, "Protocol",
-                    protocol == CutterProtocol::Hpgl ? "HPGL" : "GRBL");
+  FollowPlotter(*loop->m_cutter, *loop->m_plotter);
   loop->m_previous = CutterDriver();
   InstallCutterDriver(loop->m_cutter.get());
   return loop;
@@ -50,6 +47,15 @@ HardwareLoop::~HardwareLoop() {
   }
   m_cutter.reset();
   m_plotter.reset();
+}
+
+void FollowPlotter(SerialCutter& cutter, FakePlotter& plotter) {
+  FakePlotter* p = &plotter;
+  cutter.SetWriteObserver([p](std::uint64_t written) {
+    if (!p->WaitForBytes(written, 10000))
+      Log(LogLevel::Error, LogCategory::Device,
+          p->PortPath() + ": the fake plotter did not read what was sent within 10 s");
+  });
 }
 
 bool ParseProtocol(const std::string& text, CutterProtocol* protocol) {

@@ -13,10 +13,11 @@
 namespace kx {
 
 // Installs the serial cutter as the cutter driver of a scenario for its lifetime (the simulated
-// cutter comes back afterwards) and names its port in "Port Setup". The driver's bed, speeds and
-// acceleration are the world's cutter's, so the HPGL kinematic model and the simulated head agree.
-// Every write waits until the plotter has handled it, so each move starts on the clock when it
-// was sent, as it does on the simulated cutter.
+// cutter comes back afterwards). The settings are left as they are: the driver answers to the
+// "Port" they hold, so a later run with them never looks for the pseudo-terminal. The driver's bed,
+// speeds and acceleration are the world's cutter's, so the HPGL kinematic model and the simulated
+// head agree. Every write waits until the plotter has handled it, so each move starts on the clock
+// when it was sent, as it does on the simulated cutter.
 class HardwareLoop {
  public:
   ~HardwareLoop();
@@ -37,6 +38,10 @@ class HardwareLoop {
   std::unique_ptr<SerialCutter> m_cutter;
   ICutterDriver* m_previous = nullptr;
 };
+
+// Has every write of cutter wait (real time, at most 10 s) until plotter has read and handled it,
+// so that each move starts on the clock when it was sent, as on the simulated cutter.
+void FollowPlotter(SerialCutter& cutter, FakePlotter& plotter);
 
 // "hpgl" or "grbl" (any case); false for anything else.
 bool ParseProtocol(const std::string& text, CutterProtocol* protocol);

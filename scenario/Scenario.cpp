@@ -129,26 +129,42 @@ cv::Point2d StartOf(const CutPath& p) {
 
 }  // namespace
 
-bool Scenario::AdoptDocument(std::string* error) {
-  Document& doc = m_host->Doc();
-  JobInDocument job;
-  std::vector<uint64> marks, paths;
+bool JobFromDocument(Document& doc, JobInDocument* job, std::string* error) {
+  JobInDocument found;
+  found.jobList = DBCreateEmptyList();
   for (const uint64 h : doc.Objects()) {
     const DocObject* o = doc.Find(h);
     if (!o) continue;
-    if (o->kind == ObjectKind::Bitmap && job.imageObject == 0) job.imageObject = h;
-    if (o->kind == ObjectKind::RegMark && marks.size() < 3) marks.push_back(h);
-    if (o->kind == ObjectKind::Path) paths.push_back(h);
+    if (o->kind == ObjectKind::Bitmap && found.imageObject == 0) found.imageObject = h;
+    if (o->kind == ObjectKind::RegMark && found.marks.size() < 3) found.marks.push_back(h);
+    if (o->kind == ObjectKind::Path) found.paths.push_back(h);
   }
+  if (found.imageObject == 0) {
+    if (error) *error = "the document has no bitmap object to register against";
+    return false;
+  }
+  if (found.marks.size() < 3) {
+    if (error)
+      *error = "the document has " + std::to_string(found.marks.size()) +
+               " registration mark(s); a run needs three";
+    return false;
+  }
+  for (const uint64 h : found.marks) DBAddToList(found.jobList, h);
+  for (const uint64 h : found.paths) DBAddToList(found.jobList, h);
+  *job = std::move(found);
+  return true;
+}
+
+bool Scenario::AdoptDocument(std::string* error) {
+  Document& doc = m_host->Doc();
+  JobInDocument job;
+  if (!JobFromDocument(doc, &job, error)) return false;
+  const std::vector<uint64>& paths = job.paths;
   const auto& artPaths = GetWorld().Art().CutPaths();
   const auto fail = [error](const std::string& why) {
     if (error) *error = why;
     return false;
   };
-  if (job.imageObject == 0) return fail("the document has no bitmap object to register against");
-  if (marks.size() < 3)
-    return fail("the document has " + std::to_string(marks.size()) +
-                " registration mark(s); a run needs three");
   if (paths.size() != artPaths.size() || paths.size() < 3)
     return fail("the document has " + std::to_string(paths.size()) +
                 " cut path(s); the world's "
@@ -182,18 +198,10 @@ bool Scenario::AdoptDocument(std::string* error) {
     return fail("the document's cut paths are not this world's artwork (they miss it by " +
                 std::to_string(static_cast<int>(worst)) + " cutter units)");
 
-  job.jobList = DBCreateEmptyList();
-  for (const uint64 h : marks) {
-    job.marks.push_back(h);
-    DBAddToList(job.jobList, h);
+  for (std::size_t i = 0; i < job.marks.size(); ++i) {
     BOUNDS b{};
-    doc.GetBounds(h, &b);
-    m_job.marks[job.marks.size() - 1] =
-        cv::Rect2d(b.minX, b.minY, b.maxX - b.minX, b.maxY - b.minY);
-  }
-  for (const uint64 h : paths) {
-    job.paths.push_back(h);
-    DBAddToList(job.jobList, h);
+    doc.GetBounds(job.marks[i], &b);
+    m_job.marks[i] = cv::Rect2d(b.minX, b.minY, b.maxX - b.minX, b.maxY - b.minY);
   }
   m_doc = std::move(job);
   m_artFromDoc = artFromDoc;

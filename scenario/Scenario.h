@@ -32,6 +32,12 @@ std::vector<PathSegment> SegmentsOf(const CutPath& path);
 
 JobInDocument BuildJobDocument(const JobDescription& job, Document& doc);
 
+// The job a document holds (a loaded job file, an acquired reference): the first bitmap object as
+// the image object, the first three registration marks and then every cut path as the job list.
+// False with *error naming what is missing (no bitmap, fewer than three marks); *job is then
+// unchanged.
+bool JobFromDocument(Document& doc, JobInDocument* job, std::string* error);
+
 // Owns, in this order, a virtual clock (installed), the embedded host (installed, settings in
 // configFolder), the simulated machine (installed as driver and camera) and the job document.
 // Everything is uninstalled again when it is destroyed. One at a time per process.

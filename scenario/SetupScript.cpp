@@ -9,6 +9,7 @@
 #include "host/Settings.h"
 #include "host/Translation.h"
 #include "platform/Input.h"
+#include "scenario/RunScript.h"
 
 namespace kx {
 namespace {
@@ -36,7 +37,10 @@ void StoreSetupSettings(const World& world, const CalibrationConfig& config) {
 
 void BringHeadTo(Scenario& scenario, cv::Point point) {
   SimCutter& cutter = scenario.Machine().Cutter();
-  cutter.sendxyNoW(point.x, point.y, kMoveTravel);
+  // Through the installed driver, so that a driver standing in front of the simulated cutter
+  // knows where the head is.
+  ICutterDriver* driver = CutterDriver();
+  (driver ? driver : &cutter)->sendxyNoW(point.x, point.y, kMoveTravel);
   const std::int64_t wait = cutter.BusyUntil() - scenario.Clock().NowMicros();
   if (wait > 0) scenario.Clock().Advance(wait);
 }
@@ -52,7 +56,7 @@ int SetupOperator::AnswerMessageBox(HWND owner, const std::string& text, const s
     ++m_failures;
     return IDOK;
   }
-  if (text.find("did not reach its target") != std::string::npos) {
+  if (IsMachineFault(text)) {
     ++m_headLost;
     return IDOK;
   }

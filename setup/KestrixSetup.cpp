@@ -15,6 +15,7 @@
 #include "geometry/Angles.h"
 #include "host/Camera.h"
 #include "host/DriverSession.h"
+#include "host/HeadWait.h"
 #include "host/Settings.h"
 #include "host/Translation.h"
 #include "platform/Clock.h"
@@ -27,8 +28,6 @@ const char kCaption[] = "(*v*)Calibration";
 const char kFailure[] = "(*v*)Calibration failed! Please adjust settings and try again.";
 const char kMoveCamera[] =
     "(*v*)Please move camera above reference square and click \"Calibrate\" button.";
-const char kHeadLost[] =
-    "(*v*)The cutter head did not reach its target. Check the cutter and try again.";
 
 // The light-level control list, in the order of the stored "ALC Mode".
 const char* const kAlcModes[] = {"(*v*)ALC Fixed AGC Off", "(*v*)ALC Full Auto AGC On",
@@ -295,8 +294,10 @@ void CKestrixSetup::MoveToOffset(long dx, long dy, int cut) {
   PublishPositions();
   POINT p = ReadHead();
   const DWORD start = GetTickCount();
+  // The run's limit and message: a cutter that never gets there is the same fault on every page.
+  const int timeout = kx::HeadTimeoutSeconds();
   while (std::labs(p.x - tx) > kArrival || std::labs(p.y - ty) > kArrival) {
-    if (GetTickCount() - start >= kMoveTimeoutMs) {
+    if (GetTickCount() - start >= static_cast<DWORD>(timeout) * 1000u) {
       // The head will not get there: lift the knife where it stands and say so.
       m_bMoveFailed = true;
       sendxyNoW(p.x, p.y, kMoveTravel);
@@ -306,7 +307,7 @@ void CKestrixSetup::MoveToOffset(long dx, long dy, int cut) {
               "setup page: the head stopped at (" + std::to_string(p.x) + ", " +
                   std::to_string(p.y) + ") short of (" + std::to_string(tx) + ", " +
                   std::to_string(ty) + ")");
-      ShowCalibrationMessage(kHeadLost);
+      ShowCalibrationMessage(kx::WithNumber(kx::kHeadNotResting, timeout).c_str());
       return;
     }
     Sleep(kPollMs);

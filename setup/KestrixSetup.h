@@ -53,11 +53,10 @@ class KX_EXPORT CKestrixSetup : public CPropertyPage {
 
   // Moves the head by (dx, dy) cutter units from where it stands (cut 1: with the knife down) and
   // waits until it is within 3 units of the target, then 1,000 ms more. Blocks the page's thread.
-  // A head that has not arrived after kMoveTimeoutMs is given up on: the knife is lifted where
-  // the head stands, the user is told, and MoveFailed() reports it until the next move.
+  // A head that has not arrived after "KestrixHeadTimeout" seconds of the clock (the run's limit,
+  // host/HeadWait.h) is given up on: the knife is lifted where the head stands, the user is told
+  // with the run's message, and MoveFailed() reports it until the next move.
   void MoveToOffset(long dx, long dy, int cut);
-  // How long MoveToOffset waits for the head to arrive, milliseconds of the clock.
-  static constexpr DWORD kMoveTimeoutMs = 60000;
 
   // What an observer of the page may read.
   POINT HeadPosition() const { return m_ptHead; }
