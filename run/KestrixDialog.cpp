@@ -337,10 +337,11 @@ void CKestrixDialog::SetupRegImage(int mark) {
   if (W > 0 && H > 0)
     m_ptRefUnitsPerPixel = cv::Point2d(bitmap->GetRealWidth() / kx::kDocPerCutter / W,
                                        bitmap->GetRealHeight() / kx::kDocPerCutter / H);
-  cv::Mat pixels(H, W, CV_8UC3);  // every byte is written by the copy below
-  std::memcpy(pixels.data, bits, static_cast<std::size_t>(W) * H * 3);
-  std::free(bits);
-  m_pRegImage = std::make_unique<kx::RoiImage>(std::move(pixels));
+  // The host's copy is already W x H rows of 3 W bytes, top row first: it becomes the image's
+  // pixels without a second copy. The old image goes before the pixels it viewed.
+  std::unique_ptr<BYTE, FreeBits> owned(bits);
+  m_pRegImage = std::make_unique<kx::RoiImage>(cv::Mat(H, W, CV_8UC3, owned.get()));
+  m_pRegBits = std::move(owned);
 
   BOUNDS A{};
   BOUNDS C{};

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -162,6 +163,12 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   CValidatedEdit m_edCopiesX;
   double m_dXOffset = 0.0;
   double m_dYOffset = 0.0;
+  // The reference's pixels as the host handed them out (its malloc'd copy), kept as they are:
+  // m_pRegImage only views them, so it is declared after them and goes first.
+  struct FreeBits {
+    void operator()(BYTE* bits) const { std::free(bits); }
+  };
+  std::unique_ptr<BYTE, FreeBits> m_pRegBits;
   std::unique_ptr<kx::RoiImage> m_pRegImage;
   ObjList m_CutList;
   uint64 m_hRegMark[3] = {0, 0, 0};

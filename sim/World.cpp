@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -88,13 +89,13 @@ std::vector<cv::Point2d> ClipPolygon(std::vector<cv::Point2d> poly, const cv::Re
   return poly;
 }
 
-double SegmentDistance(cv::Point2d p, cv::Point2d a, cv::Point2d b) {
+// From p to the nearest point of the segment a-b.
+cv::Point2d SegmentGap(cv::Point2d p, cv::Point2d a, cv::Point2d b) {
   const cv::Point2d d = b - a;
   const double len2 = d.dot(d);
   double t = len2 > 0 ? (p - a).dot(d) / len2 : 0.0;
   t = std::clamp(t, 0.0, 1.0);
-  const cv::Point2d q = a + d * t - p;
-  return std::hypot(q.x, q.y);
+  return a + d * t - p;
 }
 
 // Nearest-segment queries over a contour, bucketed on a square grid.
@@ -112,13 +113,22 @@ class SegmentGrid {
     }
   }
   double Distance(cv::Point2d p) const {
-    double best = std::numeric_limits<double>::infinity();
+    // Compared as squares, the nearest gap's length taken once at the end.
+    double best2 = std::numeric_limits<double>::infinity();
+    cv::Point2d nearest(best2, best2);
     const int px = Cell(p.x), py = Cell(p.y);
     auto search = [&](const std::vector<std::size_t>& ids) {
-      for (std::size_t i : ids)
-        best = std::min(best, SegmentDistance(p, m_segments[i].first, m_segments[i].second));
+      for (std::size_t i : ids) {
+        const cv::Point2d q = SegmentGap(p, m_segments[i].first, m_segments[i].second);
+        const double q2 = q.dot(q);
+        if (q2 < best2) {
+          best2 = q2;
+          nearest = q;
+        }
+      }
     };
-    // The neighbourhood first gives a tight bound; then every cell that could still beat it.
+    // The neighbourhood first gives a tight bound; then every cell that could still beat it
+    // (with a margin over the rounding of the squares: a cell searched in vain costs nothing).
     for (int cx = px - 1; cx <= px + 1; ++cx)
       for (int cy = py - 1; cy <= py + 1; ++cy)
         if (auto it = m_cells.find({cx, cy}); it != m_cells.end()) search(it->second);
@@ -127,9 +137,9 @@ class SegmentGrid {
       const double x0 = cell.first * m_cell, y0 = cell.second * m_cell;
       const double dx = std::max({x0 - p.x, 0.0, p.x - (x0 + m_cell)});
       const double dy = std::max({y0 - p.y, 0.0, p.y - (y0 + m_cell)});
-      if (std::hypot(dx, dy) < best) search(ids);
+      if (dx * dx + dy * dy < best2 * (1 + 1e-9)) search(ids);
     }
-    return best;
+    return std::hypot(nearest.x, nearest.y);
   }
 
  private:
@@ -142,6 +152,25 @@ class SegmentGrid {
 
 cv::Point2d Apply(const cv::Matx33d& m, cv::Point2d p) {
   return {m(0, 0) * p.x + m(0, 1) * p.y + m(0, 2), m(1, 0) * p.x + m(1, 1) * p.y + m(1, 2)};
+}
+
+void ReplicatePixels(const cv::Mat& small, int factor, cv::Mat* out) {
+  CV_Assert(small.type() == CV_8UC3 && factor > 0);
+  out->create(small.rows * factor, small.cols * factor, CV_8UC3);
+  const std::size_t rowBytes = static_cast<std::size_t>(out->cols) * 3;
+  for (int y = 0; y < small.rows; ++y) {
+    const uchar* src = small.ptr<uchar>(y);
+    uchar* first = out->ptr<uchar>(y * factor);
+    uchar* dst = first;
+    for (int x = 0; x < small.cols; ++x, src += 3)
+      for (int k = 0; k < factor; ++k, dst += 3) {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[2] = src[2];
+      }
+    // The block's other rows are copies of its first.
+    for (int k = 1; k < factor; ++k) std::memcpy(out->ptr<uchar>(y * factor + k), first, rowBytes);
+  }
 }
 
 World::World(const WorldOptions& opts) : m_opts(opts), m_art(opts) {
@@ -498,7 +527,7 @@ void World::RenderPreview(cv::Point2d head, const std::vector<BedSegment>& cuts,
   DrawCuts(small, head, cuts, kStep);
   // Lit at its own resolution: a sixteenth of the work, the light changing in blocks of pixels.
   cv::multiply(small, m_previewGain, small, 1.0 / 255.0);
-  cv::resize(small, *frame, cv::Size(kFrameWidth, kFrameHeight), 0, 0, cv::INTER_NEAREST);
+  ReplicatePixels(small, kStep, frame);
 }
 
 }  // namespace kx

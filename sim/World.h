@@ -136,4 +136,9 @@ class World {
 
 cv::Point2d Apply(const cv::Matx33d& m, cv::Point2d p);
 
+// small (8-bit, 3 channels) enlarged factor times each way, every pixel a factor x factor block:
+// the nearest-pixel resize to that size, without its per-pixel lookups. out is reused when it
+// already has the size and type.
+void ReplicatePixels(const cv::Mat& small, int factor, cv::Mat* out);
+
 }  // namespace kx

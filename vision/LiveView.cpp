@@ -13,8 +13,11 @@
 namespace kx {
 
 cv::Mat CrosshairFrame(const BYTE* frame, std::size_t count) {
-  cv::Mat cross(kFrameHeight, kFrameWidth, CV_8UC3, cv::Scalar::all(0));
-  std::memcpy(cross.data, frame, std::min(count, kFrameBytes));
+  // Only what the frame leaves out is cleared: a whole frame is copied without a fill first.
+  cv::Mat cross(kFrameHeight, kFrameWidth, CV_8UC3);
+  const std::size_t copied = std::min(count, kFrameBytes);
+  std::memcpy(cross.data, frame, copied);
+  std::memset(cross.data + copied, 0, kFrameBytes - copied);
   const int w = kFrameWidth;
   const int h = kFrameHeight;
   const cv::Scalar green(0, 255, 0);

@@ -1,6 +1,7 @@
 // The simulated world: where the camera sees printed features, cuts, frame delivery, scoring.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -153,6 +154,48 @@ TEST(World, ScoreMeasuresDistanceFromTheTrueContour) {
   EXPECT_GT(bad.rmsError, 10.0);
   // Cut on the neighbouring copy, it is far off.
   EXPECT_GT(world.ScoreCut(2, exact).rmsError, 1000.0);
+}
+
+// The largest error is the distance of the worst knife point from the nearest piece of the
+// contour, wherever that piece lies: checked against every piece, near the contour and far off.
+TEST(World, ScoreAgreesWithTheNearestOfAllContourPieces) {
+  const World world(SmallWorld());
+  const auto contours = world.TrueContours(1, 2.0);
+  auto nearest = [&](cv::Point2d p) {
+    double best = 1e300;
+    for (const auto& line : contours)
+      for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        const cv::Point2d d = line[i + 1] - line[i];
+        const double t = std::clamp((p - line[i]).dot(d) / std::max(d.dot(d), 1e-300), 0.0, 1.0);
+        best = std::min(best, cv::norm(line[i] + d * t - p));
+      }
+    return best;
+  };
+  cv::RNG rng(7);
+  const cv::Rect2d box = world.Copies()[1].bedBounds;
+  for (int k = 0; k < 200; ++k) {
+    // Single points (a segment of length 0), inside the copy and up to a copy's size beyond it.
+    const cv::Point2d p(rng.uniform(box.x - box.width, box.br().x + box.width),
+                        rng.uniform(box.y - box.height, box.br().y + box.height));
+    const CutScore s = world.ScoreCut(1, {{p, p}});
+    ASSERT_EQ(s.points, 2u);
+    EXPECT_NEAR(s.maxError, nearest(p), 1e-9) << "at " << p;
+  }
+}
+
+TEST(World, ReplicatedPixelsAreTheNearestPixelResize) {
+  for (const cv::Size size : {cv::Size(120, 160), cv::Size(7, 5), cv::Size(1, 1)}) {
+    for (const int factor : {1, 3, 4}) {
+      cv::Mat small(size, CV_8UC3);
+      cv::randu(small, 0, 256);
+      cv::Mat expected;
+      cv::resize(small, expected, size * factor, 0, 0, cv::INTER_NEAREST);
+      cv::Mat out(3, 3, CV_8UC3);  // the wrong size: replaced
+      ReplicatePixels(small, factor, &out);
+      ASSERT_EQ(out.size(), expected.size());
+      EXPECT_EQ(cv::norm(out, expected, cv::NORM_INF), 0.0) << size << " x" << factor;
+    }
+  }
 }
 
 TEST(World, JobDescribesCopyZeroInDocumentUnits) {
