@@ -180,6 +180,8 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // read after the frames, when FindRegMark last looked.
   kx::PrecisionParts m_Precision;
   POINT m_ptLook{0, 0};
+  // The offset FindRegMark last found, cutter units; to a fraction of a unit with sub-pixel peaks.
+  cv::Point2d m_ptSeen{0.0, 0.0};
   // Cutter units a pixel of the resampled reference bitmap truly spans, along x and y.
   cv::Point2d m_ptRefUnitsPerPixel{1.0, 1.0};
 

@@ -234,6 +234,7 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
   if (m.found) {
     *x = m.x;
     *y = m.y;
+    m_ptSeen = m_Precision.subPixel ? m.offset : cv::Point2d(static_cast<double>(m.x), m.y);
   }
   return m.found;
 }
@@ -333,10 +334,11 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       m_RefPt[i] = ref;
       // The described record adds the offset to the head after the centring move as well; the
       // mark truly lies at the offset from where the head stood when the search saw it.
+      // Sub-pixel searches keep the offset's fraction of a unit here; the moves take whole units.
       if (m_Precision.truePosition)
-        m_FoundPt[i] = NewWorldPt{static_cast<double>(look.x + x), static_cast<double>(look.y + y)};
+        m_FoundPt[i] = NewWorldPt{look.x + m_ptSeen.x, look.y + m_ptSeen.y};
       else
-        m_FoundPt[i] = NewWorldPt{headX + x, headY + y};
+        m_FoundPt[i] = NewWorldPt{headX + m_ptSeen.x, headY + m_ptSeen.y};
     }
     // Marks that give no plausible print of the document are not this copy's: never cut them.
     // (A run stopped after some of the marks has nothing to check.)
@@ -382,9 +384,14 @@ void CKestrixDialog::Cut() {
   const double k = kx::kDocPerCutter;
   NewWorldPt s[3];
   NewWorldPt d[3];
+  // The cutter takes each knife point's whole units toward zero; with sub-unit positions the
+  // path is moved half a unit up and right first, so that the knife goes to the nearest unit (its
+  // positions on the bed are never negative).
+  const double half = m_Precision.subPixel ? 0.5 : 0.0;
   for (int i = 0; i < 3; ++i) {
     s[i] = NewWorldPt{m_RefPt[i].x * k + B.minX, m_RefPt[i].y * k + B.minY};
-    d[i] = NewWorldPt{(m_dXOffset + m_FoundPt[i].x) * k, (m_dYOffset + m_FoundPt[i].y) * k};
+    d[i] = NewWorldPt{(m_dXOffset + m_FoundPt[i].x + half) * k,
+                      (m_dYOffset + m_FoundPt[i].y + half) * k};
   }
   const TM tm = GetTM(s[0], s[1], s[2], d[0], d[1], d[2]);
   // A window started without a cutter cuts through the host's own, if the host has one.

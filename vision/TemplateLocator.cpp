@@ -200,12 +200,14 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
     const int w = templ.cols;
     const int h = templ.rows;
     if (subPixel) {
-      // Pixel centres throughout: the camera looks at the centre of the frame's centre pixel, and
-      // a reference position names the pixel centre that many pixels right of and above the
-      // reference bitmap's lower-left pixel. Counted from the area's top, the position's row is
-      // h/2 - 1, its column w/2.
-      m.x = std::lround((m.exact.x + Half(w) - Half(kFrameWidth)) * scale);
-      m.y = std::lround((Half(kFrameHeight) - (Half(h) - 1) - m.exact.y) * scale);
+      // The camera looks at the centre of the frame's centre pixel. A reference position names a
+      // corner of the reference bitmap's pixels (its pixel x spans x to x + 1 pixel sizes), and
+      // the matched position names the centre of the template's top-left pixel: the reference
+      // point lies w/2 - 1/2 pixels right of it and h/2 - 1/2 below.
+      m.offset.x = (m.exact.x + Half(w) - 0.5 - Half(kFrameWidth)) * scale;
+      m.offset.y = (Half(kFrameHeight) - (Half(h) - 0.5) - m.exact.y) * scale;
+      m.x = std::lround(m.offset.x);
+      m.y = std::lround(m.offset.y);
     } else {
       m.x = -Trunc((Half(kFrameWidth) - Half(w) - m.best.x) * scale);
       m.y = Trunc((Half(kFrameHeight) - Half(h) - m.best.y) * scale);

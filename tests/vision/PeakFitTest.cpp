@@ -107,9 +107,11 @@ TEST(MatchMark, SubPixelOffsetsAreRoundedNotTruncated) {
     const kx::MarkMatch fine = kx::MatchMark(frames, templ, window, scale, true);
     ASSERT_TRUE(fine.found);
     // y is counted upward: a blob lower in the frame lies below the centre. The template's
-    // reference pixel is the row above the blob's centre (row h/2 - 1).
-    EXPECT_NEAR(fine.x, shift.x * scale, 1.0) << shift;
-    EXPECT_NEAR(fine.y, (1 - shift.y) * scale, 1.0) << shift;
+    // reference point is the corner half a pixel left of and above the blob's centre.
+    EXPECT_NEAR(fine.offset.x, (shift.x - 0.5) * scale, 0.5) << shift;
+    EXPECT_NEAR(fine.offset.y, (0.5 - shift.y) * scale, 0.5) << shift;
+    EXPECT_EQ(fine.x, std::lround(fine.offset.x)) << shift;
+    EXPECT_EQ(fine.y, std::lround(fine.offset.y)) << shift;
     const kx::MarkMatch coarse = kx::MatchMark(frames, templ, window, scale);
     EXPECT_EQ(coarse.x % 10, 0) << "whole pixels only";
   }
