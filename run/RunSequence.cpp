@@ -230,6 +230,8 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
   DBGetMemberBounds(m_JobList, &bounds);
   const kx::MarkMatch m = kx::MatchMark(frames, templ, kx::SearchWindow(bounds, m_dScale), m_dScale,
                                         m_Precision.subPixel);
+  if (m_Precision.referenceScale)
+    for (int k = 0; k < kx::kMatchFrames; ++k) m_LastFrames[k] = frames[k];
   *score = m.score;
   if (m.found) {
     *x = m.x;
@@ -332,6 +334,12 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
         step.dy = std::fabs(prevY - headY);
       }
       m_RefPt[i] = ref;
+      if (m_Precision.referenceScale) {
+        MarkLook& seen = m_MarkLooks[static_cast<std::size_t>(i)];
+        for (int k = 0; k < kx::kMatchFrames; ++k) seen.frames[k] = m_LastFrames[k];
+        seen.templ = m_pRegImage->RoiMat().clone();
+        seen.head = look;
+      }
       // The described record adds the offset to the head after the centring move as well; the
       // mark truly lies at the offset from where the head stood when the search saw it.
       // Sub-pixel searches keep the offset's fraction of a unit here; the moves take whole units.
@@ -340,6 +348,9 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       else
         m_FoundPt[i] = NewWorldPt{headX + m_ptSeen.x, headY + m_ptSeen.y};
     }
+    if (found && m_bRunning != 0 && m_Precision.referenceScale && m_Precision.truePosition &&
+        m_Precision.subPixel)
+      RematchTurned();
     // Marks that give no plausible print of the document are not this copy's: never cut them.
     // (A run stopped after some of the marks has nothing to check.)
     if (found && m_bRunning != 0 && m_Precision.sanityCheck &&
@@ -363,6 +374,23 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
       SetupRegImage(0);
       return false;
     }
+  }
+}
+
+void CKestrixDialog::RematchTurned() {
+  // An unturned reference matched against a turned print is pulled toward the middle of its
+  // contrast, by the angle times that middle's distance from the reference point.
+  const TM tm = GetTM(m_RefPt[0], m_RefPt[1], m_RefPt[2], m_FoundPt[0], m_FoundPt[1], m_FoundPt[2]);
+  const double degrees = std::atan2(tm.m12, tm.m11) * 180.0 / CV_PI;
+  BOUNDS bounds{};
+  DBGetMemberBounds(m_JobList, &bounds);
+  const cv::Rect window = kx::SearchWindow(bounds, m_dScale);
+  for (int i = 0; i < 3; ++i) {
+    const MarkLook& seen = m_MarkLooks[static_cast<std::size_t>(i)];
+    if (seen.templ.empty() || seen.frames[0].empty()) continue;
+    const kx::MarkMatch m =
+        kx::MatchMark(seen.frames, kx::TurnedTemplate(seen.templ, degrees), window, m_dScale, true);
+    if (m.found) m_FoundPt[i] = NewWorldPt{seen.head.x + m.offset.x, seen.head.y + m.offset.y};
   }
 }
 

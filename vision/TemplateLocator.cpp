@@ -216,4 +216,14 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
   return m;
 }
 
+cv::Mat TurnedTemplate(const cv::Mat& templ, double degrees) {
+  if (templ.empty()) return templ.clone();
+  const cv::Point2f pivot(static_cast<float>(Half(templ.cols) - 0.5),
+                          static_cast<float>(Half(templ.rows) - 0.5));
+  cv::Mat turned;
+  cv::warpAffine(templ, turned, cv::getRotationMatrix2D(pivot, degrees, 1.0), templ.size(),
+                 cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+  return turned;
+}
+
 }  // namespace kx

@@ -44,5 +44,9 @@ struct MarkMatch {
 MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
                     const cv::Rect& window, double scale, bool subPixel = false);
 
+// templ turned by degrees counterclockwise (as seen, rows downward) about its reference point,
+// the point sub-pixel matches are measured to; pixels from beyond its edges repeat the edge.
+cv::Mat TurnedTemplate(const cv::Mat& templ, double degrees);
+
 
 }  // namespace kx
