@@ -219,8 +219,9 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // printed sheet: through the transform the current copy's marks gave.
   NewWorldPt PredictNextCopy(NewWorldPt nominal);
   // Matches the copy's three marks again in the frames they were found in, each reference area
-  // turned by the rotation the marks give, and records them where that match puts them.
-  void RematchTurned();
+  // mapped as the marks' transform says the print lies, and records them where that match puts
+  // them.
+  void RematchAsPrinted();
   // The failure dialogue; true when the user placed the camera and the search starts again.
   bool AskForManualPlacement();
   // Reads the limits of the waits on the machine from the device settings.

@@ -350,7 +350,7 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
     }
     if (found && m_bRunning != 0 && m_Precision.referenceScale && m_Precision.truePosition &&
         m_Precision.subPixel)
-      RematchTurned();
+      RematchAsPrinted();
     // Marks that give no plausible print of the document are not this copy's: never cut them.
     // (A run stopped after some of the marks has nothing to check.)
     if (found && m_bRunning != 0 && m_Precision.sanityCheck &&
@@ -377,11 +377,12 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
   }
 }
 
-void CKestrixDialog::RematchTurned() {
-  // An unturned reference matched against a turned print is pulled toward the middle of its
-  // contrast, by the angle times that middle's distance from the reference point.
+void CKestrixDialog::RematchAsPrinted() {
+  // A reference area matched against a print turned, scaled or sheared against it is pulled
+  // toward the middle of its contrast, by that distortion times the middle's distance from the
+  // reference point. The marks' transform says how the print lies; in frame pixels (y down):
   const TM tm = GetTM(m_RefPt[0], m_RefPt[1], m_RefPt[2], m_FoundPt[0], m_FoundPt[1], m_FoundPt[2]);
-  const double degrees = std::atan2(tm.m12, tm.m11) * 180.0 / CV_PI;
+  const cv::Matx22d linear(tm.m11, -tm.m21, -tm.m12, tm.m22);
   BOUNDS bounds{};
   DBGetMemberBounds(m_JobList, &bounds);
   const cv::Rect window = kx::SearchWindow(bounds, m_dScale);
@@ -389,7 +390,7 @@ void CKestrixDialog::RematchTurned() {
     const MarkLook& seen = m_MarkLooks[static_cast<std::size_t>(i)];
     if (seen.templ.empty() || seen.frames[0].empty()) continue;
     const kx::MarkMatch m =
-        kx::MatchMark(seen.frames, kx::TurnedTemplate(seen.templ, degrees), window, m_dScale, true);
+        kx::MatchMark(seen.frames, kx::WarpedTemplate(seen.templ, linear), window, m_dScale, true);
     if (m.found) m_FoundPt[i] = NewWorldPt{seen.head.x + m.offset.x, seen.head.y + m.offset.y};
   }
 }

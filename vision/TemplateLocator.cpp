@@ -216,14 +216,15 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
   return m;
 }
 
-cv::Mat TurnedTemplate(const cv::Mat& templ, double degrees) {
+cv::Mat WarpedTemplate(const cv::Mat& templ, const cv::Matx22d& linear) {
   if (templ.empty()) return templ.clone();
-  const cv::Point2f pivot(static_cast<float>(Half(templ.cols) - 0.5),
-                          static_cast<float>(Half(templ.rows) - 0.5));
-  cv::Mat turned;
-  cv::warpAffine(templ, turned, cv::getRotationMatrix2D(pivot, degrees, 1.0), templ.size(),
-                 cv::INTER_LINEAR, cv::BORDER_REPLICATE);
-  return turned;
+  const cv::Vec2d pivot(Half(templ.cols) - 0.5, Half(templ.rows) - 0.5);
+  const cv::Vec2d shift = pivot - linear * pivot;
+  const cv::Matx23d forward(linear(0, 0), linear(0, 1), shift[0], linear(1, 0), linear(1, 1),
+                            shift[1]);
+  cv::Mat warped;
+  cv::warpAffine(templ, warped, forward, templ.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+  return warped;
 }
 
 }  // namespace kx

@@ -44,9 +44,9 @@ struct MarkMatch {
 MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
                     const cv::Rect& window, double scale, bool subPixel = false);
 
-// templ turned by degrees counterclockwise (as seen, rows downward) about its reference point,
-// the point sub-pixel matches are measured to; pixels from beyond its edges repeat the edge.
-cv::Mat TurnedTemplate(const cv::Mat& templ, double degrees);
-
+// templ mapped by linear (x right, y down, in pixels) about its reference point, the point
+// sub-pixel matches are measured to: the reference area as a print turned, scaled or sheared that
+// way shows it. Pixels from beyond its edges repeat the edge.
+cv::Mat WarpedTemplate(const cv::Mat& templ, const cv::Matx22d& linear);
 
 }  // namespace kx
