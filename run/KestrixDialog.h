@@ -20,6 +20,7 @@
 #include "host/ValidatedEdit.h"
 #include "platform/Dialog.h"
 #include "run/Precision.h"
+#include "vision/TemplateLocator.h"
 
 class KX_EXPORT CKestrixDialog : public CDialog {
  public:
@@ -187,6 +188,17 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // read after the frames, when FindRegMark last looked.
   kx::PrecisionParts m_Precision;
   POINT m_ptLook{0, 0};
+  // The offset FindRegMark last found, cutter units; to a fraction of a unit with sub-pixel peaks.
+  cv::Point2d m_ptSeen{0.0, 0.0};
+  // The frames FindRegMark last matched in, and for each mark of the copy being located its
+  // frames, reference area and where the head stood, kept to match it again as the print lies.
+  cv::Mat m_LastFrames[kx::kMatchFrames];
+  struct MarkLook {
+    cv::Mat frames[kx::kMatchFrames];
+    cv::Mat templ;
+    POINT head{0, 0};
+  };
+  std::array<MarkLook, 3> m_MarkLooks;
   // Cutter units a pixel of the resampled reference bitmap truly spans, along x and y.
   cv::Point2d m_ptRefUnitsPerPixel{1.0, 1.0};
 
@@ -213,6 +225,10 @@ class KX_EXPORT CKestrixDialog : public CDialog {
   // Where the next copy's first mark is expected after a step of `nominal` cutter units on the
   // printed sheet: through the transform the current copy's marks gave.
   NewWorldPt PredictNextCopy(NewWorldPt nominal);
+  // Matches the copy's three marks again in the frames they were found in, each reference area
+  // mapped as the marks' transform says the print lies, and records them where that match puts
+  // them.
+  void RematchAsPrinted();
   // The failure dialogue; true when the user placed the camera and the search starts again.
   bool AskForManualPlacement();
   // Reads the limits of the waits on the machine from the device settings.

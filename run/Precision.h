@@ -7,11 +7,15 @@ namespace kx {
 // 0 runs as described; 1 turns every refinement on. Other values choose refinements one by one
 // (a sum of the flags below), which is how each one's share of the cut error is measured.
 struct PrecisionParts {
-  bool subPixel = false;      // peaks refined to a fraction of a pixel, offsets rounded (2)
+  // peaks refined to a fraction of a pixel, offsets rounded, the found marks kept to a fraction
+  // of a unit and the cut path rounded to whole units instead of truncated (2)
+  bool subPixel = false;
   bool truePosition = false;  // a mark recorded where the centred search saw it (4)
   bool predictCopy = false;   // the next copy predicted through the last copy's transform (8)
   bool sanityCheck = false;   // a copy whose transform is implausible is not cut (16)
-  // reference positions at the resampled reference bitmap's true pixel size, not Scale (32)
+  // the reference taken as the print lies: positions at the resampled reference bitmap's true
+  // pixel size, not Scale, and (with 2 and 4) each copy's marks matched again with the reference
+  // areas mapped through the copy's transform (32)
   bool referenceScale = false;
 };
 

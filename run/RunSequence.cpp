@@ -222,10 +222,13 @@ bool CKestrixDialog::FindRegMark(kx::RoiImage* reference, long* x, long* y, doub
   DBGetMemberBounds(m_JobList, &bounds);
   const kx::MarkMatch m = kx::MatchMark(frames, templ, kx::SearchWindow(bounds, m_dScale), m_dScale,
                                         m_Precision.subPixel);
+  if (m_Precision.referenceScale)
+    for (int k = 0; k < kx::kMatchFrames; ++k) m_LastFrames[k] = frames[k];
   *score = m.score;
   if (m.found) {
     *x = m.x;
     *y = m.y;
+    m_ptSeen = m_Precision.subPixel ? m.offset : cv::Point2d(static_cast<double>(m.x), m.y);
   }
   return m.found;
 }
@@ -323,13 +326,23 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
         step.dy = std::fabs(prevY - headY);
       }
       m_RefPt[i] = ref;
+      if (m_Precision.referenceScale) {
+        MarkLook& seen = m_MarkLooks[static_cast<std::size_t>(i)];
+        for (int k = 0; k < kx::kMatchFrames; ++k) seen.frames[k] = m_LastFrames[k];
+        seen.templ = m_pRegImage->RoiMat().clone();
+        seen.head = look;
+      }
       // The described record adds the offset to the head after the centring move as well; the
       // mark truly lies at the offset from where the head stood when the search saw it.
+      // Sub-pixel searches keep the offset's fraction of a unit here; the moves take whole units.
       if (m_Precision.truePosition)
-        m_FoundPt[i] = NewWorldPt{static_cast<double>(look.x + x), static_cast<double>(look.y + y)};
+        m_FoundPt[i] = NewWorldPt{look.x + m_ptSeen.x, look.y + m_ptSeen.y};
       else
-        m_FoundPt[i] = NewWorldPt{headX + x, headY + y};
+        m_FoundPt[i] = NewWorldPt{headX + m_ptSeen.x, headY + m_ptSeen.y};
     }
+    if (found && m_bRunning != 0 && m_Precision.referenceScale && m_Precision.truePosition &&
+        m_Precision.subPixel)
+      RematchAsPrinted();
     // Marks that give no plausible print of the document are not this copy's: never cut them.
     // (A run stopped after some of the marks has nothing to check.)
     if (found && m_bRunning != 0 && m_Precision.sanityCheck &&
@@ -356,6 +369,24 @@ bool CKestrixDialog::LocateObject(long prevX, long prevY, int stepX, int stepY) 
   }
 }
 
+void CKestrixDialog::RematchAsPrinted() {
+  // A reference area matched against a print turned, scaled or sheared against it is pulled
+  // toward the middle of its contrast, by that distortion times the middle's distance from the
+  // reference point. The marks' transform says how the print lies; in frame pixels (y down):
+  const TM tm = GetTM(m_RefPt[0], m_RefPt[1], m_RefPt[2], m_FoundPt[0], m_FoundPt[1], m_FoundPt[2]);
+  const cv::Matx22d linear(tm.m11, -tm.m21, -tm.m12, tm.m22);
+  BOUNDS bounds{};
+  DBGetMemberBounds(m_JobList, &bounds);
+  const cv::Rect window = kx::SearchWindow(bounds, m_dScale);
+  for (int i = 0; i < 3; ++i) {
+    const MarkLook& seen = m_MarkLooks[static_cast<std::size_t>(i)];
+    if (seen.templ.empty() || seen.frames[0].empty()) continue;
+    const kx::MarkMatch m =
+        kx::MatchMark(seen.frames, kx::WarpedTemplate(seen.templ, linear), window, m_dScale, true);
+    if (m.found) m_FoundPt[i] = NewWorldPt{seen.head.x + m.offset.x, seen.head.y + m.offset.y};
+  }
+}
+
 NewWorldPt CKestrixDialog::PredictNextCopy(NewWorldPt nominal) {
   const TM tm = GetTM(m_RefPt[0], m_RefPt[1], m_RefPt[2], m_FoundPt[0], m_FoundPt[1], m_FoundPt[2]);
   return NewWorldPt{m_FoundPt[0].x + tm.m11 * nominal.x + tm.m21 * nominal.y,
@@ -374,9 +405,14 @@ void CKestrixDialog::Cut() {
   const double k = kx::kDocPerCutter;
   NewWorldPt s[3];
   NewWorldPt d[3];
+  // The cutter takes each knife point's whole units toward zero; with sub-unit positions the
+  // path is moved half a unit up and right first, so that the knife goes to the nearest unit (its
+  // positions on the bed are never negative).
+  const double half = m_Precision.subPixel ? 0.5 : 0.0;
   for (int i = 0; i < 3; ++i) {
     s[i] = NewWorldPt{m_RefPt[i].x * k + B.minX, m_RefPt[i].y * k + B.minY};
-    d[i] = NewWorldPt{(m_dXOffset + m_FoundPt[i].x) * k, (m_dYOffset + m_FoundPt[i].y) * k};
+    d[i] = NewWorldPt{(m_dXOffset + m_FoundPt[i].x + half) * k,
+                      (m_dYOffset + m_FoundPt[i].y + half) * k};
   }
   const TM tm = GetTM(s[0], s[1], s[2], d[0], d[1], d[2]);
   // A window started without a cutter cuts through the host's own, if the host has one.

@@ -200,18 +200,31 @@ MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
     const int w = templ.cols;
     const int h = templ.rows;
     if (subPixel) {
-      // Pixel centres throughout: the camera looks at the centre of the frame's centre pixel, and
-      // a reference position names the pixel centre that many pixels right of and above the
-      // reference bitmap's lower-left pixel. Counted from the area's top, the position's row is
-      // h/2 - 1, its column w/2.
-      m.x = std::lround((m.exact.x + Half(w) - Half(kFrameWidth)) * scale);
-      m.y = std::lround((Half(kFrameHeight) - (Half(h) - 1) - m.exact.y) * scale);
+      // The camera looks at the centre of the frame's centre pixel. A reference position names a
+      // corner of the reference bitmap's pixels (its pixel x spans x to x + 1 pixel sizes), and
+      // the matched position names the centre of the template's top-left pixel: the reference
+      // point lies w/2 - 1/2 pixels right of it and h/2 - 1/2 below.
+      m.offset.x = (m.exact.x + Half(w) - 0.5 - Half(kFrameWidth)) * scale;
+      m.offset.y = (Half(kFrameHeight) - (Half(h) - 0.5) - m.exact.y) * scale;
+      m.x = std::lround(m.offset.x);
+      m.y = std::lround(m.offset.y);
     } else {
       m.x = -Trunc((Half(kFrameWidth) - Half(w) - m.best.x) * scale);
       m.y = Trunc((Half(kFrameHeight) - Half(h) - m.best.y) * scale);
     }
   }
   return m;
+}
+
+cv::Mat WarpedTemplate(const cv::Mat& templ, const cv::Matx22d& linear) {
+  if (templ.empty()) return templ.clone();
+  const cv::Vec2d pivot(Half(templ.cols) - 0.5, Half(templ.rows) - 0.5);
+  const cv::Vec2d shift = pivot - linear * pivot;
+  const cv::Matx23d forward(linear(0, 0), linear(0, 1), shift[0], linear(1, 0), linear(1, 1),
+                            shift[1]);
+  cv::Mat warped;
+  cv::warpAffine(templ, warped, forward, templ.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+  return warped;
 }
 
 }  // namespace kx

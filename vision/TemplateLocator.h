@@ -27,6 +27,7 @@ struct MarkMatch {
   cv::Point2d exact;   // the same to a fraction of a pixel when matched to sub-pixel precision
   long x = 0;          // offset camera centre -> mark centre, cutter units, x right
   long y = 0;          // and y up (toward row 0); meaningful only when found
+  cv::Point2d offset;  // x, y before rounding, when matched to sub-pixel precision
 };
 
 // Matches templ (8-bit BGR) inside window of each frame (480 x 640 8-bit BGR), averages the best
@@ -37,11 +38,15 @@ struct MarkMatch {
 // match, computed exactly (no coarse search); the frames are correlated side by side on the
 // library's worker threads. Pure: no sleeping, no state kept between calls.
 // With subPixel each frame's peak is refined to a fraction of a pixel (RefinePeak), the frames'
-// positions are averaged in floating point, the offset is that of the template's reference pixel
-// (column w/2, row h/2 - 1: the pixel ReferenceCentre names) from the frame's centre pixel, and it
-// is rounded to the nearest cutter unit.
+// positions are averaged in floating point, the offset is that of the template's reference point
+// (the corner between columns w/2 - 1 and w/2 and rows h/2 - 1 and h/2: the point ReferenceCentre
+// names) from the centre of the frame's centre pixel, and it is rounded to the nearest cutter unit.
 MarkMatch MatchMark(const cv::Mat (&frames)[kMatchFrames], const cv::Mat& templ,
                     const cv::Rect& window, double scale, bool subPixel = false);
 
+// templ mapped by linear (x right, y down, in pixels) about its reference point, the point
+// sub-pixel matches are measured to: the reference area as a print turned, scaled or sheared that
+// way shows it. Pixels from beyond its edges repeat the edge.
+cv::Mat WarpedTemplate(const cv::Mat& templ, const cv::Matx22d& linear);
 
 }  // namespace kx

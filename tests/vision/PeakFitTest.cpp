@@ -107,12 +107,66 @@ TEST(MatchMark, SubPixelOffsetsAreRoundedNotTruncated) {
     const kx::MarkMatch fine = kx::MatchMark(frames, templ, window, scale, true);
     ASSERT_TRUE(fine.found);
     // y is counted upward: a blob lower in the frame lies below the centre. The template's
-    // reference pixel is the row above the blob's centre (row h/2 - 1).
-    EXPECT_NEAR(fine.x, shift.x * scale, 1.0) << shift;
-    EXPECT_NEAR(fine.y, (1 - shift.y) * scale, 1.0) << shift;
+    // reference point is the corner half a pixel left of and above the blob's centre.
+    EXPECT_NEAR(fine.offset.x, (shift.x - 0.5) * scale, 0.5) << shift;
+    EXPECT_NEAR(fine.offset.y, (0.5 - shift.y) * scale, 0.5) << shift;
+    EXPECT_EQ(fine.x, std::lround(fine.offset.x)) << shift;
+    EXPECT_EQ(fine.y, std::lround(fine.offset.y)) << shift;
     const kx::MarkMatch coarse = kx::MatchMark(frames, templ, window, scale);
     EXPECT_EQ(coarse.x % 10, 0) << "whole pixels only";
   }
+}
+
+// Two blobs of different sizes, both well above the reference point, so that the middle of the
+// pattern's contrast lies far from it. p in pixels of a 120 x 120 area, rows downward.
+double TwoBlobs(cv::Point2d p) {
+  const auto blob = [&p](cv::Point2d a, double sigma) {
+    const cv::Point2d d = p - a;
+    return std::exp(-d.dot(d) / (2 * sigma * sigma));
+  };
+  return 40 + 180 * blob({95, 30}, 6) + 120 * blob({20, 25}, 4);
+}
+
+TEST(MatchMark, AReferenceWarpedAsThePrintLiesIsNotPulledByItsTurn) {
+  const int side = 120;
+  const cv::Point2d pivot(side / 2 - 0.5, side / 2 - 0.5);
+  cv::Mat templ(side, side, CV_8UC3);
+  for (int y = 0; y < side; ++y)
+    for (int x = 0; x < side; ++x)
+      templ.at<cv::Vec3b>(y, x) =
+          cv::Vec3b::all(cv::saturate_cast<uchar>(TwoBlobs({x * 1.0, y * 1.0})));
+  // The print turned 3 degrees counterclockwise as seen, its reference point a little off the
+  // frame centre.
+  const double a = 3.0 * CV_PI / 180.0;
+  const cv::Matx22d turn(std::cos(a), std::sin(a), -std::sin(a), std::cos(a));
+  const cv::Point2d shift(2.3, -1.6);
+  const cv::Vec2d at(kx::kFrameWidth / 2 + shift.x, kx::kFrameHeight / 2 + shift.y);
+  cv::Mat frame(kx::kFrameHeight, kx::kFrameWidth, CV_8UC3);
+  for (int y = 0; y < frame.rows; ++y)
+    for (int x = 0; x < frame.cols; ++x) {
+      const cv::Vec2d p = turn.t() * (cv::Vec2d(x, y) - at);
+      frame.at<cv::Vec3b>(y, x) =
+          cv::Vec3b::all(cv::saturate_cast<uchar>(TwoBlobs(pivot + cv::Point2d(p[0], p[1]))));
+    }
+  cv::Mat frames[kx::kMatchFrames] = {frame, frame, frame};
+  const cv::Rect window(180, 100, 280, 280);
+  const kx::MarkMatch warped =
+      kx::MatchMark(frames, kx::WarpedTemplate(templ, turn), window, 1.0, true);
+  ASSERT_TRUE(warped.found);
+  EXPECT_NEAR(warped.offset.x, shift.x, 0.1);
+  EXPECT_NEAR(warped.offset.y, -shift.y, 0.1);
+  // The same area unwarped is pulled by about the angle times the pattern's distance from its
+  // reference point: what the warp is for.
+  const kx::MarkMatch plain = kx::MatchMark(frames, templ, window, 1.0, true);
+  ASSERT_TRUE(plain.found);
+  EXPECT_GT(std::hypot(plain.offset.x - shift.x, plain.offset.y + shift.y), 0.5);
+}
+
+TEST(WarpedTemplate, TheIdentityKeepsEveryPixel) {
+  cv::Mat templ(40, 60, CV_8UC3);
+  cv::randu(templ, 0, 255);
+  const cv::Mat same = kx::WarpedTemplate(templ, cv::Matx22d::eye());
+  EXPECT_EQ(cv::norm(same, templ, cv::NORM_INF), 0.0);
 }
 
 }  // namespace
