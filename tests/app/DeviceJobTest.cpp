@@ -14,6 +14,7 @@
 #include "host/Settings.h"
 #include "scenario/HardwareLoop.h"
 #include "scenario/Scenario.h"
+#include "tests/support/RunHarness.h"
 #include "tests/support/Scratch.h"
 
 namespace kx::test {
@@ -22,23 +23,10 @@ namespace {
 // A printed contour cut this far off (0.25 mm) is cut within tolerance, as on the simulated driver.
 constexpr double kToleranceUnits = 0.25 / kMmPerCutter;
 
-WorldOptions TwoCopies() {
-  WorldOptions w;
-  w.seed = 5;
-  w.copies.columns = 2;
-  w.copies.rows = 1;
-  w.copies.width = 6000;
-  w.copies.height = 5000;
-  w.copies.pitchX = 7500;
-  w.copies.pitchY = 6500;
-  w.artwork.shapes = 8;
-  return w;
-}
-
 // The simulated world with a fake plotter on a pseudo-terminal, and the settings a user would
 // write for that cutter: its port, its dialect, the bed and the speeds of the machine.
 struct PtyRig {
-  explicit PtyRig(CutterProtocol protocol, const WorldOptions& world = TwoCopies())
+  explicit PtyRig(CutterProtocol protocol, const WorldOptions& world = SheetWorld(2, 1, 5))
       : scenario(world, scratch.Path()), plotter(protocol, 1016, &scenario.Machine().Cutter()) {
     scenario.StoreCalibration();
     std::string error;
