@@ -1,42 +1,15 @@
-// The knife's power and the setup section of a world: what the camera sees of a cut, and the
-// calibration settings a world resolves to.
+// What the camera sees of a knife cut, and the calibration settings a world's setup section
+// resolves to.
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
 
 #include "common/Frame.h"
-#include "platform/Clock.h"
-#include "sim/SimCutter.h"
 #include "sim/World.h"
 #include "sim/WorldSetup.h"
 
 namespace kx {
 namespace {
-
-TEST(KnifePower, OnlyCutsMadeWithPowerLeaveAMark) {
-  VirtualClock clock;
-  ScopedClock scoped(&clock);
-  WorldCutterOptions o;
-  o.acceleration = 0;
-  SimCutter cutter(o);
-  EXPECT_EQ(cutter.CutPower(), kSimDefaultCutPower);
-  cutter.sendxyNoW(1000, 1000, kMoveCut);  // the pen's own power
-  std::int32_t power = 0;
-  cutter.DEV_SendInfo(kDevCodeCutPower, &power);
-  cutter.sendxyNoW(2000, 1000, kMoveCut);  // no power: recorded, not marked
-  power = 25;
-  cutter.DEV_SendInfo(kDevCodeCutPower, &power);
-  cutter.sendxyNoW(2000, 2000, kMoveCut);
-  clock.Advance(10'000'000);
-  const auto cuts = cutter.Cuts();
-  ASSERT_EQ(cuts.size(), 3u);
-  EXPECT_EQ(cuts[1].power, 0);
-  EXPECT_EQ(cuts[2].power, 25);
-  const auto marks = cutter.KnifeTrace(clock.NowMicros());
-  ASSERT_EQ(marks.size(), 2u);
-  EXPECT_EQ(marks[0].b, cv::Point2d(1000, 1000));
-  EXPECT_EQ(marks[1].a, cv::Point2d(2000, 1000));
-}
 
 TEST(KnifePower, TheCameraSeesAMarkOfTheCutWidth) {
   WorldOptions o;
