@@ -1,13 +1,16 @@
-// What the simulated camera delivers on a virtual clock: the frame a sleeping thread wakes to is
-// the full render of that moment, frames replaced within a sleep are quick previews of their own
-// view, and a resting view keeps its scene under new noise.
+// What the simulated camera delivers: on a virtual clock every due frame before a sleep returns,
+// the frame a sleeping thread wakes to the full render of that moment, frames replaced within a
+// sleep quick previews of their own view, a resting view its scene under new noise, the same
+// frames for the same seed; on the system clock frames by themselves until stopped.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "common/Frame.h"
@@ -17,16 +20,22 @@
 namespace kx::test {
 namespace {
 
-// Every delivered frame with its index (frames are numbered from 1 in delivery order).
+// Every delivered frame in delivery order (numbered from 1), with the thread it came on.
 struct Recorder {
   std::mutex mutex;
   std::vector<cv::Mat> frames;
+  std::vector<std::thread::id> threads;
   static void BmpFrameCallback(BYTE* frame, DWORD count, DWORD, DWORD, DWORD, DWORD, void* ctx,
                                void*) {
     auto* self = static_cast<Recorder*>(ctx);
     if (!frame || count != kFrameBytes) return;
     std::lock_guard<std::mutex> lock(self->mutex);
     self->frames.push_back(cv::Mat(kFrameHeight, kFrameWidth, CV_8UC3, frame).clone());
+    self->threads.push_back(std::this_thread::get_id());
+  }
+  std::size_t Count() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return frames.size();
   }
 };
 
@@ -80,8 +89,8 @@ class Drive {
 // Checks, after every sleep of the drive, the frame the sleeper wakes to: the full render of its
 // moment, unless the head was travelling then and previewWhileMoving allows a preview. Returns the
 // indices of the frames it checked.
-std::vector<std::uint64_t> CheckFramesSleepersFind(Drive& drive, bool previewWhileMoving,
-                                                   int* full, int* previews) {
+std::vector<std::uint64_t> CheckFramesSleepersFind(Drive& drive, bool previewWhileMoving, int* full,
+                                                   int* previews) {
   SimCamera& camera = drive.machine.Cam();
   const SimCutter& cutter = drive.machine.Cutter();
   const std::int64_t period = static_cast<std::int64_t>(std::llround(1e6 / 15.0));
@@ -166,23 +175,6 @@ TEST(SimCameraFrames, OnTheWayASleeperFindsAPreviewAndOnArrivalTheFullRender) {
   EXPECT_EQ(stops, 1);  // the drive queues its moves back to back: one stop
 }
 
-TEST(SimCameraFrames, EveryFrameInFullOnRequest) {
-  VirtualClock clock;
-  ScopedClock scoped(&clock);
-  Drive drive(SmallWorld());
-  SimCamera& camera = drive.machine.Cam();
-  camera.RenderEveryFrameInFull(true);
-  drive.Run([] {});
-  const std::int64_t period = static_cast<std::int64_t>(std::llround(1e6 / 15.0));
-  std::lock_guard<std::mutex> lock(drive.recorder.mutex);
-  const auto& frames = drive.recorder.frames;
-  ASSERT_GT(frames.size(), 80u);
-  for (std::size_t i = 1; i <= frames.size(); i += 7) {
-    const cv::Mat full = camera.RenderAt(static_cast<std::int64_t>(i) * period, i);
-    EXPECT_EQ(cv::norm(frames[i - 1], full, cv::NORM_INF), 0.0) << "frame " << i;
-  }
-}
-
 TEST(SimCameraFrames, ARestingViewKeepsItsSceneUnderNewNoise) {
   VirtualClock clock;
   ScopedClock scoped(&clock);
@@ -203,6 +195,75 @@ TEST(SimCameraFrames, ARestingViewKeepsItsSceneUnderNewNoise) {
     EXPECT_LT(MeanDifference(b, scene), 4.0);
     EXPECT_LT(cv::norm(b, scene, cv::NORM_INF), 40.0);
   }
+}
+
+TEST(SimCamera, VirtualClockDeliversEveryDueFrameBeforeTheSleepReturns) {
+  VirtualClock clock;
+  ScopedClock scoped(&clock);
+  WorldOptions o = SmallWorld();
+  o.camera.frameRate = 10;
+  SimMachine machine(o);
+  Recorder log;
+  RegisterFrameSink(&Recorder::BmpFrameCallback, &log);
+  // Frames at 100, 200, 300 ... ms after the start.
+  Sleep(200);
+  EXPECT_EQ(log.Count(), 2u);
+  Sleep(50);
+  EXPECT_EQ(log.Count(), 2u);
+  Sleep(50);
+  EXPECT_EQ(log.Count(), 3u);
+  for (int i = 0; i < 10; ++i) Sleep(100);
+  EXPECT_EQ(log.Count(), 13u);
+  EXPECT_EQ(machine.Cam().FrameCount(), 14u);
+  UnregisterFrameSink(&log);
+  Sleep(1000);
+  EXPECT_EQ(log.Count(), 13u);
+  for (std::thread::id id : log.threads) EXPECT_NE(id, std::this_thread::get_id());
+}
+
+TEST(SimCamera, SameSeedGivesSameFrames) {
+  auto run = [](std::uint64_t seed) {
+    VirtualClock clock;
+    ScopedClock scoped(&clock);
+    WorldOptions o = SmallWorld();
+    o.seed = seed;
+    SimMachine machine(o);
+    Recorder log;
+    RegisterFrameSink(&Recorder::BmpFrameCallback, &log);
+    const cv::Point2d head =
+        machine.GetWorld().HeadForCameraAt(machine.GetWorld().BedFromArtwork(0, {450, 450}));
+    sendxyNoW(static_cast<long>(head.x), static_cast<long>(head.y), kMoveTravel);
+    for (int i = 0; i < 5; ++i) Sleep(200);
+    UnregisterFrameSink(&log);
+    return std::move(log.frames);
+  };
+  const auto a = run(7), b = run(7), c = run(8);
+  ASSERT_EQ(a.size(), b.size());
+  ASSERT_EQ(a.size(), c.size());
+  bool anyDiffers = false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(cv::norm(a[i], b[i], cv::NORM_INF), 0.0) << i;
+    anyDiffers = anyDiffers || cv::norm(a[i], c[i], cv::NORM_INF) > 0;
+  }
+  EXPECT_TRUE(anyDiffers);
+  // Successive frames of one run differ by their noise.
+  EXPECT_GT(cv::norm(a[a.size() - 1], a[a.size() - 2], cv::NORM_INF), 0.0);
+}
+
+TEST(SimCamera, SystemClockRunsByItselfUntilStopped) {
+  WorldOptions o = SmallWorld();
+  o.camera.frameRate = 100;
+  SimMachine machine(o);
+  Recorder log;
+  RegisterFrameSink(&Recorder::BmpFrameCallback, &log);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (log.Count() < 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_GE(log.Count(), 3u) << "frames arrive without anyone advancing a clock";
+  machine.Cam().Stop();
+  const std::size_t n = log.Count();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // five frame periods
+  EXPECT_EQ(log.Count(), n) << "a frame after Stop";
+  UnregisterFrameSink(&log);
 }
 
 }  // namespace
