@@ -2,61 +2,22 @@
 // turned sheet estimated from the rotated templates, and the empty slots' zero.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
 #include <functional>
 #include <string>
 
 #include "common/Log.h"
-#include "common/Units.h"
-#include "tests/support/RunHarness.h"
+#include "tests/run/DialogWorld.h"
 
 namespace kx::test {
 namespace {
 
-class ApproachDialog : public CKestrixDialog {
- public:
-  using CKestrixDialog::CKestrixDialog;
-  using CKestrixDialog::FindRegMark2;
-  using CKestrixDialog::m_bRunning;
-  using CKestrixDialog::m_dRotation;
-  using CKestrixDialog::m_pRegImage;
-  using CKestrixDialog::m_pRotTmpl;
-  using CKestrixDialog::m_strStatus;
-  using CKestrixDialog::OnStop;
-  using CKestrixDialog::SetupRotTmpl;
-};
-
 // One copy on a sheet turned by `rotation` degrees, without per-copy turns.
-struct TurnedSheet {
-  explicit TurnedSheet(double rotation) : scenario(Options(rotation), scratch.Path()) {
-    scenario.StoreCalibration();
-  }
-  static WorldOptions Options(double rotation) {
-    WorldOptions o = SheetWorld(1, 1, 23);
-    o.sheet.rotation = rotation;
-    o.copies.jitterRotation = 0;
-    return o;
-  }
-  void Park(cv::Point2d at) {
-    scenario.Machine().Cutter().sendxyNoW(Trunc(at.x), Trunc(at.y), kMoveTravel);
-    scenario.Clock().Advance(10'000'000);
-  }
-  void Within(const std::function<void(ApproachDialog&)>& body) {
-    dialog = std::make_unique<ApproachDialog>(nullptr, scenario.Doc().jobList,
-                                              scenario.Doc().imageObject);
-    op.Then(ScriptedOperator::Call([this, body] { body(*dialog); }));
-    op.Then(ScriptedOperator::PressButton(IDC_KX_STOP));
-    ScopedOperator install(&op);
-    dialog->DoModal(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
-    EXPECT_FALSE(op.Failed()) << op.FailureText();
-  }
-
-  ScratchFolder scratch;
-  Scenario scenario;
-  ScriptedOperator op;
-  std::unique_ptr<ApproachDialog> dialog;
-};
+WorldOptions TurnedSheet(double rotation) {
+  WorldOptions o = SheetWorld(1, 1, 23);
+  o.sheet.rotation = rotation;
+  o.copies.jitterRotation = 0;
+  return o;
+}
 
 struct Outcome {
   bool found = false;
@@ -71,10 +32,10 @@ struct Outcome {
 
 // Looks for mark 0 from start; when again is set, looks a second time from where the first look
 // left the head.
-Outcome Locate(TurnedSheet& w, cv::Point2d start, bool fillSlots, bool again = false) {
+Outcome Locate(DialogWorld& w, cv::Point2d start, bool fillSlots, bool again = false) {
   Outcome o;
   w.Park(start);
-  w.Within([&](ApproachDialog& d) {
+  w.Within([&](OpenDialog& d) {
     Sleep(200);  // frames of where the head stands
     if (fillSlots) d.SetupRotTmpl();
     d.m_bRunning = 1;
@@ -98,7 +59,7 @@ Outcome Locate(TurnedSheet& w, cv::Point2d start, bool fillSlots, bool again = f
 constexpr double kDegree = 3.141592653589793 / 180;
 
 TEST(FindRegMark2, ATurnedSheetIsApproachedFromAWeakStartAndItsAngleEstimated) {
-  TurnedSheet w(2.0);
+  DialogWorld w(TurnedSheet(2.0));
   const cv::Point2d over = w.scenario.HeadOverMark(0, 0);
   // The mark overhangs the frame's right edge: the first look scores between 0.4 and 0.7.
   const Outcome o = Locate(w, over + cv::Point2d(-230, 0), true, true);
@@ -116,20 +77,8 @@ TEST(FindRegMark2, ATurnedSheetIsApproachedFromAWeakStartAndItsAngleEstimated) {
   EXPECT_NEAR(o.rotationAgain / kDegree, 2.0, 0.5);
 }
 
-TEST(FindRegMark2, OverTheMarkOfATurnedSheetTheAngleIsWithinASlot) {
-  TurnedSheet w(2.0);
-  const Outcome o = Locate(w, w.scenario.HeadOverMark(0, 0), true);
-  ASSERT_TRUE(o.found);
-  EXPECT_EQ(o.lines.size(), 1u) << "a strong first look needs no approach";
-  EXPECT_NEAR(o.rotation / kDegree, 2.0, 0.5);
-  char expected[64];
-  std::snprintf(expected, sizeof expected, "Rotation angle: %g",
-                o.rotation * 180 / (4 * std::atan(1.0)));
-  EXPECT_EQ(o.status, expected);
-}
-
 TEST(FindRegMark2, StopDuringTheApproachEndsItWithoutAnotherLookOrMove) {
-  TurnedSheet w(2.0);
+  DialogWorld w(TurnedSheet(2.0));
   w.Park(w.scenario.HeadOverMark(0, 0) + cv::Point2d(-230, 0));
   std::size_t before = 0, atStop = 0;
   bool found = true;
@@ -141,7 +90,7 @@ TEST(FindRegMark2, StopDuringTheApproachEndsItWithoutAnotherLookOrMove) {
       w.dialog->OnStop();
     }
   });
-  w.Within([&](ApproachDialog& d) {
+  w.Within([&](OpenDialog& d) {
     Sleep(200);
     d.SetupRotTmpl();
     before = w.scenario.Machine().Cutter().Moves().size();
@@ -160,7 +109,7 @@ TEST(FindRegMark2, StopDuringTheApproachEndsItWithoutAnotherLookOrMove) {
 }
 
 TEST(FindRegMark2, WithTheSlotsEmptyTheAngleIsZero) {
-  TurnedSheet w(2.0);
+  DialogWorld w(TurnedSheet(2.0));
   const Outcome o = Locate(w, w.scenario.HeadOverMark(0, 0), false);
   ASSERT_TRUE(o.found);
   EXPECT_EQ(o.rotation, 0.0);
@@ -168,7 +117,7 @@ TEST(FindRegMark2, WithTheSlotsEmptyTheAngleIsZero) {
 }
 
 TEST(FindRegMark2, FarFromTheMarkNothingIsFoundAndTheHeadStays) {
-  TurnedSheet w(2.0);
+  DialogWorld w(TurnedSheet(2.0));
   const cv::Point2d start(30000, 30000);
   const Outcome o = Locate(w, start, true);
   EXPECT_FALSE(o.found);

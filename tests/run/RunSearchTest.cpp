@@ -8,27 +8,12 @@
 
 #include "common/Units.h"
 #include "host/Settings.h"
+#include "tests/run/DialogWorld.h"
 #include "tests/support/ReferencePixels.h"
-#include "tests/support/RunHarness.h"
+#include "vision/MarkSearch.h"
 
 namespace kx::test {
 namespace {
-
-// The dialog with the operations of a run open to the tests.
-class SearchDialog : public CKestrixDialog {
- public:
-  using CKestrixDialog::CKestrixDialog;
-  using CKestrixDialog::Cut;
-  using CKestrixDialog::FindRegMark;
-  using CKestrixDialog::LocateObject;
-  using CKestrixDialog::m_bRunning;
-  using CKestrixDialog::m_dScale;
-  using CKestrixDialog::m_nDir;
-  using CKestrixDialog::m_pRegImage;
-  using CKestrixDialog::m_tmStepX;
-  using CKestrixDialog::m_tmStepY;
-  using CKestrixDialog::SetupRegImage;
-};
 
 const char kUnableToLocate[] =
     "Unable to locate image. Select 'OK' to manually locate or 'Cancel' to cancel the job.";
@@ -42,44 +27,16 @@ std::function<void(JobDescription&)> SpoilMark(int mark) {
 }
 
 // A one-copy world whose clock records every sleep made while `recording` is set.
-struct SearchWorld {
+struct SearchWorld : DialogWorld {
   explicit SearchWorld(const std::function<void(JobDescription&)>& editJob = nullptr,
                        const WorldOptions& world = SheetWorld(1, 1, 41))
-      : scenario(world, scratch.Path(), editJob) {
-    scenario.StoreCalibration();
+      : DialogWorld(world, editJob) {
     m_listener = scenario.Clock().AddListener([this](std::int64_t from, std::int64_t to) {
       if (recording) sleeps.push_back(to - from);
     });
   }
   ~SearchWorld() { scenario.Clock().RemoveListener(m_listener); }
 
-  // Parks the head at `at` (cutter units), before the dialog reads where it stands.
-  void Park(cv::Point2d at) {
-    scenario.Machine().Cutter().sendxyNoW(Trunc(at.x), Trunc(at.y), kMoveTravel);
-    scenario.Clock().Advance(10'000'000);
-  }
-
-  // Runs body inside the dialog's modal loop, as a handler would, then closes the dialog.
-  void Within(const std::function<void(SearchDialog&)>& body) {
-    dialog =
-        std::make_unique<SearchDialog>(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
-    op.Then(ScriptedOperator::Call([this, body] { body(*dialog); }));
-    op.Then(ScriptedOperator::PressButton(IDC_KX_STOP));
-    ScopedOperator install(&op);
-    dialog->DoModal(nullptr, scenario.Doc().jobList, scenario.Doc().imageObject);
-    EXPECT_FALSE(op.Failed()) << op.FailureText();
-    EXPECT_EQ(op.PendingBoxes(), 0u);
-  }
-
-  std::size_t MoveCount() { return scenario.Machine().Cutter().Moves().size(); }
-  // The targets of the moves sent since the first `from`, cutter units.
-  std::vector<cv::Point> TargetsFrom(std::size_t from) {
-    std::vector<cv::Point> out;
-    const std::vector<CutterMove> moves = scenario.Machine().Cutter().Moves();
-    for (std::size_t i = from; i < moves.size(); ++i)
-      out.emplace_back(TruncInt(moves[i].to.x), TruncInt(moves[i].to.y));
-    return out;
-  }
   // The differences between consecutive points, starting from `start`.
   static std::vector<cv::Point> Steps(cv::Point start, const std::vector<cv::Point>& targets) {
     std::vector<cv::Point> out;
@@ -93,10 +50,6 @@ struct SearchWorld {
     return static_cast<int>(std::count(sleeps.begin(), sleeps.end(), micros));
   }
 
-  ScratchFolder scratch;
-  Scenario scenario;
-  ScriptedOperator op;
-  std::unique_ptr<SearchDialog> dialog;
   bool recording = false;
   std::vector<std::int64_t> sleeps;
 
@@ -104,25 +57,8 @@ struct SearchWorld {
   int m_listener = 0;
 };
 
-TEST(RunSearch, EachLookTakesThreeFramesAHundredMillisecondsApart) {
-  SearchWorld w;
-  w.Park(w.scenario.HeadOverMark(0, 0));
-  bool found = false;
-  long x = 99999, y = 99999;
-  w.Within([&](SearchDialog& d) {
-    double score = 0;
-    Sleep(200);  // the camera's frames since the dialog opened
-    w.recording = true;
-    found = d.FindRegMark(d.m_pRegImage.get(), &x, &y, &score);
-    w.recording = false;
-  });
-  EXPECT_EQ(w.sleeps, (std::vector<std::int64_t>{100'000, 100'000, 100'000}));
-  EXPECT_TRUE(found);
-  EXPECT_LT(std::abs(x) + std::abs(y), 200) << "the camera stands near the mark";
-}
-
 TEST(RunSearch, AFirstMarkNotFoundIsSoughtInFiveHalfAreaStepsAlongTheRowThenAsked) {
-  const struct { int dir, stepX, stepY; } cases[] = {{-1, 1, 0}, {1, 0, 1}, {-1, 0, 1}};
+  const struct { int dir, stepX, stepY; } cases[] = {{-1, 1, 0}, {1, 0, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << "dir " << c.dir << ", copies along (" << c.stepX << ", " << c.stepY << ")");
@@ -132,9 +68,8 @@ TEST(RunSearch, AFirstMarkNotFoundIsSoughtInFiveHalfAreaStepsAlongTheRowThenAske
     w.op.ExpectBox(kUnableToLocate, IDCANCEL);
     std::size_t before = 0;
     bool result = true;
-    cv::Size area;
-    double scale = 0;
-    w.Within([&](SearchDialog& d) {
+    HeadStep step{};
+    w.Within([&](OpenDialog& d) {
       before = w.MoveCount();
       d.m_bRunning = 1;
       d.m_nDir = c.dir;
@@ -142,15 +77,12 @@ TEST(RunSearch, AFirstMarkNotFoundIsSoughtInFiveHalfAreaStepsAlongTheRowThenAske
       result = d.LocateObject(0, 0, c.stepX, c.stepY);
       w.recording = false;
       d.m_bRunning = 0;
-      area = d.m_pRegImage->Roi().size();
-      scale = d.m_dScale;
+      step = FirstMarkStep(d.m_pRegImage->Roi().size(), d.m_dScale, c.dir, c.stepX, c.stepY);
     });
     EXPECT_FALSE(result);
-    // Half the reference area, along the copies' axis, signed by the row's direction.
-    const cv::Point step(TruncInt(Half(area.width) * scale * c.dir * c.stepX),
-                         TruncInt(Half(area.height) * scale * c.dir * c.stepY));
-    ASSERT_NE(step, cv::Point(0, 0));
-    EXPECT_EQ(SearchWorld::Steps(start, w.TargetsFrom(before)), std::vector<cv::Point>(5, step));
+    ASSERT_NE(step, (HeadStep{0, 0}));
+    EXPECT_EQ(SearchWorld::Steps(start, w.TargetsFrom(before)),
+              std::vector<cv::Point>(5, cv::Point(step.dx, step.dy)));
     EXPECT_EQ(w.Count(100'000), 6 * 3) << "a look where the head stood and one after each step";
   }
 }
@@ -162,28 +94,19 @@ TEST(RunSearch, ALaterMarkNotFoundIsSoughtAroundItsPredictionInFourStepsThenAske
     w.Park(w.scenario.HeadOverMark(0, 0));
     w.op.ExpectBox(kUnableToLocate, IDCANCEL);
     std::size_t before = 0;
-    cv::Size area;
-    double scale = 0;
-    w.Within([&](SearchDialog& d) {
+    std::vector<cv::Point> table;
+    w.Within([&](OpenDialog& d) {
       before = w.MoveCount();
       d.m_bRunning = 1;
       d.m_nDir = dir;
       EXPECT_FALSE(d.LocateObject(0, 0, 0, 1));
       d.m_bRunning = 0;
       d.SetupRegImage(1);
-      area = d.m_pRegImage->Roi().size();
-      scale = d.m_dScale;
+      for (int i = 0; i < 4; ++i) {
+        const HeadStep s = LaterMarkStep(i, d.m_pRegImage->Roi().size(), d.m_dScale, dir);
+        table.emplace_back(s.dx, s.dy);
+      }
     });
-    // Half an area up (in the row's direction), a whole area down, half right and half up, a
-    // whole area left and half up; then the search gives up.
-    const int w2 = Half(area.width);
-    const int h2 = Half(area.height);
-    const std::vector<cv::Point> table{
-        {0, TruncInt(h2 * scale * dir)},
-        {0, TruncInt(-dir * area.height * scale)},
-        {TruncInt(w2 * scale), TruncInt(h2 * scale * dir)},
-        {TruncInt(-area.width * scale), TruncInt(h2 * scale * dir)},
-    };
     const std::vector<cv::Point> targets = w.TargetsFrom(before);
     ASSERT_GE(targets.size(), 6u);
     const std::vector<cv::Point> last(targets.end() - 5, targets.end());
@@ -209,7 +132,7 @@ TEST(RunSearch, AFoundMarkTheHeadCannotReachIsFollowedByEightCentringMovesThenAs
   w.op.ExpectBox(kUnableToLocate, IDCANCEL);
   std::size_t before = 0;
   bool result = true;
-  w.Within([&](SearchDialog& d) {
+  w.Within([&](OpenDialog& d) {
     Sleep(200);  // the camera's frames since the dialog opened
     before = w.MoveCount();
     d.m_bRunning = 1;
@@ -236,7 +159,7 @@ TEST(RunSearch, CuttingNudgesTheHeadByTwoAndPollsEveryHundredMillisecondsUntilIt
   cv::Point2d rest;
   std::int64_t t0 = 0;
   std::size_t before = 0, valuesBefore = 0;
-  w.Within([&](SearchDialog& d) {
+  w.Within([&](OpenDialog& d) {
     d.m_bRunning = 1;
     d.m_nDir = 1;
     ASSERT_TRUE(d.LocateObject(0, 0, 0, 1));
@@ -285,7 +208,7 @@ TEST(RunSearch, TheStepBetweenCopiesIsMeasuredOnlyWhenBothPreviousCoordinatesAre
     long prevX, prevY;
     int stepX, stepY;
   } calls[] = {{1234, 0, 1, 0}, {0, 1234, 1, 0}, {1234, 5678, 1, 0}, {1234, 5678, 0, 1}};
-  w.Within([&](SearchDialog& d) {
+  w.Within([&](OpenDialog& d) {
     d.m_bRunning = 1;
     d.m_nDir = 1;
     for (const auto& c : calls) {
@@ -314,31 +237,34 @@ TEST(RunSearch, TheStepBetweenCopiesIsMeasuredOnlyWhenBothPreviousCoordinatesAre
   EXPECT_NEAR(outcomes[3].y.dy, std::fabs(5678 - outcomes[3].first.y), 6);
 }
 
-TEST(RunDialogMaterial, RollEnablesTheCountAcrossTheRollAndSheetEnablesBoth) {
+TEST(RunDialogMaterial, RollEnablesTheCountAcrossTheRollSheetBothAndTheLastOneIsStored) {
   SearchWorld w;
-  WriteIntMorvane("Kestrix Dialog", "Roll", 0, 1);
   for (int rollDir : {0, 1, 3}) {
     SCOPED_TRACE(rollDir);
     WriteIntDeviceSetup("KestrixRollDir", rollDir);
-    bool xAtStart = false, yAtStart = false, xRoll = false, yRoll = false, xSheet = false,
-         ySheet = false;
+    bool rollAtStart = false, xAtStart = false, yAtStart = false, xRoll = false, yRoll = false,
+         xSheet = false, ySheet = false;
     const auto read = [&w](bool* x, bool* y) {
       return ScriptedOperator::Call([&w, x, y] {
         *x = w.dialog->GetDlgItem(IDC_KX_COPIES_X)->IsWindowEnabled();
         *y = w.dialog->GetDlgItem(IDC_KX_COPIES_Y)->IsWindowEnabled();
       });
     };
+    w.op.Then(ScriptedOperator::Call(
+        [&] { rollAtStart = w.dialog->IsDlgButtonChecked(IDC_KX_ROLL) != 0; }));
     w.op.Then(read(&xAtStart, &yAtStart));
     w.op.Then(ScriptedOperator::CheckRadio(IDC_KX_ROLL));
     w.op.Then(read(&xRoll, &yRoll));
     w.op.Then(ScriptedOperator::CheckRadio(IDC_KX_SHEET));
     w.op.Then(read(&xSheet, &ySheet));
-    w.Within([](SearchDialog&) {});
-    EXPECT_TRUE(xAtStart && yAtStart) << "Sheet stored: both counts editable";
+    w.Within([](OpenDialog&) {});
+    // Nothing stored: Roll. Then the Sheet stored by the previous close: both counts editable.
+    EXPECT_EQ(rollAtStart, rollDir == 0);
+    EXPECT_EQ(xAtStart, true);
+    EXPECT_EQ(yAtStart, rollDir != 0);
     EXPECT_EQ(xRoll, rollDir == 0);
     EXPECT_EQ(yRoll, rollDir != 0);
     EXPECT_TRUE(xSheet && ySheet);
-    // Closing stores the material checked last.
     EXPECT_EQ(GetIntMorvane("Kestrix Dialog", "Roll", 1, 1), 0);
   }
 }
