@@ -5,24 +5,12 @@
 
 namespace {
 
-TEST(ReferenceArea, OddCornersRoundDownToEvenCornersAndSize) {
-  // au0 = 11, au1 = 40: starts at 10 and is 30 wide.
-  const cv::Rect r = kx::ReferenceArea(0, 0, 11, 60, 40, 40, 100);
-  EXPECT_EQ(r.x, 10);
-  EXPECT_EQ(r.width, 30);
-}
-
-TEST(ReferenceArea, TopRowIsTheMarksTopRow) {
-  // Rows from the top: the mark's high corner maps to row 40, its low corner to row 60.
-  const cv::Rect r = kx::ReferenceArea(0, 0, 20, 60, 50, 40, 100);
-  EXPECT_EQ(r.y, 40);
-  EXPECT_EQ(r.height, 20);
-}
-
-TEST(ReferenceArea, ColumnsAreRelativeToTheObjectsCorner) {
-  const cv::Rect a = kx::ReferenceArea(0, 0, 20, 60, 50, 40, 100);
-  const cv::Rect b = kx::ReferenceArea(6, 0, 26, 60, 56, 40, 100);
-  EXPECT_EQ(a, b);
+TEST(ReferenceArea, EvenCornersRelativeToTheObjectWithRowsFromTheTop) {
+  // au0 = 11, au1 = 40: starts at 10 and is 30 wide. Rows from the top: the mark's high corner
+  // maps to row 40, its low corner to row 60.
+  EXPECT_EQ(kx::ReferenceArea(0, 0, 11, 60, 40, 40, 100), cv::Rect(10, 40, 30, 20));
+  // Columns count from the object's own corner.
+  EXPECT_EQ(kx::ReferenceArea(6, 0, 26, 60, 56, 40, 100), cv::Rect(20, 40, 30, 20));
 }
 
 TEST(ReferenceCentre, MeasuredFromTheLowerLeftWithYUp) {
