@@ -112,10 +112,8 @@ TEST(LocatorEquivalence, WindowsSmallerThanTheFrameAndOddTemplates) {
 
 TEST(LocatorEquivalence, MissingMarkGivesTheSameLowScores) {
   const cv::Mat templ = Texture({250, 250}, 31, 3.0);
-  for (unsigned seed : {41u, 42u, 43u}) {
-    const cv::Mat frame = AddNoise(Texture(kFullFrame.size(), seed, 3.0), seed, 4.0);
-    ExpectSameAsPlain(frame, templ, kFullFrame, "other texture");
-  }
+  const cv::Mat frame = AddNoise(Texture(kFullFrame.size(), 41, 3.0), 41, 4.0);
+  ExpectSameAsPlain(frame, templ, kFullFrame, "other texture");
 }
 
 TEST(LocatorEquivalence, FlatAreasInTheFrameOrTheTemplate) {
