@@ -58,20 +58,7 @@ class CutMachineTest : public HostTest {
   RecordingDriver m_driver;
 };
 
-TEST_F(CutMachineTest, SquareIsOneTravelAndFourCuts) {
-  // 2.54 x 2.54 document units at (2.54, 5.08): 1000 x 1000 cutter units at (1000, 2000).
-  const uint64 square = Doc().AddPath(RectanglePath(2.54, 5.08, 5.08, 7.62));
-  const uint64 mark = Doc().AddRegMark(BOUNDS{0, 1, 0, 1});  // marks are never cut
-  ObjList list = DBCreateEmptyList();
-  DBAddToList(list, mark);
-  DBAddToList(list, square);
-  CCutMachine machine;
-  machine.CallSection(list, nullptr);
-  const std::vector<Move> expected{
-      {1000, 2000, 0}, {2000, 2000, 1}, {2000, 3000, 1}, {1000, 3000, 1}, {1000, 2000, 1}};
-  EXPECT_EQ(m_driver.moves, expected);
-}
-
+// The run cuts without a transform; a host may hand one, applied before the cut.
 TEST_F(CutMachineTest, TransformIsAppliedFirstWithoutChangingTheObject) {
   const uint64 line = Doc().AddPath({PathSegment::Line({0.254, 0.254}, {0.508, 0.254})});
   ObjList list = DBCreateEmptyList();
@@ -142,21 +129,6 @@ TEST_F(CutMachineTest, ReportsWhetherTheHostTookTheCut) {
   EXPECT_FALSE(CCutMachine().CallSection(list, nullptr));
   EXPECT_TRUE(m_driver.moves.empty());
   EXPECT_EQ(HostCutMachine(), nullptr);
-}
-
-TEST(CTranslate, RecordsTheActiveTransformWhileAliveAndNests) {
-  EXPECT_EQ(ActiveTranslate(), nullptr);
-  {
-    CTranslate outer(TM::Translation(1, 2));
-    ASSERT_NE(ActiveTranslate(), nullptr);
-    EXPECT_EQ(*ActiveTranslate(), TM::Translation(1, 2));
-    {
-      CTranslate inner(TM::Identity());
-      EXPECT_EQ(*ActiveTranslate(), TM::Identity());
-    }
-    EXPECT_EQ(*ActiveTranslate(), TM::Translation(1, 2));
-  }
-  EXPECT_EQ(ActiveTranslate(), nullptr);
 }
 
 }  // namespace

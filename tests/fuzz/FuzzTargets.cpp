@@ -1,7 +1,6 @@
 // One fuzz target per parser of user files: the world file, the document file, the settings file.
 #include "tests/fuzz/FuzzTargets.h"
 
-#include <fstream>
 #include <set>
 #include <utility>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "embedded/DocFile.h"
 #include "embedded/Document.h"
 #include "embedded/SettingsStore.h"
+#include "tests/support/Scratch.h"
 
 namespace kx::test {
 namespace {
@@ -20,16 +20,6 @@ bool HasControl(const std::string& text) {
   for (char c : text)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
   return false;
-}
-
-void Write(const fs::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string Trim(std::string_view s) {
@@ -65,7 +55,7 @@ std::string FuzzWorldFile(std::string_view input, bool* accepted) {
 
 std::string FuzzDocumentFile(std::string_view input, const fs::path& folder, bool* accepted) {
   const fs::path file = folder / "fuzz.kxdoc";
-  Write(file, input);
+  WriteText(file, std::string(input));
   Document doc;
   const uint64 keep = doc.AddPath(RectanglePath(0, 0, 1, 1));
   std::string error;
@@ -101,7 +91,7 @@ std::string FuzzSettingsFile(std::string_view input, const fs::path& folder, boo
   fs::create_directories(folder);
   SettingsStore store(folder);
   const fs::path file = store.FileOf(1);
-  Write(file, input);
+  WriteText(file, std::string(input));
 
   // Every section and key the file might hold, as the store would name them.
   std::vector<std::string> sections{"Kestrix Setup"}, keys{"Scale"};
@@ -129,7 +119,7 @@ std::string FuzzSettingsFile(std::string_view input, const fs::path& folder, boo
   }
 
   if (!store.Write(1, "Kestrix Setup", "Fuzz Written", "1")) return "the write failed";
-  if (damaged && Read(fs::path(file.string() + ".corrupt")) != input)
+  if (damaged && ReadText(file.string() + ".corrupt") != input)
     return "the damaged file was not kept whole";
   SettingsStore fresh(folder);
   if (fresh.Read(1, "Kestrix Setup", "Fuzz Written") != "1") return "the written key is lost";

@@ -20,29 +20,20 @@ void ExpectTmNear(const TM& a, const TM& b, double eps) {
   EXPECT_NEAR(a.dy, b.dy, eps * 1e3);
 }
 
-TEST(TM, MapsWithTheHostsConvention) {
-  const TM tm{2.0, 3.0, 5.0, 7.0, 11.0, 13.0};
-  const NewWorldPt p = tm.Map({1.0, 10.0});
-  EXPECT_DOUBLE_EQ(p.x, 2.0 * 1 + 5.0 * 10 + 11.0);
-  EXPECT_DOUBLE_EQ(p.y, 3.0 * 1 + 7.0 * 10 + 13.0);
-}
-
 TEST(GetTMSimilarity, QuarterTurnFromPairsDifferingOnlyInY) {
   // ux = 0 takes the uy branch: k = 0, s = 1, a quarter turn followed by (5, 5).
   const TM tm = GetTM({0, 0}, {0, 1}, {5, 5}, {4, 5});
   EXPECT_EQ(tm, (TM{0.0, 1.0, -1.0, 0.0, 5.0, 5.0}));
 }
 
-TEST(GetTMSimilarity, DegenerateInputsGiveTheIdentityNotATranslation) {
+TEST(GetTM, DegenerateInputsGiveTheIdentityNotATranslation) {
   EXPECT_EQ(GetTM({3, 4}, {3, 4}, {10, 10}, {20, 30}), TM::Identity());
   NewWorldPt refs[3] = {{3, 4}, {3, 4}, {0, 0}};
   NewWorldPt found[3] = {{10, 10}, {20, 30}, {0, 0}};
   NewWorldPt out;
   EXPECT_TRUE(kx::GetRealPoint(2, {7, 8}, &out, refs, found));
   EXPECT_EQ(out, (NewWorldPt{7, 8}));
-}
-
-TEST(GetTMAffine, CollinearOrCoincidentSourcesGiveTheIdentity) {
+  // Three pairs whose sources are collinear or coincide.
   EXPECT_EQ(GetTM({0, 0}, {1, 1}, {2, 2}, {0, 0}, {5, 1}, {3, 9}), TM::Identity());
   EXPECT_EQ(GetTM({1, 1}, {1, 1}, {1, 1}, {0, 0}, {5, 1}, {3, 9}), TM::Identity());
 }

@@ -87,20 +87,6 @@ TEST_F(ValidatedEditTest, RefusedTextsRevertToTheLastValidValue) {
   }
 }
 
-TEST_F(ValidatedEditTest, EditWithCopiedSettingsKeepsItsOwnValueAndMinimum) {
-  // The X offset took over the Scale edit's decimal mode, then its own minimum.
-  EXPECT_EQ(m_dlg.GetDlgItemText(IDC_KX_X_OFFSET), "-20");
-  EXPECT_EQ(Type(IDC_KX_X_OFFSET, "-100000"), "-100000");
-  EXPECT_EQ(Type(IDC_KX_X_OFFSET, "-100000.5"), "-100000");
-  EXPECT_EQ(Type(IDC_KX_X_OFFSET, "-12.75"), "-12.75");
-  EXPECT_EQ(Type(IDC_KX_X_OFFSET, "x"), "-12.75");
-  EXPECT_TRUE(m_dlg.UpdateData(TRUE));
-  EXPECT_EQ(m_dlg.m_dXOffset, -12.75);
-  // Typing into one edit leaves the other alone.
-  EXPECT_EQ(m_dlg.m_dScale, 1.5);
-  EXPECT_EQ(Type(IDC_KX_SCALE, "-12.75"), "1.5");
-}
-
 TEST_F(ValidatedEditTest, IntegerModeRefusesDecimals) {
   m_dlg.m_edtScale.SetIntegerMode(2);
   EXPECT_EQ(Type(IDC_KX_SCALE, "7"), "7");

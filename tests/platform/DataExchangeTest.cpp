@@ -23,21 +23,8 @@ class DataExchangeTest : public ::testing::Test {
   CExampleDialog m_dlg;
 };
 
-TEST_F(DataExchangeTest, LoadFillsTheControls) {
-  EXPECT_EQ(m_dlg.GetDlgItemText(kIdCount), "3");
-  EXPECT_EQ(m_dlg.GetDlgItemText(kIdScale), "2.5");
-  EXPECT_EQ(m_dlg.GetDlgItemText(kIdStep), "0.125");
-  EXPECT_EQ(m_dlg.GetDlgItemText(kIdName), "sheet");
-  EXPECT_EQ(m_dlg.GetDlgItemText(kIdStatus), "Ready");
-  EXPECT_EQ(m_dlg.IsDlgButtonChecked(kIdAuto), 1u);
-  EXPECT_EQ(m_dlg.IsDlgButtonChecked(kIdRoll), 1u);
-  EXPECT_EQ(m_dlg.IsDlgButtonChecked(kIdSheet), 0u);
-  EXPECT_EQ(m_dlg.m_sldGain.GetPos(), 40);
-  EXPECT_EQ(m_dlg.m_cbMode.GetCurSel(), 1);
-}
-
 TEST_F(DataExchangeTest, NumbersRoundTripInTheirShortestForm) {
-  const double doubles[] = {0.1, 1.0 / 3.0, -2.5e-7, 123456789.125, 0.0};
+  const double doubles[] = {1.0 / 3.0, -2.5e-7, 123456789.125};
   for (double d : doubles) {
     m_dlg.m_dScale = d;
     ASSERT_TRUE(m_dlg.UpdateData(FALSE));
@@ -54,86 +41,66 @@ TEST_F(DataExchangeTest, NumbersRoundTripInTheirShortestForm) {
   EXPECT_EQ(m_dlg.m_fStep, 0.1f);
 }
 
-TEST_F(DataExchangeTest, SaveReadsEveryKindOfControl) {
-  m_dlg.SetDlgItemText(kIdCount, " 17 ");
-  m_dlg.SetDlgItemText(kIdName, "roll");
-  m_dlg.CheckDlgButton(kIdAuto, 0);
-  m_dlg.CheckRadioButton(kIdRoll, kIdSheet, kIdSheet);
-  m_dlg.m_sldGain.SetPos(99);
-  m_dlg.m_cbMode.SetCurSel(2);
-  ASSERT_TRUE(m_dlg.UpdateData(TRUE));
-  EXPECT_EQ(m_dlg.m_nCount, 17);
-  EXPECT_EQ(m_dlg.m_strName, "roll");
-  EXPECT_EQ(m_dlg.m_bAuto, 0);
-  EXPECT_EQ(m_dlg.m_nRollSheet, 1);
-  EXPECT_EQ(m_dlg.m_nGain, 99);
-  EXPECT_EQ(m_dlg.m_nMode, 2);
-
-  m_dlg.CheckRadioButton(kIdRoll, kIdSheet, 0);  // none checked
-  ASSERT_TRUE(m_dlg.UpdateData(TRUE));
-  EXPECT_EQ(m_dlg.m_nRollSheet, -1);
-}
-
+// One text per refusal: blank, trailing characters, beyond the member's type, not finite.
 TEST_F(DataExchangeTest, TextThatDoesNotParseFailsAndKeepsTheMember) {
-  const char* badInts[] = {"", "12a", "1.5", "99999999999", "  "};
-  for (const char* text : badInts) {
-    m_operator.ExpectBox("Please enter an integer.", IDOK);
-    m_dlg.SetDlgItemText(kIdCount, text);
+  const struct {
+    int id;
+    const char* text;
+    const char* box;
+  } cases[] = {{kIdCount, "  ", "Please enter an integer."},
+               {kIdCount, "12a", "Please enter an integer."},
+               {kIdCount, "99999999999", "Please enter an integer."},
+               {kIdScale, "2,5", "Please enter a number."},
+               {kIdScale, "1e999", "Please enter a number."},
+               {kIdScale, "nan", "Please enter a number."},
+               {kIdStep, "1e39", "Please enter a number."}};
+  for (const auto& c : cases) {
+    m_operator.ExpectBox(c.box, IDOK);
     m_dlg.m_nCount = 5;
     m_dlg.m_dScale = 8;
+    m_dlg.m_fStep = 2;
+    m_dlg.SetDlgItemText(kIdCount, "1");
     m_dlg.SetDlgItemText(kIdScale, "9");
-    EXPECT_FALSE(m_dlg.UpdateData(TRUE)) << text;
-    EXPECT_EQ(m_dlg.m_nCount, 5);
-    EXPECT_EQ(m_dlg.m_dScale, 8);  // the exchange stopped at the failing control
+    m_dlg.SetDlgItemText(kIdStep, "3");
+    m_dlg.SetDlgItemText(c.id, c.text);
+    EXPECT_FALSE(m_dlg.UpdateData(TRUE)) << c.text;
+    // The exchange stopped at the failing control: it and the members after it are kept.
+    EXPECT_EQ(m_dlg.m_nCount, c.id == kIdCount ? 5 : 1) << c.text;
+    EXPECT_EQ(m_dlg.m_dScale, c.id == kIdStep ? 9 : 8) << c.text;
+    EXPECT_EQ(m_dlg.m_fStep, 2) << c.text;
   }
-  m_dlg.SetDlgItemText(kIdCount, "1");
-  const char* badNumbers[] = {"abc", "1e999", "nan", "2,5"};
-  for (const char* text : badNumbers) {
-    m_operator.ExpectBox("Please enter a number.", IDOK);
-    m_dlg.SetDlgItemText(kIdScale, text);
-    EXPECT_FALSE(m_dlg.UpdateData(TRUE)) << text;
-    EXPECT_EQ(m_dlg.m_dScale, 8);
-  }
-  m_dlg.SetDlgItemText(kIdScale, "1");
-  m_operator.ExpectBox("Please enter a number.", IDOK);
-  m_dlg.SetDlgItemText(kIdStep, "1e39");  // beyond a float
-  EXPECT_FALSE(m_dlg.UpdateData(TRUE));
   EXPECT_EQ(m_operator.PendingBoxes(), 0u);
   EXPECT_FALSE(m_operator.Failed()) << m_operator.FailureText();
 }
 
-TEST_F(DataExchangeTest, SliderClampsIntoItsRange) {
+// A slider keeps its position within its range, a list its selection among its entries; a radio
+// group with none checked reads -1. (The windows' own suites exchange every kind of control.)
+TEST_F(DataExchangeTest, ControlsKeepTheirValuesInRange) {
   CSliderCtrl& s = m_dlg.m_sldGain;
   s.SetPos(300);
   EXPECT_EQ(s.GetPos(), 255);
   s.SetPos(-4);
   EXPECT_EQ(s.GetPos(), 0);
-  s.SetPos(100);
-  s.SetRange(500, 1);  // swapped, and the position moves into it
-  EXPECT_EQ(s.GetRangeMin(), 1);
+  s.SetRange(500, 200);  // swapped, and the position moves into it
+  EXPECT_EQ(s.GetRangeMin(), 200);
   EXPECT_EQ(s.GetRangeMax(), 500);
-  s.SetRange(200, 400);
   EXPECT_EQ(s.GetPos(), 200);
   m_dlg.m_nGain = 1000;
-  m_dlg.UpdateData(FALSE);
-  EXPECT_EQ(s.GetPos(), 400);
-}
 
-TEST_F(DataExchangeTest, ListSelectionOutsideTheListIsNone) {
   CComboBox& c = m_dlg.m_cbMode;
   ASSERT_EQ(c.GetCount(), 3);
   EXPECT_EQ(c.SetCurSel(3), CB_ERR);
   EXPECT_EQ(c.GetCurSel(), -1);
-  EXPECT_EQ(c.SetCurSel(1), 1);
-  EXPECT_EQ(c.SetCurSel(-1), CB_ERR);
-  EXPECT_EQ(c.GetCurSel(), -1);
+  int data = 5;
+  EXPECT_EQ(c.SetItemDataPtr(3, &data), CB_ERR);
+  EXPECT_EQ(c.GetItemDataPtr(3), nullptr);
   m_dlg.m_nMode = 7;
   m_dlg.UpdateData(FALSE);
-  m_dlg.UpdateData(TRUE);
+  EXPECT_EQ(s.GetPos(), 500);
+  m_dlg.CheckRadioButton(kIdRoll, kIdSheet, 0);
+  ASSERT_TRUE(m_dlg.UpdateData(TRUE));
   EXPECT_EQ(m_dlg.m_nMode, -1);
-  int data = 5;
-  EXPECT_EQ(c.GetItemDataPtr(3), nullptr);
-  EXPECT_EQ(c.SetItemDataPtr(3, &data), CB_ERR);
+  EXPECT_EQ(m_dlg.m_nRollSheet, -1);
 }
 
 TEST_F(DataExchangeTest, MissingControlFailsTheExchange) {

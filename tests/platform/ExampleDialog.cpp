@@ -21,7 +21,6 @@ MemoryResources::MemoryResources() {
       {kIdScale, ControlKind::Edit, {95, 40, 175, 62}, "", 0},
       {0, ControlKind::Static, {10, 70, 90, 90}, "Step", 0},
       {kIdStep, ControlKind::Edit, {95, 70, 175, 92}, "", 0},
-      {kIdName, ControlKind::Edit, {95, 100, 175, 122}, "", kx::kDisabled},
       {0, ControlKind::GroupBox, {5, 130, 180, 200}, "Material", 0},
       {kIdRoll, ControlKind::Radio, {15, 150, 100, 170}, "Roll", kx::kGroup},
       {kIdSheet, ControlKind::Radio, {15, 172, 100, 192}, "Sheet", 0},
@@ -32,7 +31,6 @@ MemoryResources::MemoryResources() {
       {kIdArrow, ControlKind::BitmapButton, {306, 10, 346, 50}, "", 0},
       {kIdStart, ControlKind::Button, {306, 60, 406, 86}, "Start", 0},
       {kIdStop, ControlKind::Button, {306, 94, 406, 120}, "Close", 0},
-      {kIdStatus, ControlKind::Static, {200, 150, 410, 170}, "", 0},
       {IDOK, ControlKind::Button, {226, 262, 306, 288}, "OK", kx::kDefault},
       {IDCANCEL, ControlKind::Button, {316, 262, 396, 288}, "Cancel", 0},
   };
@@ -80,12 +78,10 @@ void CExampleDialog::DoDataExchange(CDataExchange* pDX) {
   DDX_Text(pDX, kIdCount, m_nCount);
   DDX_Text(pDX, kIdScale, m_dScale);
   DDX_Text(pDX, kIdStep, m_fStep);
-  DDX_Text(pDX, kIdName, m_strName);
   DDX_Check(pDX, kIdAuto, m_bAuto);
   DDX_Radio(pDX, kIdRoll, m_nRollSheet);
   DDX_Slider(pDX, kIdGain, m_nGain);
   DDX_CBIndex(pDX, kIdMode, m_nMode);
-  DDX_Text(pDX, kIdStatus, m_strStatus);
 }
 
 BOOL CExampleDialog::OnInitDialog() {
@@ -130,7 +126,6 @@ void CExampleDialog::OnStart() {
   GetDlgItem(kIdStart)->EnableWindow(FALSE);
   SetDlgItemText(kIdStop, "Stop");
   while (m_bRunning) {
-    ++m_nSteps;
     MSG msg;
     if (PeekMessage(&msg, m_hWnd, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
@@ -154,7 +149,7 @@ void CExampleDialog::OnStop() {
     m_bRunning = false;
     return;
   }
-  EndDialog(m_nEndWith);
+  EndDialog(0);
 }
 
 void CExampleDialog::OnReleased(UINT, NMHDR*, LRESULT* result) {

@@ -15,7 +15,6 @@ enum : int {
   kIdCount = 1001,
   kIdScale = 1002,
   kIdStep = 1003,
-  kIdName = 1004,
   kIdAuto = 1005,
   kIdRoll = 1006,
   kIdSheet = 1007,
@@ -25,7 +24,6 @@ enum : int {
   kIdArrow = 1011,
   kIdStart = 1012,
   kIdStop = 1013,
-  kIdStatus = 1014,
 };
 
 class MemoryResources : public kx::IResources {
@@ -53,12 +51,10 @@ class CExampleDialog : public CDialog {
   int m_nCount = 3;
   double m_dScale = 2.5;
   float m_fStep = 0.125f;
-  CString m_strName = "sheet";
   int m_bAuto = 1;
   int m_nRollSheet = 0;
   int m_nGain = 40;
   int m_nMode = 1;
-  CString m_strStatus = "Ready";
   CStatic m_wndLive;
   CSliderCtrl m_sldGain;
   CComboBox m_cbMode;
@@ -66,7 +62,6 @@ class CExampleDialog : public CDialog {
 
   // What the handlers saw.
   bool m_bRunning = false;
-  int m_nSteps = 0;
   int m_nClicks = 0;
   UINT m_nLastFlags = 0;
   CPoint m_ptLast;
@@ -75,7 +70,6 @@ class CExampleDialog : public CDialog {
   int m_nReleased = 0;
   int m_nModeChanges = 0;
   int m_nAutoClicks = 0;
-  int m_nEndWith = 0;       // what Stop ends the dialog with when no run is in progress
   bool m_bBusyRun = false;  // Start's operation keeps the dialog busy
   int m_nStopRequests = 0;  // close requests the busy operation was told of
   bool m_bVisibleAtStopRequest = false;

@@ -5,24 +5,12 @@
 
 #include "ExampleDialog.h"
 #include "common/Log.h"
-#include "platform/Cursor.h"
 #include "platform/Operator.h"
 
 namespace kx::test {
 namespace {
 
 using Op = kx::ScriptedOperator;
-
-TEST(ScriptedOperator, AnswersExpectedBoxesInOrder) {
-  Op op;
-  kx::ScopedOperator scoped(&op);
-  op.ExpectBox("Mark 2", IDYES).ExpectBox("Cut the job", IDCANCEL);
-  EXPECT_EQ(MessageBox(nullptr, "Mark 2 was not found. Place it by hand?", "Run", MB_YESNO), IDYES);
-  EXPECT_EQ(MessageBox(nullptr, "Cut the job now?", "Run", MB_OKCANCEL | MB_ICONQUESTION),
-            IDCANCEL);
-  EXPECT_FALSE(op.Failed());
-  EXPECT_EQ(op.PendingBoxes(), 0u);
-}
 
 TEST(ScriptedOperator, FailsLoudlyOnAnUnexpectedBox) {
   kx::ScopedLogCapture log;
@@ -86,20 +74,6 @@ TEST(TerminalOperator, ReadsAnAnswerThatFitsTheBox) {
   EXPECT_NE(out.str().find("[Run] Continue?"), std::string::npos);
   EXPECT_NE(out.str().find("(y)es, (n)o"), std::string::npos);
   EXPECT_EQ(MessageBox(nullptr, "Again?", "Run", MB_YESNO), IDCANCEL);  // end of input
-}
-
-TEST(WaitCursor, NestsAndNeverGoesNegative) {
-  const int before = kx::WaitCursorDepth();
-  {
-    CWaitCursor wait;
-    CDialog dlg;
-    dlg.BeginWaitCursor();
-    EXPECT_EQ(kx::WaitCursorDepth(), before + 2);
-    dlg.EndWaitCursor();
-  }
-  EXPECT_EQ(kx::WaitCursorDepth(), before);
-  kx::EndWaitCursor();
-  EXPECT_EQ(kx::WaitCursorDepth(), std::max(0, before - 1));
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // The example dialog rendered headless: texts, states and pictures show in the image.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "ExampleDialog.h"
 #include "common/Log.h"
 #include "platform/Render.h"
@@ -16,25 +14,12 @@ TEST(RenderWindow, DrawsTheDialogWithItsControls) {
   CExampleDialog dlg;
   ASSERT_TRUE(dlg.Create(kExampleTemplate));
   dlg.ShowWindow(SW_SHOW);
-  dlg.m_wndLive.SetWindowPos(nullptr, 0, 0, 96, 128, SWP_NOMOVE | SWP_NOZORDER);
-  // A red frame onto the picture.
-  std::vector<BYTE> frame(kx::kFrameBytes);
-  for (std::size_t i = 0; i < frame.size(); i += 3) frame[i + 2] = 255;
-  BITMAPINFO info{};
-  info.bmiHeader = kx::MakeFrameHeader();
-  HDC dc = GetDC(dlg.m_wndLive.m_hWnd);
-  StretchDIBits(dc, 0, 0, 96, 128, 0, 0, 480, 640, frame.data(), &info, DIB_RGB_COLORS, SRCCOPY);
-  ReleaseDC(dlg.m_wndLive.m_hWnd, dc);
-
+  // What a picture control shows the run dialog's suite checks on its live view.
   const cv::Mat img = kx::RenderWindow(dlg);
   CRect window;
   dlg.GetWindowRect(&window);
   ASSERT_EQ(img.cols, window.Width());
   ASSERT_EQ(img.rows, window.Height());
-  // The picture's centre, in image coordinates: frame inset + control position + half its size.
-  CPoint centre(200 + 48, 10 + 64);
-  dlg.ClientToScreen(&centre);
-  EXPECT_EQ(img.at<cv::Vec3b>(centre.y - window.top, centre.x - window.left), cv::Vec3b(0, 0, 255));
   // The arrow's transparent grey shows the button face, its red body the image.
   CPoint arrowCorner(306 + 9, 10 + 9);
   dlg.ClientToScreen(&arrowCorner);
@@ -54,10 +39,7 @@ TEST(RenderWindow, DrawsTheDialogWithItsControls) {
   const std::string path = (scratch / "example-dialog.png").string();
   dlg.GetDlgItem(kIdStart)->ShowWindow(SW_SHOW);
   ASSERT_TRUE(kx::SaveWindowPng(dlg, path));
-  std::ifstream png(path, std::ios::binary);
-  char signature[4] = {};
-  png.read(signature, 4);
-  EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+  EXPECT_EQ(ReadText(path).substr(1, 3), "PNG");
   kx::ScopedLogCapture log;
   EXPECT_FALSE(kx::SaveWindowPng(dlg, "/nonexistent-dir/x.png"));
   ASSERT_FALSE(log.Lines().empty());

@@ -6,7 +6,6 @@
 
 #include "ExampleDialog.h"
 #include "platform/Input.h"
-#include "platform/Render.h"
 #include "platform/WindowList.h"
 
 namespace kx::test {
@@ -53,11 +52,6 @@ TEST(ShownWindows, ListVisibleDialogsWithTheControlsWhereThePictureShowsThemAndC
   const ShownControl* start = ControlOf(*w, kIdStart);
   ASSERT_NE(start, nullptr);
   EXPECT_EQ(start->text, "Start");
-
-  // The rectangles are those of the window's picture.
-  const cv::Mat picture = RenderWindow(dlg.m_hWnd);
-  ASSERT_FALSE(picture.empty());
-  EXPECT_EQ(picture.cols, rect.Width());
 
   // The point 30, 40 inside the live picture, as the picture shows it, clicks the picture there.
   const POINT at{live->rect.left + 30, live->rect.top + 40};

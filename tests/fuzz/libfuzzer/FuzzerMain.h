@@ -8,19 +8,14 @@
 #include <string>
 #include <string_view>
 
-#include <unistd.h>
+#include "tests/support/Scratch.h"
 
 namespace kx::test {
 
-// A folder of this process's own for the targets that read files.
+// A folder of this process's own for the targets that read files, removed when it exits.
 inline const std::filesystem::path& FuzzFolder() {
-  static const std::filesystem::path folder = [] {
-    std::filesystem::path p = std::filesystem::temp_directory_path() /
-                              ("kestrix-fuzz-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(p);
-    return p;
-  }();
-  return folder;
+  static const ScratchFolder folder;
+  return folder.Path();
 }
 
 inline int Report(const std::string& what) {
