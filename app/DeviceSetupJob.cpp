@@ -51,7 +51,14 @@ int ConsoleSetupOperator::AnswerMessageBox(HWND owner, const std::string& text,
 
 bool ConsoleSetupOperator::OnIdle() {
   CKestrixSetup& page = m_sheet.Page();
-  if (m_closing || !page.GetSafeHwnd() || page.IsCalibrating()) return false;
+  if (!page.GetSafeHwnd() || page.IsCalibrating()) return false;
+  if (m_closing) {
+    // The button has been handled by the time the queue is empty again: a sheet still open
+    // refused to close (a value it would not take), and the person goes on.
+    if (++m_closingTurns < 3) return false;
+    m_closing = false;
+    m_out << "the sheet stayed open" << std::endl;
+  }
   if (m_interrupt.Take()) {
     Close(IDCANCEL);
     return true;
@@ -105,6 +112,7 @@ bool ConsoleSetupOperator::ReadCommand() {
 
 void ConsoleSetupOperator::Close(int button) {
   m_closing = true;
+  m_closingTurns = 0;
   m_steering.Cancel();
   PressButton(m_sheet.Sheet().GetSafeHwnd(), button);
 }

@@ -59,6 +59,7 @@ class ConsoleSetupOperator final : public IOperator {
   ClickSteering m_steering;
   std::string m_fault;
   bool m_closing = false;
+  int m_closingTurns = 0;  // idle turns since OK or Cancel was pressed
   bool m_calibrationPressed = false;
 };
 

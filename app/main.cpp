@@ -268,9 +268,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--config" && (command == "demo" || command == "run")) {
       options.configDir = argv[++i];
     } else if (arg == "--config" && command == "calibrate") {
-      std::cerr << "kestrix: calibrate --config CFG calibrates on the devices CFG's device.ini "
-                   "names; it names the simulated machine, whose calibration takes --world and "
-                   "leaves its settings in DIR/config\n";
+      std::cerr << "kestrix: calibrate --config CFG calibrates on the cutter CFG's device.ini "
+                   "names, but " << argv[i + 1] << "'s \"Port\" names the simulated machine, whose "
+                   "calibration takes --world and leaves its settings in DIR/config\n";
       return Usage(std::cerr, kx::kJobBadInput);
     } else if (arg == "--plotter" &&
                (command == "demo" || command == "run" || command == "calibrate")) {
