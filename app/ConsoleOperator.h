@@ -9,8 +9,6 @@
 #include <optional>
 #include <string>
 
-#include <opencv2/core/types.hpp>
-
 #include "app/ConsoleControls.h"
 #include "platform/Operator.h"
 #include "run/KestrixDialog.h"

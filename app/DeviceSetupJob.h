@@ -92,7 +92,6 @@ class ConsoleAcquireOperator final : public IOperator {
   ClickSteering m_steering;
   double m_scale;
   bool m_closing = false;
-  bool m_pressed = false;
   std::size_t m_tilesSeen = 0;
 };
 
