@@ -99,8 +99,7 @@ int RunAcquireJob(const AcquireJobOptions& options, std::ostream& out, std::ostr
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
 
   const std::vector<POINT>& tiles = dialog.TilePositions();
-  for (std::size_t i = 0; i < tiles.size(); ++i)
-    out << "tile " << i + 1 << " at (" << tiles[i].x << ", " << tiles[i].y << ")" << std::endl;
+  PrintTiles(dialog, out);
   if (op.Failed()) {
     err << "kestrix: the scripted user could not finish the acquisition:\n"
         << op.FailureText() << "\n";
@@ -110,25 +109,17 @@ int RunAcquireJob(const AcquireJobOptions& options, std::ostream& out, std::ostr
     err << "kestrix: the acquire dialog closed without a reference\n";
     return kJobScriptFailed;
   }
-  const int W = dialog.Columns() * 480;
-  const int H = dialog.Rows() * 640;
-  out << "montage: " << dialog.Rows() << " X " << dialog.Columns() << " images, " << W << " x " << H
-      << " pixels, " << dialog.Marks().size() << " marks" << std::endl;
+  PrintMontage(dialog, out);
 
   const TM docFromArt = DocFromArtworkInMontage(scenario, dialog, scale, 0);
   const std::vector<uint64> paths = AddArtworkPaths(scenario, docFromArt);
   Document& doc = scenario.Host().Doc();
-  std::string error;
   const std::filesystem::path jobPath = options.outDir / "job.json";
-  if (!SaveDocument(doc, jobPath, &error)) {
-    err << "kestrix: " << error << "\n";
-    return kJobBadInput;
-  }
-  const DocObject* image = doc.Find(dialog.ImageObject());
-  bool written = WritePng(
-                     options.outDir / "montage.png",
-                     [&] { return image ? image->bitmap->Original() : cv::Mat(); }, err) &&
-                 pictured;
+  bool written = false;
+  if (!SaveAcquiredJob(doc, dialog, options.outDir, err, &written)) return kJobBadInput;
+  written = written && pictured;
+  const int W = dialog.Columns() * 480;
+  const int H = dialog.Rows() * 640;
 
   nlohmann::json report;
   report["world"] = name;
@@ -165,6 +156,32 @@ int RunAcquireJob(const AcquireJobOptions& options, std::ostream& out, std::ostr
   written = WriteText(options.outDir / "report.json", report.dump(2) + "\n", err) && written;
   out << "job: " << jobPath.string() << " (" << paths.size() << " cut paths)" << std::endl;
   return written ? kJobDone : kJobBadInput;
+}
+
+void PrintTiles(const CKestrixAcquireDialog& dialog, std::ostream& out) {
+  const std::vector<POINT>& tiles = dialog.TilePositions();
+  for (std::size_t i = 0; i < tiles.size(); ++i)
+    out << "tile " << i + 1 << " at (" << tiles[i].x << ", " << tiles[i].y << ")" << std::endl;
+}
+
+void PrintMontage(const CKestrixAcquireDialog& dialog, std::ostream& out) {
+  out << "montage: " << dialog.Rows() << " X " << dialog.Columns() << " images, "
+      << dialog.Columns() * 480 << " x " << dialog.Rows() * 640 << " pixels, "
+      << dialog.Marks().size() << " marks" << std::endl;
+}
+
+bool SaveAcquiredJob(const Document& doc, const CKestrixAcquireDialog& dialog,
+                     const std::filesystem::path& outDir, std::ostream& err, bool* montageWritten) {
+  *montageWritten = false;
+  std::string error;
+  if (!SaveDocument(doc, outDir / "job.json", &error)) {
+    err << "kestrix: " << error << "\n";
+    return false;
+  }
+  const DocObject* image = doc.Find(dialog.ImageObject());
+  *montageWritten = WritePng(
+      outDir / "montage.png", [&] { return image ? image->bitmap->Original() : cv::Mat(); }, err);
+  return true;
 }
 
 }  // namespace kx

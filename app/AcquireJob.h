@@ -7,7 +7,11 @@
 #include <ostream>
 #include <string>
 
+class CKestrixAcquireDialog;
+
 namespace kx {
+
+class Document;
 
 struct AcquireJobOptions {
   std::string worldFile;                 // empty: the demo's world
@@ -24,5 +28,16 @@ struct AcquireJobOptions {
 // where the bitmap shows them), montage.png, dialog.png and report.json. Problems go to err.
 // Returns the main job's exit statuses (app/MainJob.h).
 int RunAcquireJob(const AcquireJobOptions& options, std::ostream& out, std::ostream& err);
+
+// Says each tile the dialog took, one a line.
+void PrintTiles(const CKestrixAcquireDialog& dialog, std::ostream& out);
+// Says the montage's grid, size in pixels and marks.
+void PrintMontage(const CKestrixAcquireDialog& dialog, std::ostream& out);
+
+// Saves doc as outDir/job.json and the picture of the dialog's bitmap object as
+// outDir/montage.png. False when the job could not be saved; *montageWritten whether the picture
+// was. What failed is said on err.
+bool SaveAcquiredJob(const Document& doc, const CKestrixAcquireDialog& dialog,
+                     const std::filesystem::path& outDir, std::ostream& err, bool* montageWritten);
 
 }  // namespace kx

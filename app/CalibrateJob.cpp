@@ -19,14 +19,6 @@
 namespace kx {
 namespace {
 
-const char kSection[] = "Kestrix Setup";
-
-CameraGeometry StoredGeometry() {
-  return {GetDoubleMorvane(kSection, "Scale", 1.0, 1, nullptr),
-          GetDoubleMorvane(kSection, "X OffSet", 0.0, 1, nullptr),
-          GetDoubleMorvane(kSection, "Y OffSet", 0.0, 1, nullptr)};
-}
-
 nlohmann::json GeometryJson(const CameraGeometry& g) {
   return {{"scale", g.scale}, {"xOffset", g.xOffset}, {"yOffset", g.yOffset}};
 }
@@ -54,6 +46,13 @@ std::string Format(const char* format, double a, double b) {
 }
 
 }  // namespace
+
+CameraGeometry StoredGeometry() {
+  const char section[] = "Kestrix Setup";
+  return {GetDoubleMorvane(section, "Scale", 1.0, 1, nullptr),
+          GetDoubleMorvane(section, "X OffSet", 0.0, 1, nullptr),
+          GetDoubleMorvane(section, "Y OffSet", 0.0, 1, nullptr)};
+}
 
 GeometryError ErrorOf(const CameraGeometry& value, const CameraGeometry& truth) {
   return {(value.scale - truth.scale) / truth.scale * 100.0, value.xOffset - truth.xOffset,

@@ -30,6 +30,9 @@ struct CameraGeometry {
   double yOffset = 0;
 };
 
+// The values "Kestrix Setup" of the installed host's settings holds (1, 0, 0 when absent).
+CameraGeometry StoredGeometry();
+
 // How far a calibration's values are off the truth: Scale in percent of the true Scale, the
 // offsets in cutter units (value minus truth).
 struct GeometryError {

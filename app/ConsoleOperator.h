@@ -9,8 +9,7 @@
 #include <optional>
 #include <string>
 
-#include <opencv2/core/types.hpp>
-
+#include "app/ConsoleControls.h"
 #include "platform/Operator.h"
 #include "run/KestrixDialog.h"
 
@@ -40,7 +39,6 @@ struct ConsoleRunPlan {
 class ConsoleOperator final : public IOperator {
  public:
   ConsoleOperator(CKestrixDialog* dialog, ConsoleRunPlan plan, std::istream& in, std::ostream& out);
-  ~ConsoleOperator() override;
   ConsoleOperator(const ConsoleOperator&) = delete;
   ConsoleOperator& operator=(const ConsoleOperator&) = delete;
 
@@ -74,11 +72,9 @@ class ConsoleOperator final : public IOperator {
   Phase m_phase = Phase::Placing;
   bool m_started = false;
   bool m_stopAsked = false;
-  bool m_interruptSeen = false;
+  ConsoleInterrupt m_interrupt;
   std::string m_fault;
-  // A head move under way by clicks: the target and the clicks left.
-  std::optional<cv::Point2d> m_steerTo;
-  int m_clicksLeft = 0;
+  ClickSteering m_steering;  // a typed head move under way
   std::int64_t m_lastClick = -1;
 };
 

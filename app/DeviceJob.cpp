@@ -38,33 +38,81 @@ class CopyCounter final : public CCutMachine {
   int m_cut = 0;
 };
 
-EmbeddedHostOptions HostOn(const std::filesystem::path& configDir) {
-  EmbeddedHostOptions options;
-  if (!configDir.empty()) options.configFolder = configDir;
-  return options;
-}
-
 }  // namespace
 
 bool SettingsNameSerialCutter(const std::filesystem::path& configDir, std::string* error) {
   error->clear();
-  EmbeddedHost host(HostOn(configDir));
+  EmbeddedHostOptions options;
+  if (!configDir.empty()) options.configFolder = configDir;
+  EmbeddedHost host(options);
   host.Install();
   PortSetup setup;
   return ReadPortSetup(&setup, error) && setup.serial;
 }
 
+std::unique_ptr<EmbeddedHost> InstallDeviceHost(const std::filesystem::path& configDir,
+                                                std::ostream& err) {
+  EmbeddedHostOptions options;
+  if (!configDir.empty()) options.configFolder = configDir;
+  auto host = std::make_unique<EmbeddedHost>(options);
+  host->Install();
+  PortSetup setup;
+  std::string error;
+  if (!ReadPortSetup(&setup, &error)) {
+    err << "kestrix: " << error << "\n";
+    return nullptr;
+  }
+  return host;
+}
+
+std::unique_ptr<ConfiguredDevices> OpenJobDevices(bool dryRun, std::ostream& out,
+                                                  std::ostream& err) {
+  std::string error;
+  std::unique_ptr<ConfiguredDevices> devices = ConfiguredDevices::Open(dryRun, &error);
+  if (!devices) {
+    err << "kestrix: " << error << "\n";
+    return nullptr;
+  }
+  if (!CutterDriver() || !Camera()) {
+    err << "kestrix: the settings name no " << (CutterDriver() ? "camera" : "cutter") << ": set \""
+        << (CutterDriver() ? "Camera" : "Port") << "\" of [" << kPortSetupSection
+        << "] in device.ini (docs/devices.md)\n";
+    return nullptr;
+  }
+  if (ConfiguredCutter* cutter = devices->Cutter()) {
+    const SerialCutterOptions& o = cutter->Cutter().Options();
+    out << "cutter: " << (o.protocol == CutterProtocol::Hpgl ? "HPGL" : "GRBL") << " on "
+        << o.port.path << (dryRun ? "; dry run: every move knife up, nothing is cut" : "")
+        << std::endl;
+  }
+  if (PortSetup setup; devices->Camera() && ReadPortSetup(&setup, &error))
+    out << "camera: " << setup.video.source << std::endl;
+  return devices;
+}
+
+int DeviceFault(ConfiguredDevices& devices, const std::string& fault, std::ostream& err) {
+  if (ConfiguredCutter* cutter = devices.Cutter(); cutter && cutter->Cutter().Failed()) {
+    err << "kestrix: the cutter failed: " << cutter->Cutter().LastError() << "\n";
+    return kJobMachineFault;
+  }
+  if (!fault.empty()) {
+    err << "kestrix: the machine failed: " << fault << "\n";
+    return kJobMachineFault;
+  }
+  return 0;
+}
+
 int RunDeviceJob(const DeviceJobOptions& options, std::istream& in, std::ostream& out,
                  std::ostream& err) {
-  EmbeddedHost host(HostOn(options.configDir));
-  host.Install();
+  const std::unique_ptr<EmbeddedHost> host = InstallDeviceHost(options.configDir, err);
+  if (!host) return kJobBadInput;
   std::string error;
-  if (!LoadDocument(host.Doc(), options.jobDocument, &error)) {
+  if (!LoadDocument(host->Doc(), options.jobDocument, &error)) {
     err << "kestrix: " << error << "\n";
     return kJobBadInput;
   }
-  out << "settings: " << host.Store().Folder().string() << std::endl;
-  return RunConfiguredJob(options, host.Doc(), in, out, err);
+  out << "settings: " << host->Store().Folder().string() << std::endl;
+  return RunConfiguredJob(options, host->Doc(), in, out, err);
 }
 
 int RunConfiguredJob(const DeviceJobOptions& options, Document& doc, std::istream& in,
@@ -76,25 +124,8 @@ int RunConfiguredJob(const DeviceJobOptions& options, Document& doc, std::istrea
     err << "kestrix: " << options.jobDocument.string() << ": " << error << "\n";
     return kJobBadInput;
   }
-  std::unique_ptr<ConfiguredDevices> devices = ConfiguredDevices::Open(options.dryRun, &error);
-  if (!devices) {
-    err << "kestrix: " << error << "\n";
-    return kJobBadInput;
-  }
-  if (!CutterDriver() || !Camera()) {
-    err << "kestrix: the settings name no " << (CutterDriver() ? "camera" : "cutter") << ": set \""
-        << (CutterDriver() ? "Camera" : "Port") << "\" of [" << kPortSetupSection
-        << "] in device.ini (docs/devices.md)\n";
-    return kJobBadInput;
-  }
-  if (ConfiguredCutter* cutter = devices->Cutter()) {
-    const SerialCutterOptions& o = cutter->Cutter().Options();
-    out << "cutter: " << (o.protocol == CutterProtocol::Hpgl ? "HPGL" : "GRBL") << " on "
-        << o.port.path << (options.dryRun ? "; dry run: every move knife up, nothing is cut" : "")
-        << std::endl;
-  }
-  if (PortSetup setup; devices->Camera() && ReadPortSetup(&setup, &error))
-    out << "camera: " << setup.video.source << std::endl;
+  std::unique_ptr<ConfiguredDevices> devices = OpenJobDevices(options.dryRun, out, err);
+  if (!devices) return kJobBadInput;
   if (opened) opened(*devices);
 
   JOBDATA session{};
@@ -108,18 +139,10 @@ int RunConfiguredJob(const DeviceJobOptions& options, Document& doc, std::istrea
   }
   CloseDriver(&session);
 
-  const SerialCutter* cutter = devices->Cutter() ? &devices->Cutter()->Cutter() : nullptr;
   const int cut = options.dryRun ? 0 : machine.Cut();
   out << "copies registered: " << machine.Copies() << ", cut: " << cut
       << (options.dryRun ? " (dry run)" : "") << std::endl;
-  if (cutter && cutter->Failed()) {
-    err << "kestrix: the cutter failed: " << cutter->LastError() << "\n";
-    return kJobMachineFault;
-  }
-  if (!console.Fault().empty()) {
-    err << "kestrix: the machine failed: " << console.Fault() << "\n";
-    return kJobMachineFault;
-  }
+  if (const int fault = DeviceFault(*devices, console.Fault(), err)) return fault;
   if (console.Failed()) {
     err << "kestrix: the dialog did not take what was typed\n";
     return kJobScriptFailed;

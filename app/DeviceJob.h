@@ -11,6 +11,7 @@
 
 #include "app/ConsoleOperator.h"
 #include "embedded/Document.h"
+#include "embedded/EmbeddedHost.h"
 
 namespace kx {
 
@@ -35,6 +36,23 @@ struct DeviceJobOptions {
 // run goes to the devices; false with *error empty for the simulated machine, false with *error
 // naming the key when "Port Setup" cannot be read.
 bool SettingsNameSerialCutter(const std::filesystem::path& configDir, std::string* error);
+
+// The embedded host on the settings folder (empty: the user's), installed, with "Port Setup"
+// read first: a key that cannot be read is refused, naming it, before anything else is read or
+// opened. Null after saying so on err.
+std::unique_ptr<EmbeddedHost> InstallDeviceHost(const std::filesystem::path& configDir,
+                                                std::ostream& err);
+
+// Opens the devices "Port Setup" names (ConfiguredDevices::Open; what it leaves to the simulated
+// machine stays as installed) for a job that needs a cutter and a camera, and says on out which
+// cutter and camera they are. Null after saying on err what is wrong (a key, the port, the
+// camera, or a device the settings do not name).
+std::unique_ptr<ConfiguredDevices> OpenJobDevices(bool dryRun, std::ostream& out,
+                                                  std::ostream& err);
+
+// kJobMachineFault after saying on err why, when the configured cutter failed or fault (a message
+// box's machine fault) is not empty; 0 otherwise.
+int DeviceFault(ConfiguredDevices& devices, const std::string& fault, std::ostream& err);
 
 // The program's run: installs the embedded host on the settings folder, loads the job document
 // and runs RunConfiguredJob on the real clock. Blocks for the whole run.

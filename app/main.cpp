@@ -8,6 +8,7 @@
 #include "app/AcquireJob.h"
 #include "app/CalibrateJob.h"
 #include "app/DeviceJob.h"
+#include "app/DeviceSetupJob.h"
 #include "app/MainJob.h"
 #include "app/TraceJob.h"
 #include "devices/DeviceList.h"
@@ -36,9 +37,16 @@ int Usage(std::ostream& to, int status) {
         "                       runs instead\n"
         "       kestrix calibrate [--world FILE] [--out DIR] [--plotter pty [--protocol P]]\n"
         "                       the setup page calibrates the camera: DIR/setup.png\n"
+        "       kestrix calibrate [--config CFG] [--dry-run]\n"
+        "                       without --world: the setup page on the cutter and camera CFG's\n"
+        "                       device.ini names, you at the terminal: steer the camera to the\n"
+        "                       calibration spot, calibrate, answer the messages, ok stores the\n"
+        "                       values in CFG's settings.ini, cancel stores nothing\n"
         "       kestrix acquire [--world FILE] [--out DIR] [--config CFG]\n"
         "                       photograph the first copy as a job's reference: DIR/job.json,\n"
-        "                       DIR/montage.png\n"
+        "                       DIR/montage.png; without --world, where CFG's device.ini names\n"
+        "                       a serial cutter, on those devices with you at the terminal\n"
+        "                       (steer, start, end, grow, ok)\n"
         "       kestrix devices\n"
         "                       the serial ports and cameras this computer shows\n"
         "       kestrix trace --world FILE [--out DIR]\n"
@@ -55,8 +63,34 @@ int Usage(std::ostream& to, int status) {
         "(say out/config) instead of the world's own. --precision runs in precision mode\n"
         "(\"KestrixPrecision\" 1) whatever the world file says.\n"
         "Exit status: 0 as expected, 1 not as expected, 2 bad input, 3 the scripted user failed,\n"
-        "4 the machine failed (run, demo, calibrate).\n";
+        "4 the machine failed (run, demo, calibrate, acquire on the devices).\n";
   return status;
+}
+
+// calibrate and acquire on the devices: --config, --out (acquire) and --dry-run (calibrate).
+int ToolOnDevices(const std::string& command, int argc, char** argv) {
+  kx::DeviceToolOptions options;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--dry-run" && command == "calibrate") {
+      options.dryRun = true;
+      continue;
+    }
+    if (arg != "--config" && !(arg == "--out" && command == "acquire")) {
+      std::cerr << "kestrix: unknown option '" << arg << "' for " << command
+                << " on the devices\n";
+      return Usage(std::cerr, kx::kJobBadInput);
+    }
+    if (i + 1 >= argc) {
+      std::cerr << "kestrix: " << arg << " needs a value\n";
+      return Usage(std::cerr, kx::kJobBadInput);
+    }
+    const std::string value = argv[++i];
+    if (arg == "--config") options.configDir = value;
+    if (arg == "--out") options.outDir = value;
+  }
+  if (command == "calibrate") return kx::RunDeviceCalibrate(options, std::cin, std::cout, std::cerr);
+  return kx::RunDeviceAcquire(options, std::cin, std::cout, std::cerr);
 }
 
 int Acquire(int argc, char** argv) {
@@ -130,8 +164,8 @@ int Serve(int argc, char** argv) {
   return kx::RunServe(options, listen, std::cout, std::cerr);
 }
 
-// A run without --world or --plotter goes to the configured devices when its settings name a
-// serial cutter; otherwise it runs on the simulated machine.
+// A run, calibrate or acquire without --world or --plotter goes to the configured devices when
+// its settings name a serial cutter; otherwise it runs on the simulated machine.
 bool OnDevices(int argc, char** argv) {
   std::string config;
   for (int i = 2; i < argc; ++i) {
@@ -199,6 +233,8 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage(std::cerr, kx::kJobBadInput);
   const std::string command = argv[1];
   if (command == "--help" || command == "help") return Usage(std::cout, 0);
+  if ((command == "acquire" || command == "calibrate") && OnDevices(argc, argv))
+    return ToolOnDevices(command, argc, argv);
   if (command == "acquire") return Acquire(argc, argv);
   if (command == "devices") {
     if (argc > 2) {
@@ -231,6 +267,11 @@ int main(int argc, char** argv) {
       options.jobDocument = argv[++i];
     } else if (arg == "--config" && (command == "demo" || command == "run")) {
       options.configDir = argv[++i];
+    } else if (arg == "--config" && command == "calibrate") {
+      std::cerr << "kestrix: calibrate --config CFG calibrates on the cutter CFG's device.ini "
+                   "names, but " << argv[i + 1] << "'s \"Port\" names the simulated machine, whose "
+                   "calibration takes --world and leaves its settings in DIR/config\n";
+      return Usage(std::cerr, kx::kJobBadInput);
     } else if (arg == "--plotter" &&
                (command == "demo" || command == "run" || command == "calibrate")) {
       if (std::string(argv[++i]) != "pty") {

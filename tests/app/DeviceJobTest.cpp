@@ -9,13 +9,7 @@
 
 #include "app/DeviceJob.h"
 #include "app/MainJob.h"
-#include "devices/FakePlotter.h"
-#include "devices/PortSetup.h"
-#include "host/Settings.h"
-#include "scenario/HardwareLoop.h"
-#include "scenario/Scenario.h"
-#include "tests/support/RunHarness.h"
-#include "tests/support/Scratch.h"
+#include "tests/support/PtyRig.h"
 
 namespace kx::test {
 namespace {
@@ -23,44 +17,16 @@ namespace {
 // A printed contour cut this far off (0.25 mm) is cut within tolerance, as on the simulated driver.
 constexpr double kToleranceUnits = 0.25 / kMmPerCutter;
 
-// The simulated world with a fake plotter on a pseudo-terminal, and the settings a user would
-// write for that cutter: its port, its dialect, the bed and the speeds of the machine.
-struct PtyRig {
-  explicit PtyRig(CutterProtocol protocol, const WorldOptions& world = SheetWorld(2, 1, 5))
-      : scenario(world, scratch.Path()), plotter(protocol, 1016, &scenario.Machine().Cutter()) {
-    scenario.StoreCalibration();
-    std::string error;
-    EXPECT_TRUE(plotter.Start(&error)) << error;
-    const WorldCutterOptions& c = scenario.Machine().Cutter().Options();
-    WriteStringDevice(kPortSetupSection, "Port", plotter.PortPath().c_str());
-    WriteStringDevice(kPortSetupSection, "Protocol",
-                      protocol == CutterProtocol::Hpgl ? "HPGL" : "GRBL");
-    const auto number = [](const char* key, double v) {
-      WriteStringDevice(kPortSetupSection, key, std::to_string(v).c_str());
-    };
-    WriteStringDevice(kPortSetupSection, "Bed Width", std::to_string(c.bedWidth).c_str());
-    WriteStringDevice(kPortSetupSection, "Bed Height", std::to_string(c.bedHeight).c_str());
-    number("Travel Speed", c.travelSpeed);
-    number("Cut Speed", c.cutSpeed);
-    number("Acceleration", c.acceleration);
-  }
+// The rig with the run: what is typed on the console goes to the run dialog.
+struct JobRig : PtyRig {
+  using PtyRig::PtyRig;
 
-  // Runs the job with input typed on the console; onWrite sees every write's byte total.
   int Run(const DeviceJobOptions& options, const std::string& input,
           std::function<void(std::uint64_t)> onWrite = nullptr) {
     std::istringstream in(input);
     std::ostringstream o, e;
     const int status =
-        RunConfiguredJob(options, scenario.Host().Doc(), in, o, e, [&](ConfiguredDevices& devices) {
-          if (!devices.Cutter()) return;
-          SerialCutter& cutter = devices.Cutter()->Cutter();
-          FollowPlotter(cutter, plotter);
-          if (onWrite)
-            cutter.SetWriteObserver([this, onWrite](std::uint64_t written) {
-              plotter.WaitForBytes(written, 10000);
-              onWrite(written);
-            });
-        });
+        RunConfiguredJob(options, scenario.Host().Doc(), in, o, e, Opened(std::move(onWrite)));
     out = o.str();
     err = e.str();
     return status;
@@ -83,18 +49,6 @@ struct PtyRig {
     }
     return worst;
   }
-
-  std::size_t CutStrokes() const {
-    std::size_t n = 0;
-    for (const PlotterStroke& s : plotter.Strokes()) n += s.mode == kMoveCut;
-    return n;
-  }
-
-  ScratchFolder scratch;
-  Scenario scenario;
-  FakePlotter plotter;
-  std::string out;
-  std::string err;
 };
 
 DeviceJobOptions Sheet(int columns) {
@@ -110,7 +64,7 @@ DeviceJobOptions Sheet(int columns) {
 class DeviceJobRun : public ::testing::TestWithParam<CutterProtocol> {};
 
 TEST_P(DeviceJobRun, TypedPlacementAndStartCutEveryCopyThroughTheConfiguredPort) {
-  PtyRig rig(GetParam());
+  JobRig rig(GetParam());
   EXPECT_EQ(rig.Run(Sheet(2), rig.PlaceAndStart()), kJobDone) << rig.out << rig.err;
   EXPECT_NE(
       rig.out.find("cutter: " + std::string(GetParam() == CutterProtocol::Hpgl ? "HPGL" : "GRBL") +
@@ -123,16 +77,11 @@ TEST_P(DeviceJobRun, TypedPlacementAndStartCutEveryCopyThroughTheConfiguredPort)
   EXPECT_GT(rig.CutStrokes(), 100u);
   EXPECT_EQ(rig.CutStrokes(), rig.scenario.Machine().Cutter().Cuts().size());
   EXPECT_LT(rig.WorstCut(), kToleranceUnits);
-  // The job ends knife up, at home.
-  EXPECT_FALSE(rig.plotter.KnifeDown());
-  const PlotterStroke last = rig.plotter.Strokes().back();
-  EXPECT_EQ(last.mode, kMoveTravel);
-  EXPECT_NEAR(last.x, 0, 1);
-  EXPECT_NEAR(last.y, 0, 1);
+  rig.ExpectKnifeUpAtHome();
 }
 
 TEST_P(DeviceJobRun, CtrlCDuringACutStopsTheRunAfterThatCopyWithTheKnifeUp) {
-  PtyRig rig(GetParam());
+  JobRig rig(GetParam());
   bool raised = false;
   const int status = rig.Run(Sheet(2), rig.PlaceAndStart(), [&](std::uint64_t) {
     if (!raised && rig.plotter.KnifeDown()) {
@@ -157,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Dialects, DeviceJobRun,
                          DialectName);
 
 TEST(DeviceJob, CountsNotGivenAreAskedAndTheMessagesAnsweredOnTheConsole) {
-  PtyRig rig(CutterProtocol::Hpgl);
+  JobRig rig(CutterProtocol::Hpgl);
   DeviceJobOptions options;
   options.jobDocument = "job.kxd";
   // Counts 1 x 1, steps as the dialog has them.
@@ -168,7 +117,7 @@ TEST(DeviceJob, CountsNotGivenAreAskedAndTheMessagesAnsweredOnTheConsole) {
 }
 
 TEST(DeviceJob, TheEndOfInputBeforeStartClosesWithoutCutting) {
-  PtyRig rig(CutterProtocol::Grbl);
+  JobRig rig(CutterProtocol::Grbl);
   EXPECT_EQ(rig.Run(Sheet(2), "move 500 300\n"), kJobUnmet) << rig.out << rig.err;
   EXPECT_EQ(rig.CutStrokes(), 0u);
   // The typed move got there by clicks in the live view, before the job ended at home.
@@ -181,7 +130,7 @@ TEST(DeviceJob, TheEndOfInputBeforeStartClosesWithoutCutting) {
 }
 
 TEST(DeviceJob, ACommandThatCannotBeReadIsSaidAndNothingMoves) {
-  PtyRig rig(CutterProtocol::Hpgl);
+  JobRig rig(CutterProtocol::Hpgl);
   EXPECT_EQ(rig.Run(Sheet(1), "jump 5 5\nmove 100\ngoto 10 north\nstop\n"), kJobUnmet);
   EXPECT_NE(rig.out.find("unknown command 'jump'"), std::string::npos) << rig.out;
   EXPECT_NE(rig.out.find("move takes two numbers"), std::string::npos) << rig.out;
@@ -193,7 +142,7 @@ TEST(DeviceJob, ACommandThatCannotBeReadIsSaidAndNothingMoves) {
 }
 
 TEST(DeviceJob, ADryRunTravelsTheJobKnifeUpAndCountsNothingCut) {
-  PtyRig rig(CutterProtocol::Hpgl);
+  JobRig rig(CutterProtocol::Hpgl);
   DeviceJobOptions options = Sheet(1);
   options.dryRun = true;
   EXPECT_EQ(rig.Run(options, rig.PlaceAndStart()), kJobDone) << rig.out << rig.err;
@@ -202,7 +151,7 @@ TEST(DeviceJob, ADryRunTravelsTheJobKnifeUpAndCountsNothingCut) {
 }
 
 TEST(DeviceJob, APortThatIsNotAPathLeavesTheSimulatedMachineToRun) {
-  PtyRig rig(CutterProtocol::Hpgl);
+  JobRig rig(CutterProtocol::Hpgl);
   WriteStringDevice(kPortSetupSection, "Port", "USB1");  // the simulated machine's own port
   EXPECT_EQ(rig.Run(Sheet(2), rig.PlaceAndStart()), kJobDone) << rig.out << rig.err;
   EXPECT_EQ(rig.out.find("cutter:"), std::string::npos) << rig.out;
@@ -212,7 +161,7 @@ TEST(DeviceJob, APortThatIsNotAPathLeavesTheSimulatedMachineToRun) {
 }
 
 TEST(DeviceJob, BadSettingsOrAJobWithoutMarksSendNothing) {
-  PtyRig rig(CutterProtocol::Hpgl);
+  JobRig rig(CutterProtocol::Hpgl);
   WriteStringDevice(kPortSetupSection, "Baud", "9601");
   EXPECT_EQ(rig.Run(Sheet(1), rig.PlaceAndStart()), kJobBadInput);
   EXPECT_NE(rig.err.find("\"Baud\""), std::string::npos) << rig.err;
@@ -224,6 +173,19 @@ TEST(DeviceJob, BadSettingsOrAJobWithoutMarksSendNothing) {
   EXPECT_NE(rig.err.find("job.kxd: the document has no bitmap object"), std::string::npos)
       << rig.err;
   EXPECT_EQ(rig.plotter.BytesReceived(), 0u);
+}
+
+TEST(DeviceJob, AnUnreadableKeyIsRefusedBeforeTheDocumentIsRead) {
+  const ScratchFolder dir;
+  WriteText(dir / "device.ini", "[Port Setup]\nPort=/dev/ttyUSB7\nBaud=9601\n");
+  DeviceJobOptions options;
+  options.configDir = dir.Path();
+  options.jobDocument = dir / "no such job.kxd";
+  std::istringstream in;
+  std::ostringstream out, err;
+  EXPECT_EQ(RunDeviceJob(options, in, out, err), kJobBadInput);
+  EXPECT_NE(err.str().find("\"Baud\""), std::string::npos) << err.str();
+  EXPECT_EQ(err.str().find("no such job"), std::string::npos) << err.str();
 }
 
 }  // namespace
