@@ -9,8 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(build-essential cmake pkg-config libopencv-dev libmagick++-dev nlohmann-json3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev gettext libcivetweb-dev)
+PACKAGES=(build-essential cmake ninja-build pkg-config libopencv-dev libmagick++-dev
+          nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev gettext libcivetweb-dev)
 # Only the fuzz verb needs clang (its libFuzzer); only the test verb the browser and Node.js of the
 # browser tests (and Debian's npm, unless the installed nodejs brings its own).
 FUZZ_PACKAGES=(clang)
@@ -33,10 +33,15 @@ install_packages() {
     "${missing[@]}"
 }
 
-# configure DIR [cmake options...]
+# configure DIR [cmake options...]: a new folder is built with Ninja, which compiles a target's
+# files while the libraries it uses are still being linked, where make waits for each whole
+# target and leaves a core idle at every step of the layers; a folder configured before keeps the
+# generator it has.
 configure() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  local generator=()
+  [ -f "$dir/CMakeCache.txt" ] || generator=(-G Ninja)
+  cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
 # build DIR [cmake options...]: configures and builds everything
