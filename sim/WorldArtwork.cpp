@@ -58,8 +58,7 @@ void DrawText(cv::Mat& out, const ArtShape& s, double res, double phase, cv::Poi
   }
   int printThickness = 0;
   const double printScale = fit(printRes, &printThickness);
-  const cv::Size printSize =
-      cv::getTextSize(s.text, kFont, printScale, printThickness, &baseline);
+  const cv::Size printSize = cv::getTextSize(s.text, kFont, printScale, printThickness, &baseline);
   const cv::Point printOrg(
       static_cast<int>(std::lround(s.centre.x / printRes - printSize.width / 2.0)),
       static_cast<int>(std::lround((height - s.centre.y) / printRes + printSize.height / 2.0)));
