@@ -28,6 +28,72 @@ cv::Point2d Rotate(cv::Point2d p, double deg) {
   const double a = deg * kPi / 180.0;
   return {p.x * std::cos(a) - p.y * std::sin(a), p.x * std::sin(a) + p.y * std::cos(a)};
 }
+
+// Text in Hershey glyphs, centred on the shape's centre, anchored at a whole pixel of the raster
+// it is rendered into, as the library draws it. The print is the raster the camera sees (printRes
+// units a pixel, pixel centres on whole multiples of it). With asPrinted, a render at any other
+// resolution or phase (the reference bitmap, pictures) puts the glyphs where the print's anchor
+// lies on the copy, to a fraction of a pixel (drawn at a whole pixel, then shifted the rest of the
+// way); without it each render anchors at its own whole pixels, up to a pixel from the print.
+void DrawText(cv::Mat& out, const ArtShape& s, double res, double phase, cv::Point tile,
+              double printRes, double height, bool asPrinted) {
+  constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
+  // Hershey glyphs are about 22 units high at scale 1.
+  const auto fit = [&s](double r, int* thickness) {
+    const double heightPx = s.width / r;
+    *thickness = std::max(1, static_cast<int>(heightPx / 8));
+    return heightPx / 22.0;
+  };
+  int baseline = 0;
+  if (!asPrinted || (res == printRes && phase == 0.0)) {
+    int thickness = 0;
+    const double scale = fit(res, &thickness);
+    const cv::Size size = cv::getTextSize(s.text, kFont, scale, thickness, &baseline);
+    const cv::Point2d c((s.centre.x / res - phase - tile.x) + tile.x,
+                        ((height - s.centre.y) / res - phase - tile.y) + tile.y);
+    const cv::Point org(static_cast<int>(std::lround(c.x - size.width / 2.0)) - tile.x,
+                        static_cast<int>(std::lround(c.y + size.height / 2.0)) - tile.y);
+    cv::putText(out, s.text, org, kFont, scale, s.colour, thickness, cv::LINE_AA);
+    return;
+  }
+  int printThickness = 0;
+  const double printScale = fit(printRes, &printThickness);
+  const cv::Size printSize = cv::getTextSize(s.text, kFont, printScale, printThickness, &baseline);
+  const cv::Point printOrg(
+      static_cast<int>(std::lround(s.centre.x / printRes - printSize.width / 2.0)),
+      static_cast<int>(std::lround((height - s.centre.y) / printRes + printSize.height / 2.0)));
+  int thickness = 0;
+  const double scale = fit(res, &thickness);
+  const cv::Point2d org(printOrg.x * printRes / res - phase - tile.x,
+                        printOrg.y * printRes / res - phase - tile.y);
+  const cv::Point whole(static_cast<int>(std::floor(org.x)), static_cast<int>(std::floor(org.y)));
+  const cv::Point2d frac = org - cv::Point2d(whole);
+  const cv::Size size = cv::getTextSize(s.text, kFont, scale, thickness, &baseline);
+  const int m = thickness + 3;
+  const cv::Rect box(whole.x - m, whole.y - size.height - m, size.width + 2 * m,
+                     size.height + baseline + 2 * m);
+  const cv::Rect target = box & cv::Rect(0, 0, out.cols, out.rows);
+  if (target.empty()) return;
+  // Coverage drawn with pixels to spare around the target, then moved by the fraction.
+  const cv::Rect source(target.x - 2, target.y - 2, target.width + 4, target.height + 4);
+  cv::Mat mask(source.size(), CV_8U, cv::Scalar(0));
+  cv::putText(mask, s.text, whole - source.tl(), kFont, scale, cv::Scalar(255), thickness,
+              cv::LINE_AA);
+  cv::Mat alpha;
+  cv::warpAffine(mask, alpha, cv::Matx23d(1, 0, 2 - frac.x, 0, 1, 2 - frac.y), target.size(),
+                 cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar(0));
+  cv::Mat roi = out(target);
+  for (int y = 0; y < roi.rows; ++y) {
+    const uchar* a = alpha.ptr<uchar>(y);
+    auto* px = roi.ptr<cv::Vec3b>(y);
+    for (int x = 0; x < roi.cols; ++x) {
+      if (a[x] == 0) continue;
+      const double w = a[x] / 255.0;
+      for (int k = 0; k < 3; ++k)
+        px[x][k] = cv::saturate_cast<uchar>(px[x][k] + (s.colour[k] - px[x][k]) * w);
+    }
+  }
+}
 }  // namespace
 
 std::vector<cv::Point2d> CutPath::Flatten(double maxStep) const {
@@ -70,7 +136,10 @@ std::vector<cv::Point2d> ShapeOutline(const ArtShape& s, double grow) {
 }
 
 Artwork::Artwork(const WorldOptions& opts)
-    : m_width(opts.copies.width), m_height(opts.copies.height) {
+    : m_width(opts.copies.width),
+      m_height(opts.copies.height),
+      m_printRes(opts.artwork.rasterResolution),
+      m_textAsPrinted(opts.artwork.textAsPrinted) {
   std::mt19937_64 rng(opts.seed * 0x9E3779B97F4A7C15ULL + 17);
   for (int corner = 0; corner < 4; ++corner) AddCornerFeature(corner, rng());
 
@@ -223,22 +292,9 @@ void Artwork::Render(double res, int x0, int y0, cv::Mat& out, double phase) con
                      static_cast<int>(std::lround(s.inner / res * kOne)), kPaper, cv::FILLED,
                      cv::LINE_AA, kShift);
         break;
-      case ShapeKind::Text: {
-        // Hershey glyphs are about 22 units high at scale 1; the text is centred on its centre.
-        const double heightPx = s.width / res;
-        const double scale = heightPx / 22.0;
-        const int thickness = std::max(1, static_cast<int>(heightPx / 8));
-        int baseline = 0;
-        const cv::Size size =
-            cv::getTextSize(s.text, cv::FONT_HERSHEY_SIMPLEX, scale, thickness, &baseline);
-        // Anchored in whole raster pixels so that every tile places the glyphs identically.
-        const cv::Point2d c = toPx(s.centre) + cv::Point2d(x0, y0);
-        const cv::Point org(static_cast<int>(std::lround(c.x - size.width / 2.0)) - x0,
-                            static_cast<int>(std::lround(c.y + size.height / 2.0)) - y0);
-        cv::putText(out, s.text, org, cv::FONT_HERSHEY_SIMPLEX, scale, s.colour, thickness,
-                    cv::LINE_AA);
+      case ShapeKind::Text:
+        DrawText(out, s, res, phase, {x0, y0}, m_printRes, m_height, m_textAsPrinted);
         break;
-      }
     }
   }
 }

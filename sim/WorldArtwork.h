@@ -70,6 +70,8 @@ class Artwork {
 
   double m_width = 0;
   double m_height = 0;
+  double m_printRes = 1;  // units a pixel of the raster the camera sees: the print
+  bool m_textAsPrinted = false;
   std::vector<ArtShape> m_shapes;
   std::vector<CutPath> m_cuts;
   std::array<cv::Rect2d, 4> m_corners;

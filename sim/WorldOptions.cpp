@@ -65,6 +65,7 @@ std::vector<Entry> Fields(WorldOptions& o) {
       {"artwork", "text", &a.text},
       {"artwork", "rasterResolution", &a.rasterResolution},
       {"artwork", "cutBleed", &a.cutBleed},
+      {"artwork", "textAsPrinted", &a.textAsPrinted},
       {"calibration", "scaleError", &e.scaleError},
       {"calibration", "offsetErrorX", &e.offsetErrorX},
       {"calibration", "offsetErrorY", &e.offsetErrorY},

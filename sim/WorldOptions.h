@@ -64,6 +64,9 @@ struct WorldArtworkOptions {
   bool text = true;               // a line of text across the copy
   double rasterResolution = 0.8;  // cutter units per pixel of the pre-rendered artwork
   double cutBleed = 0.0;          // cut paths lie this far outside their shapes
+  // the reference image (and pictures) show text where the print has it, to a fraction of a
+  // pixel, instead of anchored at their own whole pixels
+  bool textAsPrinted = false;
 };
 
 // How far a calibrated setup's stored values are off the truth.
