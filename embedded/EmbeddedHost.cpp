@@ -94,7 +94,9 @@ class EmbeddedHost::LockedDatabase final : public IObjectDatabase {
   void ValidateBounds(uint64 h) override {
     Locked([&] { m_document.ValidateBounds(h); });
   }
-  ELEMENT* GetElement(uint64 h) override { return Locked([&] { return m_document.GetElement(h); }); }
+  ELEMENT* GetElement(uint64 h) override {
+    return Locked([&] { return m_document.GetElement(h); });
+  }
   uint64 OpenStep(const std::string& name) override {
     return Locked([&] { return m_document.OpenStep(name); });
   }
@@ -113,7 +115,9 @@ class EmbeddedHost::LockedDatabase final : public IObjectDatabase {
   void NotifySelectionChanged() override {
     Locked([&] { m_document.NotifySelectionChanged(); });
   }
-  std::vector<uint64> Selection() override { return Locked([&] { return m_document.Selection(); }); }
+  std::vector<uint64> Selection() override {
+    return Locked([&] { return m_document.Selection(); });
+  }
   uint64 Weld(const CQvSimpleList<uint64>& list) override {
     return Locked([&] { return m_document.Weld(list); });
   }
