@@ -1,4 +1,4 @@
-// Documents on disk: one JSON file holding every object, bitmaps embedded as base64 PNG.
+// Job documents as JSON text, on disk or in transit: every object, bitmaps embedded as base64 PNG.
 #include "embedded/DocFile.h"
 
 #include <algorithm>
@@ -237,7 +237,7 @@ DocObject ReadObject(const json& j, const std::string& where) {
 
 }  // namespace
 
-bool SaveDocument(const Document& document, const std::filesystem::path& path, std::string* error) {
+bool WriteDocumentText(const Document& document, std::string* text, std::string* error) {
   try {
     json objects = json::array();
     for (uint64 h : document.Objects()) objects.push_back(ObjectJson(h, *document.Find(h)));
@@ -245,11 +245,21 @@ bool SaveDocument(const Document& document, const std::filesystem::path& path, s
     for (uint64 h : document.SelectedObjects()) selection.push_back(h);
     const json file{
         {"format", kFormat}, {"version", kVersion}, {"objects", objects}, {"selection", selection}};
-    return WriteFileAtomically(path, file.dump(1) + "\n", error);
+    *text = file.dump(1) + "\n";
+    return true;
   } catch (const std::exception& e) {
-    if (error) *error = path.string() + ": " + e.what();
+    if (error) *error = e.what();
     return false;
   }
+}
+
+bool SaveDocument(const Document& document, const std::filesystem::path& path, std::string* error) {
+  std::string text;
+  if (!WriteDocumentText(document, &text, error)) {
+    if (error) *error = path.string() + ": " + *error;
+    return false;
+  }
+  return WriteFileAtomically(path, text, error);
 }
 
 bool LoadDocument(Document& document, const std::filesystem::path& path, std::string* error) {
@@ -263,6 +273,15 @@ bool LoadDocument(Document& document, const std::filesystem::path& path, std::st
   std::ifstream in(path, std::ios::binary);
   if (!in) return fail("cannot be opened");
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return ParseDocumentText(document, text, path.string(), error);
+}
+
+bool ParseDocumentText(Document& document, const std::string& text, const std::string& name,
+                       std::string* error) {
+  auto fail = [&](const std::string& what) {
+    if (error) *error = "document " + name + ": " + what;
+    return false;
+  };
   try {
     const json file = json::parse(text);
     if (!file.is_object() || file.value("format", "") != kFormat)

@@ -7,11 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <fstream>
 #include <functional>
 #include <thread>
-
-#include <unistd.h>
 
 #include <opencv2/imgproc.hpp>
 
@@ -229,10 +226,9 @@ bool ServeSession::AnyOpenLocked() {
 
 bool ServeSession::OpenDocument(const std::filesystem::path& path, const std::string& name,
                                 std::string* error) {
-  if (!m_threads.empty() && (IsOpen(kCommandRun) || IsOpen(kCommandAcquire)))
-    return Fail(error, "close the run and acquire windows before opening another document");
-  Document& doc = m_host->Doc();
-  if (!LoadDocument(doc, path, error)) {
+  if (!MayReplaceDocument(error)) return false;
+  const auto lock = m_host->LockDocument();
+  if (!LoadDocument(m_host->Doc(), path, error)) {
     // The file's errors, told with the name the user knows it by.
     if (error && path.filename() != name) {
       const std::string where = path.string();
@@ -243,9 +239,21 @@ bool ServeSession::OpenDocument(const std::filesystem::path& path, const std::st
     }
     return false;
   }
+  AdoptDocument();
+  return true;
+}
+
+bool ServeSession::MayReplaceDocument(std::string* error) {
+  // The run and acquire windows hold handles of the open document.
+  if (!m_threads.empty() && (IsOpen(kCommandRun) || IsOpen(kCommandAcquire)))
+    return Fail(error, "close the run and acquire windows before opening another document");
+  return true;
+}
+
+void ServeSession::AdoptDocument() {
+  const Document& doc = m_host->Doc();
   JobInDocument job;
   job.jobList = DBCreateEmptyList();
-  std::vector<uint64> paths;
   for (const uint64 h : doc.Objects()) {
     const DocObject* o = doc.Find(h);
     if (!o) continue;
@@ -256,30 +264,14 @@ bool ServeSession::OpenDocument(const std::filesystem::path& path, const std::st
   for (const uint64 h : job.marks) DBAddToList(job.jobList, h);
   for (const uint64 h : job.paths) DBAddToList(job.jobList, h);
   m_job = std::move(job);
-  return true;
 }
 
 bool ServeSession::SaveDocument(const std::filesystem::path& path, std::string* error) {
   std::error_code ec;
   std::filesystem::create_directories(m_options.jobDir, ec);
+  const auto lock = m_host->LockDocument();
   return kx::SaveDocument(m_host->Doc(), path, error);
 }
-
-namespace {
-
-// A fresh empty file of this process's own in the system's temporary folder (made by mkstemp, so
-// that nobody can have put a link of theirs there first); empty when none can be made.
-std::filesystem::path ScratchFile(const char* what) {
-  std::string name =
-      (std::filesystem::temp_directory_path() / ("kestrix-" + std::string(what) + "-XXXXXX"))
-          .string();
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return {};
-  ::close(fd);
-  return name;
-}
-
-}  // namespace
 
 bool ServeSession::OpenUploaded(const std::string& name, const std::string& content,
                                 std::string* error) {
@@ -288,38 +280,16 @@ bool ServeSession::OpenUploaded(const std::string& name, const std::string& cont
                            " bytes is more than the " + std::to_string(kMaxUploadBytes) +
                            " bytes a document may have");
   std::lock_guard<std::mutex> lock(m_mutex);
-  // The document reader reads files: the upload becomes one for as long as it is read.
-  const std::filesystem::path scratch = ScratchFile("upload");
-  if (scratch.empty()) return Fail(error, "document " + name + ": cannot be taken in (no scratch file)");
-  {
-    std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out.flush()) {
-      std::error_code ec;
-      std::filesystem::remove(scratch, ec);
-      return Fail(error, "document " + name + ": cannot be taken in (no room for it)");
-    }
-  }
-  const bool opened = OpenDocument(scratch, name, error);
-  std::error_code ec;
-  std::filesystem::remove(scratch, ec);
-  return opened;
+  if (!MayReplaceDocument(error)) return false;
+  const auto documentLock = m_host->LockDocument();
+  if (!ParseDocumentText(m_host->Doc(), content, name, error)) return false;
+  AdoptDocument();
+  return true;
 }
 
 bool ServeSession::DocumentText(std::string* text, std::string* error) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  const std::filesystem::path scratch = ScratchFile("download");
-  if (scratch.empty()) return Fail(error, "the document cannot be written for downloading");
-  bool done = kx::SaveDocument(m_host->Doc(), scratch, error);
-  if (done) {
-    std::ifstream in(scratch, std::ios::binary);
-    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    done = !in.bad();
-    if (!done) Fail(error, "the document cannot be read back for downloading");
-  }
-  std::error_code ec;
-  std::filesystem::remove(scratch, ec);
-  return done;
+  const auto lock = m_host->LockDocument();
+  return WriteDocumentText(m_host->Doc(), text, error);
 }
 
 bool ServeSession::NewWorld(const std::string& file, int columns, int rows, std::string* error) {
@@ -350,10 +320,12 @@ bool ServeSession::NewWorld(const std::string& file, int columns, int rows, std:
     m_machine.reset();
     m_machine = std::make_unique<SimMachine>(world);
   }
-  Document& doc = m_host->Doc();
-  doc.Reset({}, {});
   const JobDescription job = MakeJob(m_machine->GetWorld());
-  m_job = BuildJobDocument(job, doc);
+  {
+    const auto documentLock = m_host->LockDocument();
+    m_host->Doc().Reset({}, {});
+    m_job = BuildJobDocument(job, m_host->Doc());
+  }
   PlaceHead(job);
   m_options.world = world;
   m_options.worldName = name;
@@ -362,7 +334,7 @@ bool ServeSession::NewWorld(const std::string& file, int columns, int rows, std:
 }
 
 cv::Mat ServeSession::JobPicture(int width) const {
-  std::lock_guard<std::mutex> lock(m_mutex);
+  const auto lock = m_host->LockDocument();
   const Document& doc = m_host->Doc();
   // Every object's outline in document units, and the bounds of them all.
   struct Outline {

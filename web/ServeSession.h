@@ -2,6 +2,9 @@
 // configured real devices), the job document, and the module's windows, each on a user-interface
 // thread of its own.
 // Threads: thread-safe (commands come from the server's threads; each window lives on its own).
+// The job document is read and replaced under the host's document lock (EmbeddedHost), which the
+// windows' threads take for each call they make into it; the session's own lock (the job, the
+// window threads) is taken before the document lock, never after it.
 #pragma once
 
 #include <atomic>
@@ -113,6 +116,11 @@ class ServeSession {
   void PlaceHead(const JobDescription& job);
   bool AnyOpenLocked();
   bool SaveDocument(const std::filesystem::path& path, std::string* error);
+  // False with *error while a window that holds the document's handles is open.
+  bool MayReplaceDocument(std::string* error);
+  // The document just read becomes the job: the first bitmap, the first three marks, the paths.
+  // Call with both locks held.
+  void AdoptDocument();
   // Whether the window thread of that name still runs; threads that have ended are forgotten.
   bool IsOpen(const std::string& name);
   void TidyLocked();
@@ -123,7 +131,7 @@ class ServeSession {
   std::unique_ptr<SimMachine> m_machine;
   std::unique_ptr<ConfiguredDevices> m_devices;
   std::string m_devicesText;
-  mutable std::mutex m_mutex;  // the document, the job and the thread table
+  mutable std::mutex m_mutex;  // the job and the thread table
   JobInDocument m_job;
   struct Served {
     std::string name;                           // the command that opened it

@@ -1,7 +1,8 @@
 // The browser front end's server: the page's files, the job and bed pictures, the job document
 // (download and upload) and one WebSocket per page that streams the windows as pictures and
 // carries the user's clicks, keys, texts and answers.
-// Threads: thread-safe; civetweb's threads call in, a streaming thread of its own sends.
+// Threads: thread-safe; civetweb's threads call in, a streaming thread of its own sends. The job
+// document is reached only through the session, under its rule (ServeSession.h).
 #pragma once
 
 #include <atomic>

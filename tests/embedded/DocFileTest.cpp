@@ -87,45 +87,6 @@ TEST_F(DocFileTest, SampleJobSurvivesSaveAndLoadAsTheModuleReadsIt) {
   EXPECT_GT(DBCopyObject(m_path), m_path);
 }
 
-TEST_F(DocFileTest, BrokenFilesAreRefusedNamingTheFileAndLeaveTheDocumentAlone) {
-  BuildSample();
-  const auto path = m_scratch / "job.kxdoc";
-  std::string error;
-  ASSERT_TRUE(SaveDocument(Doc(), path, &error)) << error;
-  const std::string text = ReadText(path);
-
-  EmbeddedHost other(EmbeddedHostOptions{m_scratch / "config2"});
-  const uint64 keep = other.Doc().AddPath(RectanglePath(0, 0, 1, 1));
-  const auto bad = m_scratch / "bad.kxdoc";
-  auto refused = [&](const std::string& content, const std::string& expect) {
-    WriteText(bad, content);
-    std::string message;
-    EXPECT_FALSE(LoadDocument(other.Doc(), bad, &message)) << content.substr(0, 80);
-    EXPECT_NE(message.find(bad.string()), std::string::npos) << message;
-    EXPECT_NE(message.find(expect), std::string::npos) << message;
-    EXPECT_EQ(other.Doc().Objects(), std::vector<uint64>{keep});
-  };
-  refused(text.substr(0, text.size() / 2), "broken JSON");
-  refused("", "broken JSON");
-  refused("[1, 2]", "not a document");
-  refused(R"({"format": "kestrix-document", "version": 7, "objects": []})",
-          "unsupported version 7");
-  refused(R"({"format": "kestrix-document", "version": 1, "objects": [{"handle": 1, "kind": "path",
-           "tm": [1,0,0,1,0,0]}]})",
-          "object 0: field 'segments' is missing");
-  refused(R"({"format": "kestrix-document", "version": 1, "objects": [
-           {"handle": 1, "kind": "regmark", "tm": [1,0,0,1,0,0], "corners": [[0,0],[1,0],[1,1],[0,1]]},
-           {"handle": 1, "kind": "regmark", "tm": [1,0,0,1,0,0], "corners": [[0,0],[1,0],[1,1],[0,1]]}]})",
-          "handle 1 is used twice");
-  refused(
-      R"({"format": "kestrix-document", "version": 1, "objects": [{"handle": 1, "kind": "bitmap",
-           "tm": [1,0,0,1,0,0], "origin": [0,0], "width": 1, "height": 1, "png": "AAAA"}]})",
-      "does not hold a readable PNG");
-  std::string message;
-  EXPECT_FALSE(LoadDocument(other.Doc(), m_scratch / "missing.kxdoc", &message));
-  EXPECT_NE(message.find("missing.kxdoc: cannot be opened"), std::string::npos) << message;
-}
-
 std::string Base64(const std::vector<uchar>& bytes) {
   static const char* const k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -141,7 +102,16 @@ std::string Base64(const std::vector<uchar>& bytes) {
   return out;
 }
 
-TEST_F(DocFileTest, ValuesThatWouldHangOrCorruptTheDocumentAreRefusedNamingTheObject) {
+// One case per message; the limits keep a value from hanging the reader (an arc of a trillion
+// radians), wrapping (a version or handle beyond 32 bits) or exhausting memory (a PNG header
+// claiming 20000 x 20000 pixels). A file and an uploaded text are refused alike, each named.
+TEST_F(DocFileTest, BadDocumentsAreRefusedNamingWhatIsWrongAndLeaveTheDocumentAlone) {
+  BuildSample();
+  const auto saved = m_scratch / "job.kxdoc";
+  std::string error;
+  ASSERT_TRUE(SaveDocument(Doc(), saved, &error)) << error;
+  const std::string text = ReadText(saved);
+
   EmbeddedHost other(EmbeddedHostOptions{m_scratch / "config2"});
   const uint64 keep = other.Doc().AddPath(RectanglePath(0, 0, 1, 1));
   const auto bad = m_scratch / "bad.kxdoc";
@@ -154,7 +124,6 @@ TEST_F(DocFileTest, ValuesThatWouldHangOrCorruptTheDocumentAreRefusedNamingTheOb
         {"type": "arc", "centre": [0,0], "u": [1,0], "v": [0,1], "t0": )" +
            t0 + ", \"t1\": " + t1 + "}]}]}";
   };
-  // An image whose header claims 20000 x 20000 pixels.
   std::vector<uchar> png;
   cv::imencode(".png", cv::Mat(4, 4, CV_8UC3, cv::Scalar(1, 2, 3)), png);
   for (std::size_t at : {std::size_t{16}, std::size_t{20}}) {
@@ -163,47 +132,60 @@ TEST_F(DocFileTest, ValuesThatWouldHangOrCorruptTheDocumentAreRefusedNamingTheOb
     png[at + 2] = 20000 >> 8;
     png[at + 3] = 20000 & 0xff;
   }
-  const std::string huge = head +
-                           R"({"handle": 2, "kind": "bitmap", "tm": [1,0,0,1,0,0], "origin": [0,0],
-      "width": 1, "height": 1, "png": ")" +
-                           Base64(png) + "\"}]}";
+  auto bitmap = [&](const std::string& base64) {
+    return head + R"({"handle": 2, "kind": "bitmap", "tm": [1,0,0,1,0,0], "origin": [0,0],
+      "width": 1, "height": 1, "png": ")" + base64 + "\"}]}";
+  };
   const struct {
     std::string text;
     std::string message;
   } cases[] = {
-      {arc("0", "1e12"), "object 0 segment 1: arc angles 't0' and 't1' must lie within"},
-      {arc("0", "7"), "object 0 segment 1: the arc sweeps more than one full turn (7.0"},
-      {arc("-3.2", "3.2"), "object 0 segment 1: the arc sweeps more than one full turn"},
-      {head + R"({"handle": 18446744073709551615, )" + mark + "]}",
-       "object 0: handle 18446744073709551615 is above 4294967295"},
-      {head + R"({"handle": 0, )" + mark + "]}", "object 0: 'handle' must be a positive integer"},
+      {text.substr(0, text.size() / 2), "broken JSON"},
+      {"[1, 2]", "not a document"},
       {R"({"format": "kestrix-document", "version": 4294967297, "objects": []})",
        "unsupported version 4294967297"},
-      {R"({"format": "kestrix-document", "version": -1, "objects": []})", "unsupported version -1"},
-      {huge, "object 0: the image is 20000 x 20000 pixels, more than the 67108864 allowed"},
+      {head + R"({"handle": 1, "kind": "path", "tm": [1,0,0,1,0,0]}]})",
+       "object 0: field 'segments' is missing"},
+      {head + R"({"handle": 1, )" + mark + R"(, {"handle": 1, )" + mark + "]}",
+       "object 1: handle 1 is used twice"},
+      {head + R"({"handle": 0, )" + mark + "]}", "object 0: 'handle' must be a positive integer"},
+      {head + R"({"handle": 18446744073709551615, )" + mark + "]}",
+       "object 0: handle 18446744073709551615 is above 4294967295"},
+      {bitmap("AAAA"), "object 0: 'png' does not hold a readable PNG"},
+      {bitmap(Base64(png)),
+       "object 0: the image is 20000 x 20000 pixels, more than the 67108864 allowed"},
+      {arc("0", "1e12"), "object 0 segment 1: arc angles 't0' and 't1' must lie within"},
+      {arc("-3.2", "3.2"), "object 0 segment 1: the arc sweeps more than one full turn"},
   };
   for (const auto& c : cases) {
     WriteText(bad, c.text);
     std::string message;
     EXPECT_FALSE(LoadDocument(other.Doc(), bad, &message)) << c.text.substr(0, 200);
-    EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    EXPECT_NE(message.find("document " + bad.string() + ": " + c.message), std::string::npos)
+        << message;
+    EXPECT_FALSE(ParseDocumentText(other.Doc(), c.text, "upload.json", &message));
+    EXPECT_NE(message.find("document upload.json: " + c.message), std::string::npos) << message;
     EXPECT_EQ(other.Doc().Objects(), std::vector<uint64>{keep});
   }
-
-  // The largest handle allowed still leaves room: a copy gets a new handle of its own.
-  WriteText(bad, head + R"({"handle": 4294967295, )" + mark + "]}");
   std::string message;
-  ASSERT_TRUE(LoadDocument(other.Doc(), bad, &message)) << message;
+  EXPECT_FALSE(LoadDocument(other.Doc(), m_scratch / "missing.kxdoc", &message));
+  EXPECT_NE(message.find("missing.kxdoc: cannot be opened"), std::string::npos) << message;
+  EXPECT_FALSE(LoadDocument(other.Doc(), m_scratch.Path(), &message));
+  EXPECT_NE(message.find("is not a regular file"), std::string::npos) << message;
+  EXPECT_EQ(other.Doc().Objects(), std::vector<uint64>{keep});
+
+  // Next to the limits: the largest handle still leaves room for a copy's new handle, and a whole
+  // turn is an ordinary arc.
+  ASSERT_TRUE(ParseDocumentText(other.Doc(), head + R"({"handle": 4294967295, )" + mark + "]}",
+                                "upload.json", &message))
+      << message;
   ScopedHost use(&other);
   EXPECT_EQ(DBCopyObject(4294967295ULL), 4294967296ULL);
-  // A whole turn is an ordinary arc.
-  WriteText(bad, arc("-3.14159", "3.14159"));
-  EXPECT_TRUE(LoadDocument(other.Doc(), bad, &message)) << message;
+  EXPECT_TRUE(ParseDocumentText(other.Doc(), arc("-3.14159", "3.14159"), "upload.json", &message))
+      << message;
   BOUNDS b;
   EXPECT_NE(DBGetObjectBounds(5, &b), 0);
   EXPECT_NEAR(b.maxX, 1.0, 1e-6);
-  EXPECT_FALSE(LoadDocument(other.Doc(), m_scratch.Path(), &message));
-  EXPECT_NE(message.find("is not a regular file"), std::string::npos) << message;
 }
 
 TEST_F(DocFileTest, SavingOverAnExistingFileReplacesItWhole) {
