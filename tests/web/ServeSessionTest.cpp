@@ -147,7 +147,7 @@ TEST(ServeDocuments, TheJobViewDownloadAndSaveSeeAWholeDocumentWhileAWindowChang
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 3; ++i) {
     EXPECT_FALSE(session.JobPicture(160).empty());
     ASSERT_TRUE(session.DocumentText(&text, &error)) << error;
     const int n = ObjectsIn(text);
