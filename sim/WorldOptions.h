@@ -66,7 +66,7 @@ struct WorldArtworkOptions {
   double cutBleed = 0.0;          // cut paths lie this far outside their shapes
   // the reference image (and pictures) show text where the print has it, to a fraction of a
   // pixel, instead of anchored at their own whole pixels
-  bool textAsPrinted = false;
+  bool textAsPrinted = true;
 };
 
 // How far a calibrated setup's stored values are off the truth.

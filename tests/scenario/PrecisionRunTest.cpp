@@ -26,22 +26,15 @@ TEST(PrecisionRun, EveryCopyOfASheetIsCutCloserThanTheDescribedRun) {
   ASSERT_THAT(precise.Copies(), SizeIs(4));
   EXPECT_THAT(precise.Copies(), Each(CutWithin(0.03)));
   EXPECT_THAT(precise.Head(), HeadAtOrigin(kHomeToleranceUnits));
+  // 0.027 mm on this sheet; a reference whose corner letters sit up to a pixel from the print
+  // (the world's "textAsPrinted" false) pulls two marks and gives 0.028.
   const double preciseWorst = WorstMm(precise.Copies());
+  EXPECT_LT(preciseWorst, 0.0275);
 
   RunHarness described(SheetWorld(2, 2));
   EXPECT_EQ(described.Run(described.OnGrid({.copiesX = 2, .copiesY = 2})), 0);
   ASSERT_THAT(described.Copies(), SizeIs(4));
   EXPECT_LT(preciseWorst, WorstMm(described.Copies()));
-
-  // The reference's corner letters drawn where the print has them take away the marks' last
-  // repeated error: closer still.
-  WorldOptions asPrinted = SheetWorld(2, 2);
-  asPrinted.artwork.textAsPrinted = true;
-  RunHarness closer(asPrinted);
-  EXPECT_EQ(closer.Run(closer.OnGrid({.precision = 1, .copiesX = 2, .copiesY = 2})), 0);
-  ASSERT_THAT(closer.Copies(), SizeIs(4));
-  EXPECT_LT(WorstMm(closer.Copies()), 0.0275);
-  EXPECT_LT(WorstMm(closer.Copies()), preciseWorst);
 }
 
 TEST(PrecisionRun, OtherCamerasNoiseAndARollStayWithinTheTarget) {
