@@ -97,10 +97,6 @@ TEST_P(DeviceJobRun, CtrlCDuringACutStopsTheRunAfterThatCopyWithTheKnifeUp) {
   EXPECT_EQ(rig.plotter.Strokes().back().mode, kMoveTravel);
 }
 
-std::string DialectName(const ::testing::TestParamInfo<CutterProtocol>& param) {
-  return param.param == CutterProtocol::Hpgl ? "Hpgl" : "Grbl";
-}
-
 INSTANTIATE_TEST_SUITE_P(Dialects, DeviceJobRun,
                          ::testing::Values(CutterProtocol::Hpgl, CutterProtocol::Grbl),
                          DialectName);

@@ -63,10 +63,6 @@ TEST_P(DeviceCalibrate, TypedPlacementCalibrateAndOkStoreValuesWithinTheWorldsTr
   rig.ExpectKnifeUpAtHome();
 }
 
-std::string DialectName(const ::testing::TestParamInfo<CutterProtocol>& param) {
-  return param.param == CutterProtocol::Hpgl ? "Hpgl" : "Grbl";
-}
-
 INSTANTIATE_TEST_SUITE_P(Dialects, DeviceCalibrate,
                          ::testing::Values(CutterProtocol::Hpgl, CutterProtocol::Grbl),
                          DialectName);

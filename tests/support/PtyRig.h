@@ -87,4 +87,9 @@ struct PtyRig {
   std::string err;
 };
 
+// The dialect's name in a parameterised test's name.
+inline std::string DialectName(const ::testing::TestParamInfo<CutterProtocol>& param) {
+  return param.param == CutterProtocol::Hpgl ? "Hpgl" : "Grbl";
+}
+
 }  // namespace kx::test
